@@ -1,0 +1,30 @@
+#include "generator/ui_sink.h"
+
+namespace talvora {
+namespace {
+UiSink* g_sink = nullptr;
+}
+
+void SetUiSink(UiSink* sink) { g_sink = sink; }
+UiSink* GetUiSink() { return g_sink; }
+
+void PumpMessages() {
+  if (g_sink) g_sink->PumpMessages();
+}
+
+void ProgressBarModel::SetValue(float v) {
+  value_ = v;
+  if (g_sink) g_sink->ProgressChanged(value_, max_);
+}
+
+void ProgressBarModel::SetMax(float m) {
+  max_ = m;
+  if (g_sink) g_sink->ProgressChanged(value_, max_);
+}
+
+ProgressBarModel& ProgressBar() {
+  static ProgressBarModel bar;
+  return bar;
+}
+
+}  // namespace talvora

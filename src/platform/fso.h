@@ -1,0 +1,69 @@
+// The file system, as the generator and the windows need it. Paths are UTF-8
+// with kSep between components. Listings are sorted by name, byte-wise, so
+// every walk is deterministic. Moves and renames never replace an existing
+// target.
+#pragma once
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Every failure of a file-system call that is not ignored by design.
+class FsoError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+namespace fso {
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+// Names (not paths) of the direct sub-folders / files of a folder, sorted by
+// SortNames. Throws FsoError when the folder cannot be listed.
+std::vector<std::string> SubFolderNames(const std::string& folder);
+std::vector<std::string> FileNames(const std::string& folder);
+// The one listing order: by name, byte-wise.
+void SortNames(std::vector<std::string>& names);
+
+// Throws FsoError on failure.
+void CreateFolder(const std::string& path);
+// Without force a read-only file is left alone (and the call throws).
+void DeleteFile(const std::string& path, bool force = false);
+void DeleteFolder(const std::string& path, bool force = false);
+// target: a full target name, or an existing folder ending in kSep to copy
+// into (the file-system object's rule).
+void CopyFile(const std::string& source, const std::string& target, bool overwrite = true);
+void CopyFolder(const std::string& source, const std::string& target, bool overwrite = true);
+// Never replaces: an existing target makes them throw, and both stay.
+// Across file systems the data is copied, verified, then the source removed.
+void MoveFile(const std::string& source, const std::string& target);
+void MoveFolder(const std::string& source, const std::string& target);
+
+// Whole-file content as raw bytes; ReadBytes reads at most max bytes.
+std::string ReadBytes(const std::string& path, std::size_t max = std::string::npos);
+void WriteBytes(const std::string& path, const std::string& bytes);
+// Text files in the ANSI code page, converted from/to UTF-8.
+std::string ReadAnsiText(const std::string& path);
+void WriteAnsiText(const std::string& path, const std::string& utf8);
+
+std::uint64_t FileSize(const std::string& path);
+
+// Keeps a recursive walk from entering a folder it is already inside
+// (a symbolic link to an ancestor). Enter before visiting a folder's
+// content; Leave when done with it.
+class AncestorChain {
+ public:
+  // False when the folder is already on the chain (or cannot be stat'ed);
+  // then do not visit it and do not call Leave.
+  bool Enter(const std::string& folder);
+  void Leave();
+
+ private:
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> chain_;
+};
+
+}  // namespace fso
+}  // namespace platform

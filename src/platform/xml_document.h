@@ -1,0 +1,77 @@
+// The XML DOM the generator needs, over pugixml. Attributes keep their
+// creation order, and a replaced value keeps its place. Text is UTF-8 in
+// memory; Save writes GBK under the document's "gb2312" declaration.
+#pragma once
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <pugixml.hpp>
+
+namespace platform {
+
+// A handle to a node; valid while its document lives. A default one is null.
+class XmlNode {
+ public:
+  XmlNode() = default;
+  explicit XmlNode(pugi::xml_node n) : n_(n) {}
+
+  bool IsNull() const { return !n_; }
+  explicit operator bool() const { return bool(n_); }
+  bool IsElement() const { return n_.type() == pugi::node_element; }
+  std::string Name() const { return n_.name(); }
+
+  // The attribute's text, or "" when the node has none of that name.
+  std::string Attribute(const std::string& name) const;
+  bool HasAttribute(const std::string& name) const;
+  // Creates the attribute after the existing ones, or replaces its value in place.
+  void SetAttribute(const std::string& name, const std::string& value);
+  int AttributeCount() const;
+  std::vector<std::pair<std::string, std::string>> Attributes() const;
+
+  XmlNode Parent() const;       // null above the root element
+  XmlNode FirstChild() const;   // element children only
+  XmlNode NextSibling() const;  // next element sibling
+  std::vector<XmlNode> Children() const;
+  bool HasChildren() const;
+  // Creates an element (empty namespace) and appends it as the last child.
+  XmlNode AppendElement(const std::string& name);
+
+  // The node's markup, as the DOM's xml property gives it (UTF-8).
+  std::string Xml() const;
+
+  pugi::xml_node Raw() const { return n_; }
+  bool operator==(const XmlNode& o) const { return n_ == o.n_; }
+  bool operator!=(const XmlNode& o) const { return n_ != o.n_; }
+
+ private:
+  pugi::xml_node n_;
+};
+
+class XmlDocument {
+ public:
+  XmlDocument();
+  ~XmlDocument();
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // Loads the text synchronously, keeping the declaration and processing
+  // instructions. False, and an empty document, on a parse error.
+  bool LoadXml(const std::string& utf8Text);
+  XmlNode DocumentElement() const;
+
+  // The whole document in its saved form, but UTF-8: each top-level node
+  // (declaration, stylesheet instruction, root element) on a line of its
+  // own ended by CR LF, no whitespace inside the root, empty elements as
+  // <node .../>.
+  std::string Xml() const;
+  // Writes Xml() in GBK; characters GBK cannot hold become "&#N;".
+  // Throws FsoError when the file cannot be written.
+  void Save(const std::string& path) const;
+
+ private:
+  std::unique_ptr<pugi::xml_document> doc_;
+};
+
+}  // namespace platform
