@@ -3,7 +3,7 @@
 #   make test   installs what is missing, builds and runs every test
 BUILD ?= build
 JOBS ?= $(shell nproc)
-PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev libqt6svg6 \
+PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3
@@ -15,7 +15,7 @@ deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:" $$missing; \
-	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y --no-install-recommends $$missing; \
+	  $(SUDO) apt-get update && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y $$missing; \
 	fi
 
 configure: deps
