@@ -1,0 +1,22 @@
+// The site catalogue: an in-memory XML document with one node element per
+// page file and per branch folder, nested as the folders are, under the root
+// element subjectResource. Every page document is cut from it.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/xml_document.h"
+
+namespace talvora {
+
+// Builds the catalogue of the site folder, driving the progress bar for the pass.
+std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteFolder);
+// Adds the nodes of the folder, and recursively of its branches, below parent.
+void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc,
+                    platform::XmlNode parent, int level);
+// Sets the attribute, creating it or replacing its value in its place.
+void SetAttr(platform::XmlNode element, const std::string& name, const std::string& value);
+// The attribute's text, or "0" when it is missing or empty.
+std::string GetAttr(platform::XmlNode node, const std::string& name);
+
+}  // namespace talvora

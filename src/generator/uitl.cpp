@@ -1,0 +1,277 @@
+#include "generator/uitl.h"
+
+#include <chrono>
+#include <cstdint>
+#include <random>
+
+#include "generator/generator.h"
+#include "generator/ui_sink.h"
+#include "platform/codepage.h"
+#include "platform/dialogs.h"
+#include "platform/fso.h"
+#include "platform/paths.h"
+
+namespace talvora {
+
+using platform::kSep;
+namespace fso = platform::fso;
+
+namespace {
+
+// A child's path as the file-system object gives it: one separator between
+// folder and name, none added after a root that already ends in one.
+std::string ChildPath(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == kSep) return folder + name;
+  return folder + kSep + name;
+}
+
+// Number of characters (code points) of a UTF-8 text.
+std::size_t CharCount(const std::string& text) {
+  std::size_t n = 0;
+  for (unsigned char c : text)
+    if ((c & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+// The last `count` characters of a UTF-8 text.
+std::string RightChars(const std::string& text, std::size_t count) {
+  std::size_t total = CharCount(text);
+  if (count >= total) return text;
+  std::size_t skip = total - count;
+  std::size_t i = 0;
+  for (; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      if (skip == 0) break;
+      --skip;
+    }
+  }
+  return text.substr(i);
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int CountFoldersBelow(const std::string& folder, fso::AncestorChain& chain) {
+  if (Options().CancelFlag == -1) return 0;
+  // The cancel button can act between two folders.
+  PumpMessages();
+  int count = 0;
+  for (const std::string& name : fso::SubFolderNames(folder)) {
+    std::string sub = ChildPath(folder, name);
+    // A link back to a folder the walk is inside would never end.
+    if (!chain.Enter(sub)) continue;
+    if (!fso::SubFolderNames(sub).empty())
+      count += CountFoldersBelow(sub, chain) + 1;
+    else
+      count += 1;
+    chain.Leave();
+  }
+  return count;
+}
+
+}  // namespace
+
+// --- Names and paths ---
+
+std::string GetFileName(const std::string& path) {
+  std::size_t pos = path.rfind(kSep);
+  if (pos == std::string::npos) return path;
+  return path.substr(pos + 1);
+}
+
+std::string GetBaseName(const std::string& path) {
+  std::string name = GetFileName(path);
+  std::size_t pos = name.rfind('.');
+  if (pos == std::string::npos) return name;
+  return name.substr(0, pos);
+}
+
+std::string GetExtension(const std::string& text) {
+  std::size_t pos = text.rfind('.');
+  if (pos == std::string::npos) return text;
+  return text.substr(pos + 1);
+}
+
+int CountLevels(const std::string& relativePath) {
+  if (relativePath == platform::kSepStr) return 0;
+  int count = 0;
+  for (char c : relativePath)
+    if (c == kSep) ++count;
+  return count;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void TrimSlashes(std::string& path) {
+  if (!path.empty() && path.front() == kSep) path.erase(0, 1);
+  if (!path.empty() && path.back() == kSep) path.pop_back();
+}
+
+std::string StripNumberPrefix(const std::string& name) {
+  std::string rest = name;
+  for (int i = 0; i < 3; ++i)
+    if (!rest.empty() && IsDigit(rest.front())) rest.erase(0, 1);
+  return rest;
+}
+
+std::string RelativePath(const std::string& root, const std::string& path) {
+  if (path.find(root) == std::string::npos) return path;
+  // Counted in characters, so a cut never splits a Chinese character.
+  std::size_t pathChars = CharCount(path), rootChars = CharCount(root);
+  return RightChars(path, pathChars - rootChars);
+}
+
+std::string ParentPrefix(const std::string& path) {
+  std::size_t pos = path.rfind(kSep);
+  if (pos == std::string::npos) return path;
+  return path.substr(0, pos + 1);
+}
+
+// --- Existence tests and counts ---
+
+bool FileExists(const std::string& path) {
+  try {
+    return fso::FileExists(path);
+  } catch (...) {
+    return false;
+  }
+}
+
+bool FolderExists(const std::string& path) {
+  try {
+    return fso::FolderExists(path);
+  } catch (...) {
+    return false;
+  }
+}
+
+std::string GetIndexPage(const std::string& folder) {
+  return FileExists(folder + kSep + "index.html") ? "index.html" : "";
+}
+
+bool IsSiteRoot(const std::string& folder) { return FileExists(folder + kSep + "startxml.xsl"); }
+
+bool HasSiteMarker(const std::string& path) {
+  if (!FileExists(path)) return false;
+  std::string head = fso::ReadBytes(path, 4);
+  return head.size() >= 3 && head.compare(0, 3, "<qz") == 0;
+}
+
+int CountFolders(const std::string& folder) {
+  if (Options().CancelFlag == -1) return 0;
+  fso::AncestorChain chain;
+  bool entered = chain.Enter(folder);
+  int count = CountFoldersBelow(folder, chain);
+  if (entered) chain.Leave();
+  return count;
+}
+
+// --- Delete and copy when the source exists ---
+
+void DeleteFileIfExists(const std::string& path) {
+  try {
+    if (fso::FileExists(path)) fso::DeleteFile(path, false);
+  } catch (...) {
+  }
+}
+
+void DeleteFolderIfExists(const std::string& path) {
+  try {
+    if (fso::FolderExists(path)) fso::DeleteFolder(path, false);
+  } catch (...) {
+  }
+}
+
+void CopyFileIfExists(const std::string& source, const std::string& target) {
+  try {
+    if (fso::FileExists(source)) fso::CopyFile(source, target, true);
+  } catch (...) {
+  }
+}
+
+void CopyFolderIfExists(const std::string& source, const std::string& target) {
+  try {
+    if (fso::FolderExists(source)) fso::CopyFolder(source, target, true);
+  } catch (...) {
+  }
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  // The files written this way are HTML: what GBK cannot hold stays as a
+  // character reference instead of turning into "?".
+  fso::WriteBytes(path, platform::ToAnsiXml(text) + "\r\n");
+}
+
+// --- Other ---
+
+std::string BrowseForFolder(void* /*owner*/, const std::string& prompt) {
+  return platform::BrowseFolderDialog(prompt);
+}
+
+float RandomValue() {
+  std::mt19937 gen(static_cast<std::uint32_t>(
+      std::chrono::high_resolution_clock::now().time_since_epoch().count()));
+  // 24 random bits over 2^24: exactly representable, never 1.
+  return static_cast<float>(gen() >> 8) / 16777216.0f;
+}
+
+// --- Programs, archives, the status line ---
+
+platform::ProcessResult ShellAndWait(const std::string& program,
+                                     const std::vector<std::string>& args) {
+  platform::ProcessResult result = platform::SpawnAndWait(program, args);
+  if (!result.started)
+    platform::MsgBox(result.error, platform::vbInformation | platform::vbOKOnly, "存在错误");
+  return result;
+}
+
+namespace {
+std::string Archiver() { return platform::ProgramFolder() + kSep + "WinRAR" + kSep + "WinRAR"; }
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+}  // namespace
+
+std::string RarPackCommandLine(const std::string& folder, const std::string& archive) {
+  return Archiver() + " a -m0 -ep1 -r " + Quoted(archive) + " " + Quoted(folder + kSep + "*.*");
+}
+
+std::string RarUnpackCommandLine(const std::string& archive, const std::string& destination) {
+  return Archiver() + " X -o+ " + Quoted(archive) + " *.*" + " " + Quoted(destination);
+}
+
+platform::ProcessResult RarPack(const std::string& folder, const std::string& archive) {
+  // Lets the busy form the caller has just shown paint before the wait.
+  PumpMessages();
+  platform::ProcessResult result =
+      ShellAndWait(Archiver(), {"a", "-m0", "-ep1", "-r", archive, folder + kSep + "*.*"});
+  PumpMessages();
+  return result;
+}
+
+platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination) {
+  PumpMessages();
+  platform::ProcessResult result = ShellAndWait(Archiver(), {"X", "-o+", archive, "*.*", destination});
+  PumpMessages();
+  return result;
+}
+
+void OpenInExplorer(const std::string& target) {
+  try {
+    platform::OpenWithDesktop(target);
+  } catch (...) {
+  }
+}
+
+std::string StatusText(const std::string& message, std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &local);
+  return "[ " + std::string(stamp) + " ]  " + message;
+}
+
+void ShowStatus(const std::string& message) {
+  if (UiSink* sink = GetUiSink()) sink->StatusChanged(StatusText(message, std::time(nullptr)));
+}
+
+}  // namespace talvora

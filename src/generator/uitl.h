@@ -1,0 +1,95 @@
+// The small shared routines of Talvora: taking paths apart, testing for and
+// counting folders, deleting and copying when a thing exists, the folder
+// browser, a random value (paths, names, file system); and the routines that
+// reach outside the program: starting programs, the archiver, the desktop
+// opener and the status line. Paths use platform::kSep as separator.
+#pragma once
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "platform/process.h"
+
+namespace talvora {
+
+// --- Names and paths (pure text, never touch the disk) ---
+
+// The text after the last separator; the whole text when there is none.
+std::string GetFileName(const std::string& path);
+// The file name without its last "." and what follows; the whole file name without a ".".
+std::string GetBaseName(const std::string& path);
+// The text after the last "." of the whole text; the whole text when there is no ".".
+std::string GetExtension(const std::string& text);
+// The number of separators in a relative path; 0 for a lone separator.
+int CountLevels(const std::string& relativePath);
+// True when the text begins with the prefix (an empty prefix always does).
+bool StartsWith(const std::string& text, const std::string& prefix);
+// Removes one leading and one trailing separator, in place.
+void TrimSlashes(std::string& path);
+// The name without up to three leading decimal digits.
+std::string StripNumberPrefix(const std::string& name);
+// The path with the root cut off (the root may stand anywhere in it), or the path unchanged.
+std::string RelativePath(const std::string& root, const std::string& path);
+// The text up to and including the last separator; unchanged without one.
+std::string ParentPrefix(const std::string& path);
+
+// --- Existence tests and counts ---
+
+// True when a file of that path exists.
+bool FileExists(const std::string& path);
+// True when a folder of that path exists.
+bool FolderExists(const std::string& path);
+// "index.html" when the folder holds a file index.html, else "".
+std::string GetIndexPage(const std::string& folder);
+// True when the folder holds startxml.xsl (a site this system generated).
+bool IsSiteRoot(const std::string& folder);
+// True when the file begins with the three bytes "<qz"; false for a missing file.
+bool HasSiteMarker(const std::string& path);
+// The number of folders below the folder at every depth; 0 once cancel is
+// requested. Pumps messages once per folder; throws FsoError when a folder
+// cannot be listed. A link back to an enclosing folder is not followed.
+int CountFolders(const std::string& folder);
+
+// --- Delete and copy when the source exists (every failure ignored) ---
+
+// Deletes the file if it exists (not forced: a read-only file stays).
+void DeleteFileIfExists(const std::string& path);
+// Deletes the folder with its content if it exists (not forced).
+void DeleteFolderIfExists(const std::string& path);
+// Copies the file, replacing the target, if the source exists.
+void CopyFileIfExists(const std::string& source, const std::string& target);
+// Copies the folder with its content, replacing files, if the source exists.
+void CopyFolderIfExists(const std::string& source, const std::string& target);
+// Writes the text + CR LF as the whole file, in GBK with "&#N;" for what GBK
+// cannot hold. Throws FsoError on failure.
+void WriteTextFile(const std::string& path, const std::string& text);
+
+// --- Other ---
+
+// The folder browser with the prompt; the chosen folder or "" on cancel.
+// The owner window is the dialog layer's business and is not used here.
+std::string BrowseForFolder(void* owner, const std::string& prompt);
+// Reseeds from the clock and returns a value in [0, 1).
+float RandomValue();
+
+// --- Programs, archives, the status line ---
+
+// Starts the program with its arguments (no shell) and waits for its end.
+// When it cannot be started, shows the failure in a box titled "存在错误".
+platform::ProcessResult ShellAndWait(const std::string& program,
+                                     const std::vector<std::string>& args);
+// Packs the folder's content into the archive with WinRAR, stored; waits.
+platform::ProcessResult RarPack(const std::string& folder, const std::string& archive);
+// Extracts the whole archive into the destination folder with WinRAR; waits.
+platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination);
+// The archiver command lines in their readable form, for display only.
+std::string RarPackCommandLine(const std::string& folder, const std::string& archive);
+std::string RarUnpackCommandLine(const std::string& archive, const std::string& destination);
+// Opens a folder, file or web address on the desktop; not waited, errors silent.
+void OpenInExplorer(const std::string& target);
+// Replaces the status line with StatusText(message, now).
+void ShowStatus(const std::string& message);
+// "[ " + local date and time of `when` + " ]  " + message.
+std::string StatusText(const std::string& message, std::time_t when);
+
+}  // namespace talvora

@@ -1,0 +1,152 @@
+#include "platform/xml_document.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "platform/fso.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using platform::XmlDocument;
+using platform::XmlNode;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+const std::string kDeclaration = "<?xml version=\"1.0\" encoding=\"gb2312\"?>";
+const std::string kStylesheet = "<?xml-stylesheet type=\"text/xsl\" href=\"startxml.xsl\"?>";
+
+// The starting text of the generator's documents: LF between the nodes.
+std::string StartingText() {
+  return kDeclaration + "\n" + kStylesheet + "\n<subjectResource></subjectResource>\n";
+}
+
+TEST(XmlDocument, SavedFormIsExact) {
+  TempDir dir;
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(StartingText()));
+  XmlNode root = doc.DocumentElement();
+  root.SetAttribute("name", "中文 \xE2\x82\xAC \xF0\x9F\x98\x80 <&>\"");
+  root.AppendElement("a").SetAttribute("x", "1");
+  XmlNode b = root.AppendElement("b");
+  b.AppendElement("c");
+
+  const std::string body = "<subjectResource name=\"%s\"><a x=\"1\"/><b><c/></b></subjectResource>";
+  auto withName = [&](const std::string& name) {
+    std::string s = body;
+    return s.replace(s.find("%s"), 2, name);
+  };
+  EXPECT_EQ(doc.Xml(), kDeclaration + "\r\n" + kStylesheet + "\r\n" +
+                           withName("中文 \xE2\x82\xAC \xF0\x9F\x98\x80 &lt;&amp;&gt;&quot;") +
+                           "\r\n");
+
+  doc.Save(dir / "startxml.xml");
+  EXPECT_EQ(ReadFile(dir / "startxml.xml"),
+            kDeclaration + "\r\n" + kStylesheet + "\r\n" +
+                withName("\xD6\xD0\xCE\xC4 \x80 &#128512; &lt;&amp;&gt;&quot;") + "\r\n");
+}
+
+TEST(XmlDocument, EmptyRootSavesSelfClosed) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(StartingText()));
+  EXPECT_EQ(doc.Xml(), kDeclaration + "\r\n" + kStylesheet + "\r\n<subjectResource/>\r\n");
+  EXPECT_EQ(doc.DocumentElement().Xml(), "<subjectResource/>");
+}
+
+TEST(XmlDocument, TextKeepsNonGbkCharactersAsReferences) {
+  TempDir dir;
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(kDeclaration + "\n<r>\xF0\x9F\x98\x80 中 a&lt;b</r>\n"));
+  doc.Save(dir / "t.xml");
+  EXPECT_EQ(ReadFile(dir / "t.xml"),
+            kDeclaration + "\r\n<r>&#128512; \xD6\xD0 a&lt;b</r>\r\n");
+}
+
+TEST(XmlDocument, SavedFileReadsBackToTheSameValues) {
+  // What a later run loads from disk must be what was saved: references,
+  // escapes and line breaks inside values included.
+  TempDir dir;
+  const std::string value = "行1\n行2\tx \xF0\x9F\x98\x80 & \"q\" <b>";
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(StartingText()));
+  doc.DocumentElement().AppendElement("node").SetAttribute("name", value);
+  doc.Save(dir / "a.xml");
+
+  XmlDocument again;
+  ASSERT_TRUE(again.LoadXml(platform::FromAnsi(ReadFile(dir / "a.xml"))));
+  EXPECT_EQ(again.DocumentElement().FirstChild().Attribute("name"), value);
+  EXPECT_EQ(again.Xml(), doc.Xml());
+}
+
+TEST(XmlDocument, WhitespaceBetweenElementsIsDropped) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r>\n  <a/>\r\n  <b>\n</b>\n</r>"));
+  EXPECT_EQ(doc.Xml(), "<r><a/><b/></r>\r\n");
+}
+
+TEST(XmlDocument, AttributeOrderIsCreationOrder) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r z=\"1\" a=\"2\"/>"));
+  XmlNode r = doc.DocumentElement();
+  r.SetAttribute("m", "3");
+  r.SetAttribute("z", "replaced");  // keeps its first place
+  r.SetAttribute("b", "4");
+
+  std::vector<std::pair<std::string, std::string>> expected = {
+      {"z", "replaced"}, {"a", "2"}, {"m", "3"}, {"b", "4"}};
+  EXPECT_EQ(r.Attributes(), expected);
+  EXPECT_EQ(r.AttributeCount(), 4);
+  EXPECT_EQ(r.Xml(), "<r z=\"replaced\" a=\"2\" m=\"3\" b=\"4\"/>");
+  EXPECT_EQ(r.Attribute("missing"), "");
+  EXPECT_FALSE(r.HasAttribute("missing"));
+  EXPECT_TRUE(r.HasAttribute("a"));
+}
+
+TEST(XmlDocument, NavigationSeesElementsOnly) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\"?>\n<r>text<a/><!--note--><?pi x?><b><c/></b>tail</r>"));
+  XmlNode r = doc.DocumentElement();
+  ASSERT_EQ(r.Name(), "r");
+  EXPECT_TRUE(r.Parent().IsNull());  // nothing above the root element
+
+  std::vector<std::string> names;
+  for (XmlNode c : r.Children()) names.push_back(c.Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(r.FirstChild().Name(), "a");
+  EXPECT_EQ(r.FirstChild().NextSibling().Name(), "b");
+  EXPECT_TRUE(r.FirstChild().NextSibling().NextSibling().IsNull());
+  EXPECT_FALSE(r.FirstChild().HasChildren());
+  XmlNode c = r.FirstChild().NextSibling().FirstChild();
+  EXPECT_EQ(c.Name(), "c");
+  EXPECT_EQ(c.Parent().Parent(), r);
+  // The node's own markup keeps what is inside it.
+  EXPECT_EQ(r.Xml(), "<r>text<a/><!--note--><?pi x?><b><c/></b>tail</r>");
+}
+
+TEST(XmlDocument, ParseErrorGivesFalseAndAnEmptyDocument) {
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml("<r/>"));
+  for (const char* bad : {"<r><a></r>", "", "just text", "<r a=\"1></r>"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(doc.LoadXml(bad));
+    EXPECT_TRUE(doc.DocumentElement().IsNull());
+    EXPECT_EQ(doc.Xml(), "");
+  }
+}
+
+TEST(XmlDocument, SaveToAMissingFolderThrows) {
+  TempDir dir;
+  XmlDocument doc;
+  ASSERT_TRUE(doc.LoadXml(StartingText()));
+  EXPECT_THROW(doc.Save(dir / "missing/startxml.xml"), platform::FsoError);
+}
+
+TEST(XmlDocument, ChangingANullNodeIsAnError) {
+  XmlNode none;
+  EXPECT_THROW(none.SetAttribute("a", "1"), std::runtime_error);
+  EXPECT_THROW(none.AppendElement("a"), std::runtime_error);
+  EXPECT_EQ(none.Attribute("a"), "");
+  EXPECT_EQ(none.AttributeCount(), 0);
+}
+
+}  // namespace
