@@ -31,4 +31,11 @@ GenerationOptions& Options();
 // with a readable description.
 void GenerateSite(std::string& siteFolder, bool fullRun);
 
+// The page pass: writes the folder's startxml.xml from the catalogue in
+// Options().CatalogueRoot, then those of its branches, recursively.
+void WritePageDocuments(const std::string& siteFolder, const std::string& folder);
+
+// Where a refresh run keeps the site folder's own index.html while it works.
+std::string IndexTempPath();
+
 }  // namespace talvora

@@ -1,0 +1,150 @@
+#include "generator/site_files.h"
+
+#include <vector>
+
+#include "generator/generator.h"
+#include "generator/uitl.h"
+#include "platform/fso.h"
+#include "platform/paths.h"
+
+namespace talvora {
+namespace {
+
+using platform::kSepStr;
+
+std::string Join(const std::string& folder, const std::string& name) {
+  return folder + kSepStr + name;
+}
+
+// A text file's lines as a line-by-line reader sees them: split at CR LF, a
+// lone CR or a lone LF, with no extra empty line after a final line end.
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool open = false;  // a line has started and is not yet ended
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      open = false;
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+      open = true;
+    }
+  }
+  if (open) lines.push_back(line);
+  return lines;
+}
+
+std::string TrimBlanks(const std::string& s) {
+  std::size_t b = s.find_first_not_of(' ');
+  if (b == std::string::npos) return "";
+  std::size_t e = s.find_last_not_of(' ');
+  return s.substr(b, e - b + 1);
+}
+
+std::string WelcomePageText(const std::string& pictureRef, const std::string& welcomeText) {
+  std::string t;
+  t += "<style>";
+  t += "body{";
+  t += "background-color: #FFFFFF; scrollbar-face-color: #ffffff;scrollbar-highlight-color: "
+       "#ffffff;scrollbar-shadow-color: #DEE3E7;scrollbar-arrow-color:#e4eaf0;"
+       "scrollbar-track-color:#f5f9fc;scrollbar-darkshadow-color: #ffffff;    "
+       "margin:0px;margin-top:0px;";
+  t += "}";
+  t += "</style>";
+  t += "<table width=\"83%\" height=\"275\" border=\"0\" align=\"center\" cellpadding=\"0\" "
+       "cellspacing=\"0\">";
+  t += "\r\n";
+  t += "<tr>";
+  t += "<td height=\"252\" align=\"center\"><img src=\"";
+  t += pictureRef;
+  t += "\" width=\"294\" height=\"252\" align=\"middle\"></td>";
+  t += "</tr>";
+  t += "<tr>";
+  t += "<td>";
+  t += welcomeText;
+  t += "</td>";
+  t += "</tr>";
+  t += "</table>";
+  return t;
+}
+
+// Clean-up of one folder; the chain keeps a link back to an enclosing
+// folder from being followed round and round.
+void CleanOutputIn(const std::string& folder, platform::fso::AncestorChain& chain) {
+  DeleteFileIfExists(Join(folder, "startxml.xsl"));
+  DeleteFileIfExists(Join(folder, "startxml.xml"));
+  for (const std::string& name : platform::fso::SubFolderNames(folder)) {
+    std::string sub = Join(folder, name);
+    // A folder holding index.html is a finished web page: its content is its own.
+    if (FileExists(Join(sub, "index.html"))) continue;
+    if (!chain.Enter(sub)) continue;
+    CleanOutputIn(sub, chain);
+    chain.Leave();
+  }
+  DeleteFolderIfExists(Join(folder, "startxml.files"));
+  DeleteFileIfExists(Join(folder, "index.html"));
+}
+
+}  // namespace
+
+void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
+  CopyFileIfExists(Join(styleFolder, "startxml.xsl"), Join(siteFolder, "startxml.xsl"));
+  CopyFileIfExists(Join(styleFolder, "innerxml.xsl"), Join(siteFolder, "innerxml.xsl"));
+  CopyFolderIfExists(Join(styleFolder, "startxml.files"), Join(siteFolder, "startxml.files"));
+  CopyFileIfExists(Join(styleFolder, "index.html"), Join(siteFolder, "index.html"));
+}
+
+void CopyPictures(const std::string& siteFolder) {
+  // After the template copy, so the chosen pictures replace the template's own.
+  const GenerationOptions& o = Options();
+  std::string files = Join(siteFolder, "startxml.files");
+  if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
+  if (!o.BannerPath.empty()) CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
+  if (!o.WelcomePath.empty()) CopyFileIfExists(o.WelcomePath, Join(files, "welcome.gif"));
+}
+
+void CleanOutput(const std::string& folder) {
+  platform::fso::AncestorChain chain;
+  if (!chain.Enter(folder)) return;
+  CleanOutputIn(folder, chain);
+  chain.Leave();
+}
+
+std::string GetWelcomePage(const std::string& folder, const std::string& /*relativePath*/) {
+  if (FileExists(Join(folder, "welcome.html"))) return "welcome.html";
+  if (FileExists(Join(folder, "welcome.htm"))) return "welcome.htm";
+
+  // The picture is referred to relative to the page, with the web's "/".
+  std::string source = Join(folder, "welcome.files");
+  std::string picture;
+  if (FileExists(Join(source, "welcome.gif")))
+    picture = "welcome.files/welcome.gif";
+  else if (FileExists(Join(source, "welcome.jpg")))
+    picture = "welcome.files/welcome.jpg";
+
+  std::string text;
+  std::string textFile = Join(source, "welcome.txt");
+  if (FileExists(textFile)) text = ReadWelcomeText(textFile);
+
+  if (picture.empty() || text.empty()) return "";
+  WriteTextFile(Join(folder, "welcome.html"), WelcomePageText(picture, text));
+  return "welcome.html";
+}
+
+std::string ReadWelcomeText(const std::string& path) {
+  std::vector<std::string> lines = SplitLines(platform::fso::ReadAnsiText(path));
+  std::string html;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i == 0)
+      html += "<br><div align=\"center\">" + TrimBlanks(lines[i]) + "</div>" + "<br>";
+    else
+      html += lines[i] + "<br>";
+  }
+  return html;
+}
+
+}  // namespace talvora

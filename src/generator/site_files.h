@@ -1,0 +1,37 @@
+// The files a generated site needs besides its page documents: the template
+// style's stylesheets and assets, the chosen logo, banner and welcome
+// pictures, and a welcome page per folder built from a picture and a text.
+// Also the clean-up that removes the output of an earlier run.
+#pragma once
+#include <string>
+
+namespace talvora {
+
+// Copies startxml.xsl, innerxml.xsl, the folder startxml.files and
+// index.html from the style folder into the site folder, replacing what is
+// there. A missing source is skipped.
+void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder);
+
+// Copies the chosen pictures (LogoPath, BannerPath, WelcomePath, each only
+// when set) into the site's startxml.files as logo.gif, banner.gif and
+// welcome.gif, whatever their format. A missing picture is skipped.
+void CopyPictures(const std::string& siteFolder);
+
+// Deletes the generated output in the folder and below: startxml.xsl,
+// startxml.xml, startxml.files and the folder's own index.html. Folders
+// holding index.html are finished web pages and are not entered.
+// Throws FsoError when a folder cannot be listed.
+void CleanOutput(const std::string& folder);
+
+// The folder's welcome page: "welcome.html" or "welcome.htm" when the folder
+// has one, else builds welcome.html from welcome.files (a picture and a
+// non-empty welcome.txt) and returns "welcome.html", else "". The relative
+// path is not used. Throws when welcome.txt cannot be read or the page
+// cannot be written.
+std::string GetWelcomePage(const std::string& folder, const std::string& relativePath);
+
+// welcome.txt as an HTML fragment: the first line trimmed and centred
+// between two line breaks, each later line as it is followed by a break.
+std::string ReadWelcomeText(const std::string& path);
+
+}  // namespace talvora

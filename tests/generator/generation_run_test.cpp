@@ -1,0 +1,298 @@
+// Whole generation runs over a small resource on disk: a full run, a
+// refresh run that keeps the site's own entry page, runs that fail or are
+// cancelled midway.
+#include "generator/generator.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "generator/ui_sink.h"
+#include "platform/xml_document.h"
+#include "support/temp_dir.h"
+
+namespace talvora {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::MakeDirs;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
+
+// Records what a window would show, and lets a test act when the run pumps
+// messages (as the cancel button would).
+class RecordingSink : public UiSink {
+ public:
+  void ProgressChanged(float value, float max) override {
+    progress.push_back({value, max});
+    if (onProgress) onProgress(value, max);
+  }
+  void StatusChanged(const std::string& text) override {
+    // The time stamp is not the run's business; keep the message.
+    std::size_t at = text.find("]  ");
+    status.push_back(at == std::string::npos ? text : text.substr(at + 3));
+  }
+  void PumpMessages() override {
+    if (onPump) onPump();
+  }
+  std::vector<std::pair<float, float>> progress;
+  std::vector<std::string> status;
+  std::function<void(float, float)> onProgress;
+  std::function<void()> onPump;
+};
+
+const char kOwnIndex[] = "<html><body>\xd6\xf7\xd2\xb3 own entry page</body></html>\r\n";
+
+class GenerationRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A small fake template style.
+    style_ = dir_ / "template/xsl1";
+    WriteFile(style_ + "/startxml.xsl", "<xsl:stylesheet/>");
+    WriteFile(style_ + "/innerxml.xsl", "<xsl:stylesheet/>");
+    WriteFile(style_ + "/startxml.files/logo.gif", "template-logo");
+    WriteFile(style_ + "/index.html", "template-index");
+
+    site_ = dir_ / "site";
+    WriteFile(site_ + "/01intro.htm", "i");
+    WriteFile(site_ + "/notes.doc", "n");
+    WriteFile(site_ + "/01Basics/1a.htm", "a");
+    WriteFile(site_ + "/01Basics/2b.htm", "b");
+    WriteFile(site_ + "/01Basics/Pics/p.gif", "GIF89a");
+    WriteFile(site_ + "/02Test/index.html", "<html></html>");
+    WriteFile(site_ + "/02Test/x.htm", "x");
+    WriteFile(site_ + "/02Test/inner/deep.htm", "below a finished page");
+    WriteFile(site_ + "/welcome.files/welcome.gif", "pic");
+    WriteFile(site_ + "/welcome.files/welcome.txt", "Hello");
+
+    GenerationOptions& o = Options();
+    o.TemplatePath = style_;
+    o.FootText = "foot one";
+    o.SubjectText = "subject";
+    o.CancelFlag = 0;
+    SetUiSink(&sink_);
+    fs::remove(IndexTempPath());
+  }
+  void TearDown() override {
+    SetUiSink(nullptr);
+    Options() = GenerationOptions();
+  }
+
+  std::string Foot(const std::string& folder) {
+    platform::XmlDocument doc;
+    std::string text = ReadFile(folder + "/startxml.xml");
+    // Saved in GBK; the foot texts here are ASCII.
+    EXPECT_TRUE(doc.LoadXml(text)) << folder;
+    return doc.DocumentElement().Attribute("foot");
+  }
+
+  TempDir dir_;
+  std::string style_, site_;
+  RecordingSink sink_;
+};
+
+const char* const kVisited[] = {"", "/01Basics", "/01Basics/Pics", "/02Test"};
+const char* const kNotVisited[] = {"/welcome.files", "/02Test/inner"};
+
+TEST_F(GenerationRun, FullRunThenRefreshRun) {
+  std::string path = site_;
+  GenerateSite(path, true);
+
+  for (const char* f : kVisited) EXPECT_TRUE(fs::is_regular_file(site_ + f + "/startxml.xml")) << f;
+  for (const char* f : kNotVisited) EXPECT_FALSE(Exists(site_ + f + "/startxml.xml")) << f;
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), "template-index");
+  EXPECT_EQ(ReadFile(site_ + "/startxml.files/logo.gif"), "template-logo");
+  EXPECT_TRUE(Exists(site_ + "/startxml.xsl"));
+  EXPECT_TRUE(Exists(site_ + "/innerxml.xsl"));
+  EXPECT_TRUE(Exists(site_ + "/welcome.html"));
+  EXPECT_TRUE(Exists(site_ + "/02Test/Test.html"));
+  EXPECT_EQ(sink_.status, (std::vector<std::string>{"正在进行资料整理 ......",
+                                                    "正在统计目录信息 ......",
+                                                    "正在生成 XML 目录信息文件 ......",
+                                                    "主题资源处理完成"}));
+  // Five folders below the site folder, counted whether visited or not.
+  ASSERT_FALSE(sink_.progress.empty());
+  EXPECT_EQ(sink_.progress.back(), std::make_pair(6.0f, 6.0f));
+  EXPECT_EQ(Options().CatalogueRoot.Attribute("pages"), "6");
+  std::string saved = ReadFile(site_ + "/01Basics/startxml.xml");
+  EXPECT_EQ(saved.substr(0, saved.find("<subjectResource")),
+            "<?xml version=\"1.0\" encoding=\"gb2312\"?>\r\n"
+            "<?xml-stylesheet type=\"text/xsl\" href=\"../startxml.xsl\"?>\r\n");
+
+  // The site's own entry page, and stylesheets the user has since changed.
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  WriteFile(site_ + "/startxml.xsl", "edited");
+  fs::remove_all(site_ + "/startxml.files");
+  Options().FootText = "foot two";
+  sink_.status.clear();
+
+  GenerateSite(path, false);
+
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+  EXPECT_EQ(ReadFile(site_ + "/startxml.xsl"), "edited");
+  EXPECT_FALSE(Exists(site_ + "/startxml.files"));
+  for (const char* f : kVisited) EXPECT_EQ(Foot(site_ + f), "foot two") << f;
+  EXPECT_EQ(sink_.status.size(), 3u);  // a refresh run reports nothing at its end
+  // The site folder is still the site, not a finished web page.
+  EXPECT_FALSE(Exists(site_ + "/site.html"));
+}
+
+TEST_F(GenerationRun, RefreshThatFailsMidwayPutsTheEntryPageBackAndRaises) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  // The page pass cannot write this folder's page document.
+  fs::remove(site_ + "/01Basics/Pics/startxml.xml");
+  MakeDirs(site_ + "/01Basics/Pics/startxml.xml");
+
+  try {
+    GenerateSite(path, false);
+    ADD_FAILURE() << "the run did not raise its error";
+  } catch (const std::exception& e) {
+    EXPECT_NE(std::string(e.what()).find("Pics/startxml.xml"), std::string::npos) << e.what();
+  }
+
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+}
+
+// The entry page is never deleted unless its copy is safe, and never left
+// in place to turn the whole site into one redirect page.
+TEST_F(GenerationRun, RefreshThatCannotSetTheEntryPageAsideTouchesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> prepare;  // gets the site folder
+  } cases[] = {
+      {"index.temp cannot be written", [](const std::string&) { MakeDirs(IndexTempPath()); }},
+      {"index.html cannot be deleted",
+       [](const std::string& site) {
+         fs::permissions(site + "/index.html", fs::perms::owner_write | fs::perms::group_write |
+                                                   fs::perms::others_write,
+                         fs::perm_options::remove);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(IndexTempPath());
+    fs::remove(site_ + "/index.html");
+    WriteFile(site_ + "/index.html", kOwnIndex);
+    c.prepare(site_);
+    std::string path = site_;
+    EXPECT_ANY_THROW(GenerateSite(path, false));
+    EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+    EXPECT_FALSE(Exists(site_ + "/site.html"));  // no redirect page for the site folder
+    fs::remove_all(IndexTempPath());
+    fs::permissions(site_ + "/index.html", fs::perms::owner_write, fs::perm_options::add);
+  }
+}
+
+// The copy of an earlier run may have come out read-only (it keeps the
+// page's own permissions); it is replaced all the same.
+TEST_F(GenerationRun, ReadOnlyCopyOfAnEarlierRunIsReplaced) {
+  WriteFile(IndexTempPath(), "earlier copy");
+  fs::permissions(IndexTempPath(), fs::perms::owner_read);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  std::string path = site_;
+  GenerateSite(path, false);
+  EXPECT_EQ(ReadFile(IndexTempPath()), kOwnIndex);
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+}
+
+TEST_F(GenerationRun, RefreshDoesNotPutBackAPageAnEarlierRunLeft) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  fs::remove(site_ + "/index.html");
+  WriteFile(IndexTempPath(), "another site's entry page");
+
+  GenerateSite(path, false);
+
+  EXPECT_FALSE(Exists(site_ + "/index.html"));
+  EXPECT_EQ(ReadFile(IndexTempPath()), "another site's entry page");
+}
+
+TEST_F(GenerationRun, FullRunOverAnEarlierSiteReplacesItsOutput) {
+  WriteFile(site_ + "/index.html", "earlier-index");
+  WriteFile(site_ + "/startxml.files/old.gif", "old");
+  WriteFile(site_ + "/01Basics/startxml.xml", "stale");
+  WriteFile(site_ + "/welcome.html", "built before");
+  std::string path = site_;
+  GenerateSite(path, true);
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), "template-index");
+  EXPECT_FALSE(Exists(site_ + "/startxml.files/old.gif"));
+  EXPECT_NE(ReadFile(site_ + "/01Basics/startxml.xml"), "stale");
+  EXPECT_EQ(ReadFile(site_ + "/welcome.html"), "built before");  // used again unchanged
+}
+
+// A cancel in the catalogue pass leaves a partial catalogue, but the flag
+// is cleared before the page pass, which still writes every page.
+TEST_F(GenerationRun, CancelDuringTheCataloguePass) {
+  bool armed = true;
+  sink_.onPump = [&] {
+    if (armed) Options().CancelFlag = -1;
+    armed = false;
+  };
+  std::string path = site_;
+  GenerateSite(path, true);
+
+  for (const char* f : kVisited) EXPECT_TRUE(fs::is_regular_file(site_ + f + "/startxml.xml")) << f;
+  EXPECT_FALSE(Options().CatalogueRoot.HasChildren());
+  EXPECT_EQ(sink_.status.back(), "主题资源处理完成");
+  EXPECT_EQ(sink_.progress.back(), std::make_pair(1.0f, 1.0f));
+}
+
+// A cancel in the page pass stops it at the next folder; the full run
+// still copies the template and says it was cancelled.
+TEST_F(GenerationRun, CancelDuringThePagePass) {
+  bool pagePass = false;
+  sink_.onProgress = [&](float value, float) {
+    if (!sink_.status.empty() && sink_.status.back() == "正在生成 XML 目录信息文件 ......" &&
+        value >= 1)
+      pagePass = true;
+  };
+  sink_.onPump = [&] {
+    if (pagePass) Options().CancelFlag = -1;
+  };
+  std::string path = site_;
+  GenerateSite(path, true);
+
+  EXPECT_TRUE(Exists(site_ + "/startxml.xml"));
+  EXPECT_FALSE(Exists(site_ + "/01Basics/startxml.xml"));
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), "template-index");
+  EXPECT_EQ(sink_.status.back(), "操作已取消");
+}
+
+// Names on disk are UTF-8; the saved page documents are GBK under their
+// gb2312 declaration, with what GBK cannot hold as a character reference.
+TEST_F(GenerationRun, PageDocumentsAreSavedInGbk) {
+  TempDir other;
+  WriteFile(other / "01课程目标/1课程标准要求.htm", "p");
+  Options().FootText = "版权 \xf0\x9f\x98\x80";  // a smiley GBK cannot hold
+  std::string path = other.path();
+  GenerateSite(path, true);
+  std::string saved = ReadFile(other / "01课程目标/startxml.xml");
+  const std::string name = "\xbf\xce\xb3\xcc\xc4\xbf\xb1\xea";  // 课程目标 in GBK
+  EXPECT_NE(saved.find("title=\"" + name + "\""), std::string::npos);
+  EXPECT_NE(saved.find("dir=\"01" + name + "\""), std::string::npos);
+  EXPECT_NE(saved.find("foot=\"\xb0\xe6\xc8\xa8 &#128512;\""), std::string::npos);  // 版权
+}
+
+TEST_F(GenerationRun, SiteWithoutSubFoldersGetsOnePage) {
+  TempDir other;
+  WriteFile(other / "only.htm", "o");
+  std::string path = other.path();
+  GenerateSite(path, true);
+  EXPECT_TRUE(fs::is_regular_file(other / "startxml.xml"));
+  EXPECT_EQ(sink_.progress.back(), std::make_pair(1.0f, 1.0f));
+  // Both passes run with Max 1.
+  int maxOne = 0;
+  for (const auto& p : sink_.progress) maxOne += p == std::make_pair(1.0f, 1.0f);
+  EXPECT_GE(maxOne, 2);
+}
+
+}  // namespace
+}  // namespace talvora
