@@ -157,7 +157,9 @@ bool IsPictureFolder(const std::string& folder) {
   std::vector<std::string> files = fso::FileNames(folder);
   if (files.empty()) return false;
   for (const std::string& name : files) {
-    std::string ext = GetExtension(name);
+    // The extension is taken from the full path, as for the page filter: a
+    // file named just "gif" has no picture extension.
+    std::string ext = GetExtension(ChildPath(folder, name));
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != "gif" && ext != "jpg" && ext != "bmp" && ext != "png" && ext != "ini") return false;
   }

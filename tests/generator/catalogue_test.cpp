@@ -81,6 +81,26 @@ TEST_F(Catalogue, DescribesTheWholeTreeInPageAndBranchOrder) {
   EXPECT_TRUE(platform::fso::FileExists(site / "02Test/Test.html"));
 }
 
+TEST_F(Catalogue, AFolderCountsThePagesOfEveryFolderBelowIt) {
+  // Three folders deep: each page found down there counts in every folder
+  // above it, not only in its own parent.
+  Touch("A/a.htm");
+  Touch("A/B/b.htm");
+  Touch("A/B/C/c1.htm");
+  Touch("A/B/C/c2.htm");
+  EXPECT_EQ(RootXml(site.path()),
+            "<subjectResource pages=\"4\">"
+            "<node name=\"A\" dir=\"A\" link=\"\" level=\"1\" pages=\"4\">"
+            "<node name=\"a\" dir=\"\" link=\"a.htm\" level=\"2\"/>"
+            "<node name=\"B\" dir=\"B\" link=\"\" level=\"2\" pages=\"3\">"
+            "<node name=\"b\" dir=\"\" link=\"b.htm\" level=\"3\"/>"
+            "<node name=\"C\" dir=\"C\" link=\"\" level=\"3\" pages=\"2\">"
+            "<node name=\"c1\" dir=\"\" link=\"c1.htm\" level=\"4\"/>"
+            "<node name=\"c2\" dir=\"\" link=\"c2.htm\" level=\"4\"/>"
+            "</node></node></node>"
+            "</subjectResource>");
+}
+
 TEST_F(Catalogue, AnEmptySiteHasNoNodesAndNoPages) {
   Touch("array.ini");
   Touch("startxml.xml");

@@ -131,10 +131,13 @@ TEST(Selection, PageFilesLeaveOutTheSystemsOwnFiles) {
   TempDir dir;
   const std::pair<std::string, bool> files[] = {
       {"Welcome.htm", true},   {"Array.ini", true},     {"old.BAK", true},
-      {"lesson.doc", true},    {"README", true},        {"welcome.html", false},
-      {"welcome", false},      {"welcome.htm", false},  {"startxml.xml", false},
-      {"startxml.xsl", false}, {"innerxml.xsl", false}, {"innerxml1.xml", false},
-      {"~$notes.doc", false},  {"a.bak", false},        {"array.ini", false},
+      {"lesson.doc", true},    {"README", true},
+      // Without a dot the extension is the whole path, so this is no backup.
+      {"bak", true},
+      {"welcome.html", false}, {"welcome", false},      {"welcome.htm", false},
+      {"startxml.xml", false}, {"startxml.xsl", false}, {"innerxml.xsl", false},
+      {"innerxml1.xml", false}, {"~$notes.doc", false}, {"a.bak", false},
+      {"array.ini", false},
   };
   std::vector<std::string> expected;
   for (const auto& [name, page] : files) {
@@ -213,6 +216,8 @@ TEST(Selection, PictureFolderHoldsFilesAndOnlyPictures) {
       {"jpeg is no picture", {"a.gif", "c.jpeg"}, {}, false},
       {"a page spoils it", {"a.png", "b.htm"}, {}, false},
       {"a file without extension", {"a.png", "readme"}, {}, false},
+      // Without a dot the extension is the whole path, never a picture kind.
+      {"a file named like a picture kind", {"a.png", "gif"}, {}, false},
       {"sub-folders are not looked at", {"a.png"}, {"docs"}, true},
   };
   for (const Case& c : cases) {
