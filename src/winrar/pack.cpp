@@ -1,0 +1,314 @@
+// Packing: a folder's content into a RAR 4 archive of stored entries.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "winrar/commands.h"
+#include "winrar/rar4.h"
+
+namespace fs = std::filesystem;
+
+namespace winrar {
+namespace {
+
+struct SourceEntry {
+  std::string name;  // UTF-8, "\" between components, without the base folder
+  std::string path;  // on disk
+  bool directory = false;
+  std::uint64_t size = 0;
+  std::time_t mtime = 0;
+};
+
+using FileId = std::pair<dev_t, ino_t>;
+
+struct Scan {
+  std::vector<SourceEntry> entries;
+  std::vector<std::string> problems;  // content that cannot be stored as it is
+  bool warned = false;                // something that is not content was left out
+  FileId skip{0, 0};                  // the archive itself, when it lies below the folder
+};
+
+void Warn(Scan& scan, const std::string& text) {
+  std::fprintf(stderr, "WinRAR: warning: %s\n", text.c_str());
+  scan.warned = true;
+}
+
+std::string Errno() { return std::strerror(errno); }
+
+// Depth first, a folder's entry before its content, names in byte order so
+// that the same tree always gives the same archive. Links are followed: the
+// archive holds what the site shows. A link back to a folder that is being
+// walked would never end, so it is left out.
+void Walk(const std::string& folder, const std::string& prefix, std::vector<FileId>& ancestors,
+          Scan& scan) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    names.push_back(it->path().filename().string());
+  if (ec) {
+    scan.problems.push_back("cannot read the folder " + folder + ": " + ec.message());
+    return;
+  }
+  std::sort(names.begin(), names.end());
+
+  for (const std::string& leaf : names) {
+    const std::string path = folder + "/" + leaf;
+    const std::string name = prefix.empty() ? leaf : prefix + "\\" + leaf;
+    if (leaf.find('\\') != std::string::npos) {
+      scan.problems.push_back("the name " + path + " holds a \"\\\", which separates folders in the archive");
+      continue;
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+      struct stat lst {};
+      if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
+        Warn(scan, "the symbolic link " + path + " points nowhere; left out");
+      else
+        scan.problems.push_back("cannot read " + path + ": " + Errno());
+      continue;
+    }
+    if (FileId{st.st_dev, st.st_ino} == scan.skip) continue;
+
+    SourceEntry entry;
+    entry.name = name;
+    entry.path = path;
+    entry.mtime = st.st_mtime;
+    if (S_ISDIR(st.st_mode)) {
+      FileId id{st.st_dev, st.st_ino};
+      if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
+        Warn(scan, "the symbolic link " + path + " leads back to a folder that holds it; left out");
+        continue;
+      }
+      entry.directory = true;
+      scan.entries.push_back(entry);
+      ancestors.push_back(id);
+      Walk(path, name, ancestors, scan);
+      ancestors.pop_back();
+    } else if (S_ISREG(st.st_mode)) {
+      entry.size = static_cast<std::uint64_t>(st.st_size);
+      if (entry.size > kMaxStoredSize)
+        scan.problems.push_back("the file " + path + " is 4 GiB or larger, which this archiver cannot store");
+      scan.entries.push_back(entry);
+    } else {
+      Warn(scan, path + " is not a regular file or folder; left out");
+    }
+  }
+}
+
+struct FileCloser {
+  void operator()(std::FILE* f) const {
+    if (f) std::fclose(f);
+  }
+};
+using File = std::unique_ptr<std::FILE, FileCloser>;
+
+void WriteAll(std::FILE* out, const void* data, std::size_t size) {
+  if (size && std::fwrite(data, 1, size, out) != size)
+    throw ArchiveError("cannot write the archive: " + Errno());
+}
+
+void WriteAll(std::FILE* out, const std::string& bytes) { WriteAll(out, bytes.data(), bytes.size()); }
+
+// A stored entry. The header goes out first with the sizes from the folder
+// scan; once the data is through, the header is written again with the CRC
+// and the size actually read, so a file that changed meanwhile is still
+// described truly.
+void WriteEntry(std::FILE* out, const SourceEntry& entry) {
+  EntryInfo info;
+  info.name = entry.name;
+  info.directory = entry.directory;
+  info.dosTime = DosTime(entry.mtime);
+  if (entry.directory) {
+    WriteAll(out, FileHeader(info));
+    return;
+  }
+  info.size = static_cast<std::uint32_t>(entry.size);
+  File in(std::fopen(entry.path.c_str(), "rb"));
+  if (!in) throw ArchiveError("cannot open " + entry.path + ": " + Errno());
+  const off_t headerAt = ftello(out);
+  const std::string header = FileHeader(info);
+  WriteAll(out, header);
+
+  std::vector<char> buffer(1 << 20);
+  std::uint64_t total = 0;
+  std::uint32_t crc = 0;
+  for (;;) {
+    std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+    if (got == 0) break;
+    total += got;
+    if (total > kMaxStoredSize)
+      throw ArchiveError("the file " + entry.path + " grew to 4 GiB or more while it was packed");
+    crc = Crc32(crc, buffer.data(), got);
+    WriteAll(out, buffer.data(), got);
+  }
+  if (std::ferror(in.get())) throw ArchiveError("cannot read " + entry.path + ": " + Errno());
+
+  info.size = static_cast<std::uint32_t>(total);
+  info.crc = crc;
+  const std::string final = FileHeader(info);
+  if (fseeko(out, headerAt, SEEK_SET) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  WriteAll(out, final);
+  if (fseeko(out, 0, SEEK_END) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+}
+
+void CopyBlock(std::FILE* in, std::FILE* out, const ArchiveBlock& block) {
+  if (fseeko(in, static_cast<off_t>(block.offset), SEEK_SET) != 0)
+    throw ArchiveError("cannot read the archive: " + Errno());
+  std::vector<char> buffer(1 << 20);
+  std::uint64_t left = block.size;
+  while (left > 0) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+    if (std::fread(buffer.data(), 1, want, in) != want) throw ArchiveError("cannot read the archive");
+    WriteAll(out, buffer.data(), want);
+    left -= want;
+  }
+}
+
+// Archives written elsewhere may use "/" between components.
+std::string SameSeparators(std::string name) {
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+mode_t NewFileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+int AddToArchive(const std::string& archiveArg, const std::string& folder) {
+  // An archive given through a link is updated where the link points.
+  std::string archive = archiveArg;
+  struct stat ast {};
+  const bool exists = stat(archive.c_str(), &ast) == 0;
+  if (exists) {
+    if (S_ISDIR(ast.st_mode)) {
+      std::fprintf(stderr, "WinRAR: %s is a folder, not an archive\n", archive.c_str());
+      return kFatal;
+    }
+    std::error_code ec;
+    fs::path real = fs::canonical(archive, ec);
+    if (!ec) archive = real.string();
+  }
+
+  struct stat fst {};
+  if (stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) {
+    std::fprintf(stderr, "WinRAR: no files to add: %s is not a folder\n", folder.c_str());
+    return kNoFiles;
+  }
+
+  Scan scan;
+  if (exists) scan.skip = {ast.st_dev, ast.st_ino};
+  std::vector<FileId> ancestors{{fst.st_dev, fst.st_ino}};
+  Walk(folder, "", ancestors, scan);
+  if (!scan.problems.empty()) {
+    for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
+    std::fprintf(stderr, "WinRAR: nothing was written to %s\n", archive.c_str());
+    return kFatal;
+  }
+  if (scan.entries.empty()) {
+    std::fprintf(stderr, "WinRAR: no files to add in %s\n", folder.c_str());
+    return kNoFiles;
+  }
+  // Names that are not valid UTF-8 cannot be written truly in either form
+  // of the name field; find them all before anything is written.
+  for (const SourceEntry& e : scan.entries) {
+    try {
+      EncodeName(e.name);
+    } catch (const std::exception& err) {
+      scan.problems.push_back(e.path + ": " + err.what());
+    }
+  }
+  if (!scan.problems.empty()) {
+    for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
+    std::fprintf(stderr, "WinRAR: nothing was written to %s\n", archive.c_str());
+    return kFatal;
+  }
+
+  File old;
+  std::vector<ArchiveBlock> blocks;
+  if (exists) {
+    old.reset(std::fopen(archive.c_str(), "rb"));
+    if (!old) {
+      std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), Errno().c_str());
+      return kFatal;
+    }
+    try {
+      blocks = ReadFileBlocks(old.get(), true);
+    } catch (const ArchiveError& err) {
+      std::fprintf(stderr, "WinRAR: %s: %s; it was left as it is\n", archive.c_str(), err.what());
+      return kFatal;
+    }
+  }
+
+  // The new archive is written beside the old one and renamed over it only
+  // when complete, so a failure never leaves a half-written archive.
+  std::string temp = archive + ".XXXXXX";
+  int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", temp.c_str(), Errno().c_str());
+    return kCreateError;
+  }
+  fchmod(fd, exists ? (ast.st_mode & 07777) : NewFileMode());
+  File out(fdopen(fd, "w+b"));
+  if (!out) {
+    close(fd);
+    unlink(temp.c_str());
+    std::fprintf(stderr, "WinRAR: cannot create %s\n", temp.c_str());
+    return kCreateError;
+  }
+
+  try {
+    std::map<std::string, std::size_t> byName;
+    for (std::size_t i = 0; i < scan.entries.size(); ++i) byName.emplace(scan.entries[i].name, i);
+    std::vector<bool> written(scan.entries.size(), false);
+
+    WriteAll(out.get(), ArchiveStart());
+    // A replaced entry keeps its place, so folders stay before their content.
+    for (const ArchiveBlock& block : blocks) {
+      auto hit = byName.find(SameSeparators(block.name));
+      if (hit == byName.end()) {
+        CopyBlock(old.get(), out.get(), block);
+      } else if (!written[hit->second]) {
+        WriteEntry(out.get(), scan.entries[hit->second]);
+        written[hit->second] = true;
+      }
+    }
+    for (std::size_t i = 0; i < scan.entries.size(); ++i)
+      if (!written[i]) WriteEntry(out.get(), scan.entries[i]);
+    WriteAll(out.get(), ArchiveEnd());
+    if (std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0)
+      throw ArchiveError("cannot write the archive: " + Errno());
+    std::FILE* f = out.release();
+    if (std::fclose(f) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  } catch (const std::exception& err) {
+    out.reset();
+    unlink(temp.c_str());
+    std::fprintf(stderr, "WinRAR: %s; nothing was written to %s\n", err.what(), archive.c_str());
+    return kFatal;
+  }
+  old.reset();
+
+  if (std::rename(temp.c_str(), archive.c_str()) != 0) {
+    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", archive.c_str(), Errno().c_str());
+    unlink(temp.c_str());
+    return kCreateError;
+  }
+  return scan.warned ? kWarning : kSuccess;
+}
+
+}  // namespace winrar

@@ -1,0 +1,90 @@
+// The RAR 1.5-4.x block layout, as far as an archiver of stored entries
+// needs it: the fixed blocks, one file header per entry, the CRCs, the
+// MS-DOS time stamp and the Unicode form of a name.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace winrar {
+
+// Exit statuses, after the console archiver's conventions.
+enum ExitCode {
+  kSuccess = 0,
+  kWarning = 1,      // some entries were skipped, the rest is done
+  kFatal = 2,        // the archive cannot be read or written
+  kCrcError = 3,     // damaged data found while extracting
+  kUsage = 7,        // not one of the command lines we accept
+  kCreateError = 9,  // a file or folder could not be created
+  kNoFiles = 10,     // nothing matched the source pattern
+};
+
+// A damaged or unsupported archive, or a failed read or write of one.
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+inline constexpr char kMarker[] = "Rar!\x1A\x07\x00";  // 7 bytes with the final 0
+inline constexpr std::size_t kMarkerSize = 7;
+
+// Entries of 4 GiB or more need the 64-bit size fields, which we do not write.
+inline constexpr std::uint64_t kMaxStoredSize = 0xFFFFFFFFull;
+
+// The running CRC32 (the zip/PNG polynomial); start with crc = 0.
+std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size);
+
+// The modification time as an MS-DOS stamp in local time, clamped to the
+// years the stamp can hold (1980 to 2107).
+std::uint32_t DosTime(std::time_t mtime);
+
+// The marker and the archive header, and the end-of-archive block.
+std::string ArchiveStart();
+std::string ArchiveEnd();
+
+// The name field of a file header for a name given in UTF-8 with "\"
+// between its components: the code-page 936 name and, for names that are
+// not plain ASCII, a 0 byte and the encoded Unicode name. Throws
+// ArchiveError for text that is not valid UTF-8.
+struct NameField {
+  std::string bytes;
+  bool unicode = false;  // header flag 0x0200
+};
+NameField EncodeName(const std::string& utf8);
+
+// The text of a name field, in UTF-8: the Unicode name where the field has
+// one, else the code-page name read as code page 936.
+std::string DecodeName(const std::string& field, bool unicode);
+
+// A complete file header (type 0x74) for a stored file or a directory.
+struct EntryInfo {
+  std::string name;  // UTF-8, "\" between components
+  bool directory = false;
+  std::uint32_t size = 0;
+  std::uint32_t crc = 0;
+  std::uint32_t dosTime = 0;
+};
+std::string FileHeader(const EntryInfo& info);
+
+// One file block of an existing archive: where its header and its data lie,
+// its name in UTF-8 with "\" between components, and the CRC of its data.
+struct ArchiveBlock {
+  std::string name;
+  std::uint64_t offset = 0;  // of the header
+  std::uint64_t size = 0;    // header and data together
+  std::uint32_t crc = 0;     // FILE_CRC: of the unpacked data
+  bool directory = false;
+};
+
+// The file blocks of an archive, in order. Blocks other than file headers
+// (comments, recovery data, service blocks) are left out: they would not
+// describe a rewritten archive. Throws ArchiveError when the file is not a
+// RAR 4 archive, is damaged or has encrypted headers, and, when it is to be
+// rewritten, when its entries cannot be copied one by one (solid,
+// multi-volume) or its maker locked it.
+std::vector<ArchiveBlock> ReadFileBlocks(std::FILE* archive, bool toRewrite);
+
+}  // namespace winrar

@@ -1,0 +1,550 @@
+// The archiver stand-in, run as the packer and the package import run it:
+// archives it writes are checked with an independent reader (bsdtar), and
+// archives it unpacks are crafted byte by byte where the case needs a fault
+// our own packer would never write.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+using testing_support::MakeDirs;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+namespace {
+
+struct RunResult {
+  int code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs a program without a shell, as the generator does, with the given
+// locale, and collects its exit status and both output streams.
+RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& locale) {
+  TempDir io;
+  const std::string outPath = io / "out", errPath = io / "err";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    if (std::strncmp(*e, "LC_ALL=", 7) != 0) env.emplace_back(*e);
+  env.push_back("LC_ALL=" + locale);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  std::vector<std::string> all{program};
+  all.insert(all.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  RunResult result;
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    result.err = "cannot start " + program;
+    return result;
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = ReadFile(outPath);
+  result.err = ReadFile(errPath);
+  return result;
+}
+
+// The archiver runs in the C locale on purpose: it must not depend on the
+// caller's environment to handle Chinese names.
+RunResult WinRar(const std::vector<std::string>& args) {
+  return Run(platform::ProgramFolder() + "/WinRAR/WinRAR", args, "C");
+}
+
+RunResult Pack(const std::string& archive, const std::string& folder) {
+  return WinRar({"a", "-m0", "-ep1", "-r", archive, folder + "/*.*"});
+}
+
+RunResult Unpack(const std::string& archive, const std::string& destination) {
+  return WinRar({"X", "-o+", archive, "*.*", destination});
+}
+
+RunResult Bsdtar(const std::vector<std::string>& args) { return Run("bsdtar", args, "C.UTF-8"); }
+
+// The names as bsdtar lists them, in the archive's order.
+std::vector<std::string> NamesInOrder(const std::string& archive) {
+  RunResult r = Bsdtar({"--options", "hdrcharset=CP936", "-tf", archive});
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> names;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) names.push_back(line);
+  return names;
+}
+
+// bsdtar's verbose listing as "d name" / "- name" / "l name -> target"
+// lines, sorted; a name listed twice shows twice.
+std::vector<std::string> Listing(const std::string& archive) {
+  RunResult r = Bsdtar({"--options", "hdrcharset=CP936", "-tvf", archive});
+  EXPECT_EQ(r.code, 0) << r.err;
+  std::vector<std::string> lines;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    // perms, links, owner, group, size, month, day, time: then the name.
+    std::size_t at = 0;
+    for (int field = 0; field < 8; ++field) {
+      at = line.find_first_not_of(' ', at);
+      at = line.find(' ', at);
+    }
+    std::string name = line.substr(line.find_first_not_of(' ', at));
+    char type = line[0] == 'l' ? 'l' : (line[0] == 'd' ? 'd' : '-');
+    lines.push_back(std::string(1, type) + " " + name);
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// Everything below a folder: relative path to "dir", "link:<target>" or the
+// file's bytes (only the size of a very large file).
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> out;
+  for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = it->path().lexically_relative(folder).string();
+    if (it->is_symlink()) out[rel] = "link:" + fs::read_symlink(it->path()).string();
+    else if (it->is_directory()) out[rel] = "dir";
+    else if (it->file_size() > (16u << 20)) out[rel] = "size:" + std::to_string(it->file_size());
+    else out[rel] = "file:" + ReadFile(it->path().string());
+  }
+  return out;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void SetMtime(const std::string& path, int year, int mon, int day, int hour, int min, int sec) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = mon - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = min;
+  tm.tm_sec = sec;
+  tm.tm_isdst = -1;
+  struct timespec times[2] = {{mktime(&tm), 0}, {mktime(&tm), 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+std::time_t Mtime(const std::string& path) {
+  struct stat st {};
+  stat(path.c_str(), &st);
+  return st.st_mtime;
+}
+
+// ---- RAR 4 blocks written by hand, from the published layout ----
+
+std::uint32_t Crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+std::string Le16(std::uint32_t v) { return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
+std::string Le32(std::uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+
+std::string Block(std::uint8_t type, std::uint16_t flags, const std::string& body) {
+  std::string h = std::string(1, static_cast<char>(type)) + Le16(flags) + Le16(7 + body.size()) + body;
+  return Le16(Crc32(h) & 0xFFFF) + h;
+}
+
+struct Entry {
+  // host 2 is Win32 (ATTR holds DOS attributes), 3 Unix (ATTR holds the mode).
+  Entry(std::string name, std::string data, std::uint8_t host = 2, std::uint32_t attr = 0x20,
+        std::uint16_t flags = 0x8000)
+      : name(std::move(name)), data(std::move(data)), host(host), attr(attr), flags(flags) {}
+  std::string name;  // the name field's bytes, "\" between components
+  std::string data;
+  std::uint8_t host;
+  std::uint32_t attr;
+  std::uint16_t flags;
+  std::optional<std::uint32_t> crc;  // the data's CRC unless given
+  bool spoilHeaderCrc = false;
+};
+
+std::string FileBlock(const Entry& e) {
+  std::string body = Le32(e.data.size()) + Le32(e.data.size()) + std::string(1, static_cast<char>(e.host)) +
+                     Le32(e.crc.value_or(Crc32(e.data))) + Le32(0x52645000) /* 2021-03-04 10:00 */ +
+                     std::string(1, 20) + std::string(1, 0x30) + Le16(e.name.size()) + Le32(e.attr) + e.name;
+  std::string block = Block(0x74, e.flags, body);
+  if (e.spoilHeaderCrc) block[0] = static_cast<char>(block[0] ^ 0x5A);
+  return block + e.data;
+}
+
+std::string Archive(const std::vector<Entry>& entries) {
+  std::string out("Rar!\x1A\x07\x00", 7);
+  out += Block(0x73, 0, std::string(6, '\0'));
+  for (const Entry& e : entries) out += FileBlock(e);
+  return out + Block(0x7B, 0x4000, "");
+}
+
+std::string Gbk(const std::string& utf8) { return platform::ToAnsi(utf8); }
+
+// ---- packing ----
+
+// The kind of site folder the packer gets: Chinese names, nesting, an empty
+// folder, an empty file, binary data, a name without a dot, a blank in a
+// name, a character whose code-page form ends in the byte of "\", and names
+// code page 936 cannot hold at all.
+void MakeSiteFolder(const std::string& root) {
+  WriteFile(root + "/课件/第一章/讲义.txt", "第一章的讲义\r\n");
+  WriteFile(root + "/课件/第一章/图片/图 1.gif", "GIF89a");
+  MakeDirs(root + "/空目录");
+  WriteFile(root + "/空文件.txt", "");
+  std::string binary;
+  for (int i = 0; i < 70000; ++i) binary.push_back(static_cast<char>((i * 7919) % 256));
+  WriteFile(root + "/资源/数据.bin", binary);
+  WriteFile(root + "/README", "no dot");
+  WriteFile(root + "/誠/表.html", "<html></html>");
+  WriteFile(root + "/한글😀.txt", "not in code page 936");
+}
+
+TEST(WinRarPack, ArchiveHoldsTheFolderContentAndUnpacksByteIdentical) {
+  TempDir t;
+  const std::string src = t / "我的资源";
+  MakeSiteFolder(src);
+  SetMtime(src + "/课件/第一章/讲义.txt", 2021, 3, 4, 5, 6, 9);
+  const std::string archive = t / "我的资源.rar";
+
+  RunResult packed = Pack(archive, src);
+  ASSERT_EQ(packed.code, 0) << packed.err;
+
+  // No "我的资源" level: the folder's content is at the top.
+  EXPECT_EQ(Listing(archive), Sorted({"- README", "- 空文件.txt", "- 한글😀.txt", "d 空目录", "d 课件",
+                                      "d 课件/第一章", "- 课件/第一章/讲义.txt", "d 课件/第一章/图片",
+                                      "- 课件/第一章/图片/图 1.gif", "d 资源", "- 资源/数据.bin", "d 誠",
+                                      "- 誠/表.html"}));
+
+  // Every folder comes before its content, so a reader can create it first.
+  std::vector<std::string> order = NamesInOrder(archive);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    std::size_t slash = order[i].rfind('/');
+    if (slash == std::string::npos) continue;
+    auto parent = std::find(order.begin(), order.end(), order[i].substr(0, slash));
+    EXPECT_LT(parent - order.begin(), static_cast<std::ptrdiff_t>(i)) << order[i];
+  }
+
+  // An independent reader gets the same tree back...
+  MakeDirs(t / "by-bsdtar");
+  RunResult x = Bsdtar({"-x", "-f", archive, "-C", t / "by-bsdtar"});
+  ASSERT_EQ(x.code, 0) << x.err;
+  EXPECT_EQ(Snapshot(t / "by-bsdtar"), Snapshot(src));
+  // ...with the time to the two seconds the archive keeps.
+  std::time_t expected = Mtime(src + "/课件/第一章/讲义.txt") - 1;
+  EXPECT_EQ(Mtime(t / "by-bsdtar/课件/第一章/讲义.txt"), expected);
+
+  // So does our own unpacker, into a destination that does not exist yet,
+  // named without a trailing "/".
+  RunResult unpacked = Unpack(archive, t / "导入/目标");
+  ASSERT_EQ(unpacked.code, 0) << unpacked.err;
+  EXPECT_EQ(Snapshot(t / "导入/目标"), Snapshot(src));
+  EXPECT_EQ(Mtime(t / "导入/目标/课件/第一章/讲义.txt"), expected);
+}
+
+TEST(WinRarPack, FolderWithTrailingSeparatorGivesTheSameArchive) {
+  TempDir t;
+  WriteFile(t / "site/a.txt", "a");
+  WriteFile(t / "site/sub/b", "b");
+  // The packer appends "/*.*" to the folder as it comes; a folder ending in
+  // "/" (the root, say) gives "//*.*".
+  for (const std::string& folder : {t / "site", t / "site/"}) {
+    SCOPED_TRACE(folder);
+    const std::string archive = t / "out.rar";
+    fs::remove(archive);
+    RunResult r = Pack(archive, folder);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Listing(archive), Sorted({"- a.txt", "d sub", "- sub/b"}));
+  }
+}
+
+TEST(WinRarPack, AddingReplacesSameNamedEntriesAndKeepsTheOthers) {
+  TempDir t;
+  MakeDirs(t / "packs");
+  const std::string archive = t / "packs/site.rar";
+  WriteFile(t / "first/讲义.txt", "旧的讲义");
+  WriteFile(t / "first/keep.txt", "keep");
+  WriteFile(t / "first/sub/old.txt", "old");
+  ASSERT_EQ(Pack(archive, t / "first").code, 0);
+
+  WriteFile(t / "second/讲义.txt", "新的讲义");
+  WriteFile(t / "second/sub/new.txt", "new");
+  WriteFile(t / "second/new.txt", "top");
+  RunResult r = Pack(archive, t / "second");
+  ASSERT_EQ(r.code, 0) << r.err;
+
+  EXPECT_EQ(Listing(archive), Sorted({"- 讲义.txt", "- keep.txt", "d sub", "- sub/old.txt", "- sub/new.txt",
+                                      "- new.txt"}));
+  ASSERT_EQ(Unpack(archive, t / "out").code, 0);
+  EXPECT_EQ(ReadFile(t / "out/讲义.txt"), "新的讲义");
+  EXPECT_EQ(ReadFile(t / "out/keep.txt"), "keep");
+  EXPECT_EQ(ReadFile(t / "out/sub/old.txt"), "old");
+  // The new archive was renamed over the old one: no temporary file stays.
+  EXPECT_EQ(Names(t / "packs"), std::vector<std::string>{"site.rar"});
+}
+
+TEST(WinRarPack, AddingMatchesNamesWrittenInAnotherArchiversUnicodeForm) {
+  TempDir t;
+  // "ab中.txt" as other archivers write it: the code-page name, a 0 byte,
+  // then high byte 0x4E and the operations "copy 2 from the code-page
+  // name", "low byte with the high byte", and four single bytes.
+  const std::string field = Gbk("ab中.txt") + std::string(1, '\0') +
+                            std::string("\x4E\xD0\x00\x2D.t\x00xt", 9);
+  const std::string archive = t / "old.rar";
+  WriteFile(archive, Archive({{field, "old", 2, 0x20, 0x8000 | 0x0200}, {"other.txt", "other"}}));
+  ASSERT_EQ(Listing(archive), Sorted({"- ab中.txt", "- other.txt"}));  // the crafted field is sound
+
+  WriteFile(t / "src/ab中.txt", "new");
+  RunResult r = Pack(archive, t / "src");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Listing(archive), Sorted({"- ab中.txt", "- other.txt"}));
+  ASSERT_EQ(Unpack(archive, t / "out").code, 0);
+  EXPECT_EQ(ReadFile(t / "out/ab中.txt"), "new");
+  EXPECT_EQ(ReadFile(t / "out/other.txt"), "other");
+}
+
+TEST(WinRarPack, RefusalsLeaveTheArchiveAsItWas) {
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> setUp;  // builds t/src and maybe the archive
+    const char* archive;                         // below t
+    int code;
+    const char* message;  // part of the text on stderr
+  };
+  const std::vector<Case> cases = {
+      {"the existing archive is not a RAR archive",
+       [](const TempDir& t) {
+         WriteFile(t / "src/a.txt", "a");
+         WriteFile(t / "x.rar", "just some text");
+       },
+       "x.rar", 2, "not a RAR archive"},
+      {"a file of 4 GiB",
+       [](const TempDir& t) {
+         WriteFile(t / "src/small.txt", "a");
+         WriteFile(t / "src/huge.avi", "");
+         ASSERT_EQ(truncate((t / "src/huge.avi").c_str(), 4LL << 30), 0);
+       },
+       "x.rar", 2, "4 GiB"},
+      {"the archive's folder does not exist", [](const TempDir& t) { WriteFile(t / "src/a.txt", "a"); },
+       "missing/x.rar", 9, "cannot create"},
+      {"an empty folder", [](const TempDir& t) { MakeDirs(t / "src"); }, "x.rar", 10, "no files"},
+      {"a missing folder", [](const TempDir&) {}, "x.rar", 10, "no files"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    c.setUp(t);
+    const std::string archive = t / c.archive;
+    const auto before = Snapshot(t.path());
+    RunResult r = Pack(archive, t / "src");
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    // Nothing written, nothing left behind.
+    EXPECT_EQ(Snapshot(t.path()), before);
+  }
+}
+
+// ---- unpacking ----
+
+TEST(WinRarUnpack, ReadsCodePageNamesAndReplacesExistingFiles) {
+  TempDir t;
+  const std::string archive = t / "x.rar";
+  WriteFile(archive, Archive({{Gbk("中文"), "", 2, 0x10, 0x8000 | 0x00E0},
+                              {Gbk("中文\\讲义.txt"), "新内容"},
+                              {"plain.txt", "new"}}));
+  WriteFile(t / "dest/plain.txt", "old and longer");
+  WriteFile(t / "dest/unrelated.txt", "stays");
+
+  RunResult r = Unpack(archive, t / "dest");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Snapshot(t / "dest"), (std::map<std::string, std::string>{{"中文", "dir"},
+                                                                         {"中文/讲义.txt", "file:新内容"},
+                                                                         {"plain.txt", "file:new"},
+                                                                         {"unrelated.txt", "file:stays"}}));
+}
+
+TEST(WinRarUnpack, RefusesEntriesThatLeaveTheDestination) {
+  struct Case {
+    const char* what;
+    std::function<std::vector<Entry>(const TempDir&)> entries;
+  };
+  const std::vector<Case> cases = {
+      {"a climbing path", [](const TempDir&) { return std::vector<Entry>{{"..\\evil.txt", "evil"}}; }},
+      {"a path that climbs past its own folder",
+       [](const TempDir&) { return std::vector<Entry>{{"sub\\..\\..\\evil.txt", "evil"}}; }},
+      {"an absolute path",
+       [](const TempDir& t) {
+         std::string name = t / "outside/evil.txt";
+         std::replace(name.begin(), name.end(), '/', '\\');
+         return std::vector<Entry>{{name, "evil"}};
+       }},
+      {"a link that climbs out, then a file through it",
+       [](const TempDir&) {
+         return std::vector<Entry>{{"lnk", "../outside", 3, 0120777}, {"lnk\\evil.txt", "evil", 3, 0100644}};
+       }},
+      {"a link to an absolute path, then a file through it",
+       [](const TempDir& t) {
+         return std::vector<Entry>{{"lnk", t / "outside", 3, 0120777}, {"lnk\\evil.txt", "evil", 3, 0100644}};
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    MakeDirs(t / "outside");
+    std::vector<Entry> entries = c.entries(t);
+    entries.push_back({"good.txt", "good"});
+    WriteFile(t / "x.rar", Archive(entries));
+
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    // Nothing outside the destination; the sound entry after it is there.
+    EXPECT_EQ(Names(t.path()), Sorted({"dest", "outside", "x.rar"}));
+    EXPECT_TRUE(fs::is_empty(t / "outside"));
+    EXPECT_EQ(ReadFile(t / "dest/good.txt"), "good");
+    for (const auto& [path, what] : Snapshot(t / "dest"))
+      EXPECT_EQ(what.rfind("link:", 0), std::string::npos) << path << " " << what;
+  }
+}
+
+TEST(WinRarUnpack, DoesNotWriteThroughLinksAlreadyInTheDestination) {
+  TempDir t;
+  WriteFile(t / "outside/target.txt", "keep");
+  MakeDirs(t / "dest");
+  fs::create_directory_symlink(t / "outside", t / "dest/sub");
+  fs::create_symlink(t / "outside/target.txt", t / "dest/file.txt");
+  WriteFile(t / "outside/linked.txt", "keep too");
+  fs::create_hard_link(t / "outside/linked.txt", t / "dest/hard.txt");
+  WriteFile(t / "x.rar", Archive({{"sub\\x.txt", "evil"}, {"file.txt", "new"}, {"hard.txt", "new"}}));
+
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_NE(r.code, 0);
+  EXPECT_NE(r.err.find("sub/x.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(Snapshot(t / "outside"), (std::map<std::string, std::string>{{"linked.txt", "file:keep too"},
+                                                                            {"target.txt", "file:keep"}}));
+  // Replacing a file replaced the link, not the file it led to.
+  EXPECT_FALSE(fs::is_symlink(t / "dest/file.txt"));
+  EXPECT_EQ(ReadFile(t / "dest/file.txt"), "new");
+  EXPECT_EQ(ReadFile(t / "dest/hard.txt"), "new");
+}
+
+TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
+  struct Case {
+    const char* what;
+    Entry damaged;
+    std::vector<std::string> left;  // what the destination holds afterwards
+  };
+  Entry badData{"bad.txt", "this is not what was packed"};
+  badData.crc = 0x12345678;
+  Entry badHeader{"bad.txt", "fine data"};
+  badHeader.spoilHeaderCrc = true;
+  const std::vector<Case> cases = {
+      // The damaged file is not left behind; the rest is still unpacked.
+      {"data that does not match its CRC", badData, {"after.txt", "before.txt"}},
+      // A damaged header ends the reading: nothing after it can be trusted.
+      {"a header that does not match its CRC", badHeader, {"before.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", Archive({{"before.txt", "1"}, c.damaged, {"after.txt", "2"}}));
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_EQ(Names(t / "dest"), c.left);
+  }
+}
+
+TEST(WinRarUnpack, MissingOrForeignArchiveIsFatal) {
+  TempDir t;
+  WriteFile(t / "text.rar", "not an archive at all");
+  for (const std::string& archive : {t / "missing.rar", t / "text.rar"}) {
+    SCOPED_TRACE(archive);
+    RunResult r = Unpack(archive, t / "dest");
+    EXPECT_EQ(r.code, 2);
+    EXPECT_FALSE(r.err.empty());
+  }
+}
+
+// ---- the command line ----
+
+TEST(WinRar, AnyOtherCommandLineIsAUsageError) {
+  TempDir t;
+  WriteFile(t / "src/a.txt", "a");
+  const std::string arc = t / "x.rar", src = t / "src";
+  const std::vector<std::vector<std::string>> lines = {
+      {},
+      {"a"},
+      {"a", "-m0", "-ep1", "-r", arc},
+      {"a", "-m5", "-ep1", "-r", arc, src + "/*.*"},
+      {"a", "-m0", "-ep1", arc, src + "/*.*"},
+      {"a", "-m0", "-ep1", "-r", "-y", arc, src + "/*.*"},
+      {"a", "-m0", "-ep1", "-r", arc, src},
+      {"a", "-m0", "-ep1", "-r", arc, src + "/*.txt"},
+      {"a", "-m0", "-ep1", "-r", arc, src + "/*.*", t / "more"},
+      {"X", arc, "*.*", t / "dest"},
+      {"X", "-o+", arc, "*.*"},
+      {"X", "-o+", arc, "*.txt", t / "dest"},
+      {"e", "-o+", arc, "*.*", t / "dest"},
+      {"t", arc},
+  };
+  for (const auto& args : lines) {
+    std::string shown;
+    for (const std::string& a : args) shown += " " + a;
+    SCOPED_TRACE(shown);
+    RunResult r = WinRar(args);
+    EXPECT_EQ(r.code, 7);
+    EXPECT_NE(r.err.find("Usage"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Names(t.path()), std::vector<std::string>{"src"});
+}
+
+}  // namespace
