@@ -89,10 +89,11 @@ ItemList GetSubFolders(const std::string& folder) {
   if (GetIndexPage(folder) == "index.html") return {};
   ItemList branches;
   for (const std::string& name : fso::SubFolderNames(folder)) {
-    std::string path = ChildPath(folder, name);
-    // The whole path is tested: support folders such as welcome.files are
-    // never branches, nor is anything below a folder with a "." in its name.
-    if (path.find('.') == std::string::npos) branches.push_back(path);
+    // Support folders such as welcome.files are never branches, nor is any
+    // other folder with a "." in its name. Only the name counts: a site that
+    // lies below a dotted folder (/home/first.last) keeps its branches, and
+    // every folder the walk reaches below the site has passed this test.
+    if (name.find('.') == std::string::npos) branches.push_back(ChildPath(folder, name));
   }
   SortByNumberPrefix(branches);
   return OrderByArrayIni(branches, ChildPath(folder, "array.ini"));

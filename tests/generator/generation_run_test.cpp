@@ -143,6 +143,26 @@ TEST_F(GenerationRun, FullRunThenRefreshRun) {
   EXPECT_FALSE(Exists(site_ + "/site.html"));
 }
 
+// Each pass starts the bar at 0 with Max one more than the folders below the
+// site folder (five here, two of them never visited), steps once per folder
+// it visits and ends at Max.
+TEST_F(GenerationRun, BothPassesRunTheBarFromZeroToMax) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  using Step = std::pair<float, float>;
+  // After "Value = 0" (shown against whatever Max was) and "Max = 6".
+  const std::vector<Step> pass = {{0, 6}, {1, 6}, {2, 6}, {3, 6}, {4, 6}, {6, 6}};
+  const std::size_t perPass = pass.size() + 1;
+  ASSERT_EQ(sink_.progress.size(), 2 * perPass);
+  for (std::size_t start : {std::size_t{0}, perPass}) {
+    SCOPED_TRACE(start == 0 ? "catalogue pass" : "page pass");
+    EXPECT_EQ(sink_.progress[start].first, 0.0f);
+    EXPECT_EQ(std::vector<Step>(sink_.progress.begin() + start + 1,
+                                sink_.progress.begin() + start + perPass),
+              pass);
+  }
+}
+
 TEST_F(GenerationRun, RefreshThatFailsMidwayPutsTheEntryPageBackAndRaises) {
   std::string path = site_;
   GenerateSite(path, true);

@@ -162,7 +162,7 @@ TEST(Selection, PageFilesAreNumberSortedThenOrderedByTheList) {
   EXPECT_EQ(GetPageFiles(dir.path()).front(), dir / "x.htm");  // full paths
 }
 
-TEST(Selection, BranchesLeaveOutFoldersWithADotInTheirPath) {
+TEST(Selection, BranchesLeaveOutFoldersWithADotInTheirName) {
   TempDir dir;
   for (const char* name : {"2Two", "1One", "welcome.files", "startxml.files", "v1.2", "Pics"})
     MakeDirs(dir / name);
@@ -171,9 +171,10 @@ TEST(Selection, BranchesLeaveOutFoldersWithADotInTheirPath) {
   WriteFile(dir / "array.ini", "Pics\n");
   EXPECT_EQ(Names(GetSubFolders(dir.path())), (std::vector<std::string>{"Pics", "1One", "2Two"}));
 
-  // The whole path is tested, not only the name.
+  // A site below a dotted folder still has its branches.
   MakeDirs(dir / "v1.2/inner");
-  EXPECT_TRUE(GetSubFolders(dir / "v1.2").empty());
+  MakeDirs(dir / "v1.2/inner.old");
+  EXPECT_EQ(Names(GetSubFolders(dir / "v1.2")), (std::vector<std::string>{"inner"}));
 }
 
 TEST(Selection, AFolderWithIndexHtmlHasOnlyItsRedirectPage) {
