@@ -1,0 +1,40 @@
+#include "workspace/explain.h"
+
+#include <QPushButton>
+#include <QTextEdit>
+
+#include "platform/paths.h"
+#include "platform/rtf_reader.h"
+
+namespace talvora {
+namespace {
+constexpr int Px(int twips) { return twips / 15; }
+}  // namespace
+
+explain::explain(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("帮助"));
+  setFixedSize(Px(6750), Px(5445));
+
+  read = new QTextEdit(this);
+  read->setGeometry(Px(120), Px(120), Px(6495), Px(4575));
+  read->setReadOnly(true);
+
+  close_ = new QPushButton(QStringLiteral("关  闭"), this);
+  close_->setGeometry(Px(5640), Px(4800), Px(975), Px(375));
+  connect(close_, &QPushButton::clicked, this, &explain::close_Click);
+
+  Form_Load();
+}
+
+// A missing or unreadable help file opens the viewer empty rather than
+// failing the toolbar button.
+void explain::Form_Load() {
+  platform::LoadRtfFile(platform::ProgramFolder() + platform::kSepStr + "config" +
+                            platform::kSepStr + "read.rtf",
+                        read);
+  read->moveCursor(QTextCursor::Start);
+}
+
+void explain::close_Click() { close(); }
+
+}  // namespace talvora

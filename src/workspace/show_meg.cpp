@@ -1,0 +1,45 @@
+#include "workspace/show_meg.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+#include "platform/dialogs.h"
+
+namespace talvora {
+namespace {
+constexpr int Px(int twips) { return twips / 15; }
+}  // namespace
+
+ShowMeg::ShowMeg(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setWindowTitle(QString::fromUtf8(platform::kDefaultTitle));
+  setFixedSize(Px(4920), Px(465));
+
+  Label1 = new QLabel(QStringLiteral("正在压缩 ......"), this);
+  Label1->setGeometry(Px(240), Px(120), Px(4395), Px(255));
+
+  Form_Load();
+}
+
+// Centred by the form's outer size, on the whole screen.
+void ShowMeg::Form_Load() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->geometry();
+  const QSize outer = frameGeometry().size();
+  move(area.x() + area.width() / 2 - outer.width() / 2,
+       area.y() + area.height() / 2 - outer.height() / 2);
+}
+
+// The window system tells the frame's size only once the window is shown;
+// the first show centres again with the real outer size.
+void ShowMeg::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!frameKnown_) {
+    frameKnown_ = true;
+    Form_Load();
+  }
+}
+
+}  // namespace talvora

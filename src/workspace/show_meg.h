@@ -1,0 +1,30 @@
+// The busy note "正在压缩 ......", up while a site is packed. The caller
+// makes it visible, runs the archiver (which blocks the UI thread) and
+// deletes it afterwards; it keeps no data.
+#pragma once
+#include <QWidget>
+
+class QLabel;
+
+namespace talvora {
+
+class ShowMeg : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Centres itself on the screen (Form_Load); not yet visible.
+  explicit ShowMeg(QWidget* parent = nullptr);
+
+  QLabel* Label1;
+
+ public slots:
+  void Form_Load();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  bool frameKnown_ = false;
+};
+
+}  // namespace talvora
