@@ -1,6 +1,7 @@
 #include "workspace/frm_flash.h"
 
 #include <cmath>
+#include <exception>
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "webfinder/mod_http.h"
 #include "workspace/form1.h"
@@ -120,7 +122,12 @@ void FrmFlash::Timer1_Timer() {
   QPointer<FrmFlash> self(this);
   Label1->setText(QStringLiteral("loading Tree ..."));
   QCoreApplication::processEvents();
-  Form1::Load();
+  try {
+    Form1::Load();
+  } catch (const std::exception& e) {
+    // Nothing above this tick could report it.
+    platform::MsgBox(e.what(), platform::vbOKOnly | platform::vbCritical);
+  }
   QCoreApplication::processEvents();
   if (self) Timer1->stop();
 }

@@ -738,6 +738,26 @@ TEST_F(WizardRunTest, AFailedPackingLeavesTheWizardReadyToRetry) {
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
 }
 
+TEST_F(WizardRunTest, AnArchiveThatCannotBeWrittenIsReported) {
+  const std::string site = dir_ / "site";
+  MakeTree(site, 2);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  // The archive's name leads into a folder that does not exist.
+  pane_->rarLabel->setText("missing/site");
+  Click(pane_->nextCommand);
+  Click(pane_->finishCommand);
+
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  const std::string head = "压缩主题资源包时发生错误：\r\n";
+  EXPECT_EQ(dialogs_.shown[0].prompt.rfind(head, 0), 0u) << dialogs_.shown[0].prompt;
+  EXPECT_GT(dialogs_.shown[0].prompt.size(), head.size());
+  EXPECT_EQ(dialogs_.shown[0].title, "错误");
+  EXPECT_FALSE(BusyNoteShown());
+  EXPECT_EQ(StateOf(*pane_), S3);
+  EXPECT_FALSE(sink_->SawStatusEnding("主题资源制作完成"));
+}
+
 TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {
   const std::string site = dir_ / "site";
   MakeTree(site, 3);
