@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -435,7 +436,9 @@ TEST_F(MenuTest, IconEffectsOfTheSelectedItem) {
 }
 
 TEST_F(MenuTest, RadioIconShowsOnlyWhenOn) {
-  for (int32_t state : {0, 8}) {
+  // A disabled radio item shows its icon embossed, and likewise only when on.
+  const int32_t embossed = PaletteColour(QPalette::Dark);
+  for (int32_t state : {0, 8, 2, 10}) {
     for (bool selected : {false, true}) {
       SCOPED_TRACE(std::to_string(state) + (selected ? " selected" : ""));
       menu.reset();
@@ -443,8 +446,53 @@ TEST_F(MenuTest, RadioIconShowsOnlyWhenOn) {
       menu->CreateMenu();
       menu->AddItem("r", SolidIcon(kGreen), "radio", kItemRadio, state);
       const QImage image = Paint(selected ? 0 : -1);
-      EXPECT_EQ(Pixel(image, 8, 8) == kGreen, state == 8);
+      const int32_t icon = (state & 2) ? embossed : kGreen;
+      EXPECT_EQ(Pixel(image, 8, 8) == icon, (state & 8) != 0);
     }
+  }
+}
+
+TEST_F(MenuTest, TextTakesTheColourOfItsState) {
+  struct Case {
+    const char* name;
+    int32_t type, state;
+    bool selected;
+    int32_t colour;
+  };
+  const int32_t enabled = RGB(255, 0, 0), selectedColour = RGB(0, 0, 255),
+                disabled = RGB(0, 160, 0);
+  const std::vector<Case> cases = {
+      {"normal", 0, 0, false, enabled},
+      {"highlighted", 0, 0, true, selectedColour},
+      {"disabled", 0, 2, false, disabled},
+      {"highlighted radio", kItemRadio, 8, true, selectedColour},
+      {"radio off", kItemRadio, 0, false, enabled},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    menu.reset();
+    menu = std::make_unique<cMenu>();
+    menu->CreateMenu();
+    menu->AddItem("a", EmptyPicture(), "删除目录", c.type, c.state);
+    menu->ItemSelectEdgeStyle(5);
+    menu->ItemSelectFillStyle(0);
+    menu->ItemTextEnabledColor(enabled);
+    menu->ItemTextSelectColor(selectedColour);
+    menu->ItemTextDisabledColor(disabled);
+    const QImage image = Paint(c.selected ? 0 : -1, 40);
+    std::vector<int32_t> seen;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) {
+        const int32_t p = Pixel(image, x, y);
+        if ((p == enabled || p == selectedColour || p == disabled) &&
+            std::find(seen.begin(), seen.end(), p) == seen.end())
+          seen.push_back(p);
+        // Nothing of the text left of the text rectangle (c + 23, c = 0).
+        if (p == c.colour) {
+          EXPECT_GE(x, 23) << x << "," << y;
+        }
+      }
+    EXPECT_EQ(seen, std::vector<int32_t>{c.colour});
   }
 }
 

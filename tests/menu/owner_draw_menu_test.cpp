@@ -171,10 +171,12 @@ TEST_F(MenuTest, PopupAlignmentPlacesTheMenuAroundThePoint) {
   AddSampleItems(*menu);
   struct Case {
     int32_t align;
-    QPoint topLeftOffset;  // in units of the menu's size
+    QPoint shiftBack;  // how far the top-left corner moves back, in halves of the menu's size
   };
-  for (const Case& c : {Case{0, {0, 0}}, Case{TPM_RIGHTALIGN, {-1, 0}},
-                        Case{TPM_BOTTOMALIGN, {0, -1}}}) {
+  for (const Case& c : {Case{0, {0, 0}}, Case{TPM_RIGHTALIGN, {2, 0}},
+                        Case{TPM_BOTTOMALIGN, {0, 2}}, Case{TPM_CENTERALIGN, {1, 0}},
+                        Case{TPM_VCENTERALIGN, {0, 1}},
+                        Case{TPM_RIGHTALIGN | TPM_VCENTERALIGN, {2, 1}}}) {
     SCOPED_TRACE(c.align);
     QPoint seen;
     QSize size;
@@ -186,8 +188,8 @@ TEST_F(MenuTest, PopupAlignmentPlacesTheMenuAroundThePoint) {
       popup->close();
     });
     menu->PopupMenu(400, 300, c.align);
-    EXPECT_EQ(seen, QPoint(400 + c.topLeftOffset.x() * size.width(),
-                           300 + c.topLeftOffset.y() * size.height()));
+    EXPECT_EQ(seen, QPoint(400 - c.shiftBack.x() * size.width() / 2,
+                           300 - c.shiftBack.y() * size.height() / 2));
   }
 }
 
