@@ -1,12 +1,14 @@
 #include "generator/catalogue.h"
 
 #include <stdexcept>
+#include <vector>
 
 #include "generator/generator.h"
 #include "generator/selection.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
 #include "platform/fso.h"
+#include "platform/paths.h"
 
 namespace talvora {
 
@@ -33,13 +35,46 @@ void AddToPages(XmlNode element, long count) {
   SetAttr(element, "pages", std::to_string(Number(GetAttr(element, "pages")) + count));
 }
 
-void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::AncestorChain& chain) {
-  if (Options().CancelFlag == -1) return;
+// The start of one folder's visit: false once cancel is requested;
+// otherwise one step of progress and a chance for the cancel button.
+bool StartFolderVisit() {
+  if (Options().CancelFlag == -1) return false;
   ProgressBarModel& bar = ProgressBar();
   if (bar.Max() >= bar.Value() + 1) bar.SetValue(bar.Value() + 1);
   // The cancel button can act here, between two folders.
   PumpMessages();
+  return true;
+}
+
+// A branch's pages count for every folder above it, up to the root element.
+void AddToAncestors(XmlNode node, long count) {
+  for (XmlNode up = node.Parent(); up && up.Name() != "subjectResource"; up = up.Parent())
+    AddToPages(up, count);
+}
+
+// Starts the catalogue document: the declaration and the empty root element.
+std::shared_ptr<platform::XmlDocument> StartCatalogue() {
+  auto doc = std::make_shared<platform::XmlDocument>();
+  if (!doc->LoadXml(kStartText)) throw std::runtime_error("the catalogue could not be started");
+  return doc;
+}
+
+// The catalogue pass over the site folder, with progress from 0 to its end.
+template <typename AddNodes>
+std::shared_ptr<platform::XmlDocument> BuildCatalogueWith(const std::string& siteFolder,
+                                                          AddNodes addNodes) {
+  auto doc = StartCatalogue();
+  ProgressBarModel& bar = ProgressBar();
+  bar.SetValue(0);
+  bar.SetMax(static_cast<float>(CountFolders(siteFolder) + 1));
+  addNodes(siteFolder, *doc, doc->DocumentElement(), 1);
+  bar.SetValue(bar.Max());
+  return doc;
+}
+
+void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
+                        int level, fso::AncestorChain& chain) {
+  if (!StartFolderVisit()) return;
 
   const std::string levelText = std::to_string(level);
   ItemList pages = GetPageFiles(folder);
@@ -66,8 +101,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     // Listing the branch's pages writes its redirect page when it has one.
     long branchPages = static_cast<long>(GetPageFiles(branch).size());
     SetAttr(node, "pages", std::to_string(branchPages));
-    for (XmlNode up = node.Parent(); up && up.Name() != "subjectResource"; up = up.Parent())
-      AddToPages(up, branchPages);
+    AddToAncestors(node, branchPages);
     AddFolderNodesWalk(branch, doc, node, level + 1, chain);
     chain.Leave();
   }
@@ -93,14 +127,100 @@ void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNo
 }
 
 std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteFolder) {
-  auto doc = std::make_shared<platform::XmlDocument>();
-  if (!doc->LoadXml(kStartText)) throw std::runtime_error("the catalogue could not be started");
-  ProgressBarModel& bar = ProgressBar();
-  bar.SetValue(0);
-  bar.SetMax(static_cast<float>(CountFolders(siteFolder) + 1));
-  AddFolderNodes(siteFolder, *doc, doc->DocumentElement(), 1);
-  bar.SetValue(bar.Max());
-  return doc;
+  return BuildCatalogueWith(siteFolder, AddFolderNodes);
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+namespace fso = platform::fso;
+using platform::XmlNode;
+using talvora::GetBaseName;
+using talvora::GetFileName;
+using talvora::SetAttr;
+
+namespace {
+
+const char kTextbook[] = "电子课本";
+
+// The type of a file: the text after the last "." of its name, "" without one.
+std::string FileType(const std::string& fileName) {
+  std::size_t dot = fileName.rfind('.');
+  return dot == std::string::npos ? "" : fileName.substr(dot + 1);
+}
+
+// An electronic textbook folder opens its last file: it gets an index page
+// that sends the browser there, which makes it a finished web page.
+void WriteTextbookIndex(const std::string& folder) {
+  std::vector<std::string> files = fso::FileNames(folder);
+  // Without a file there is nothing to open; a page sending the browser to
+  // "" would reload itself and keep the folder a finished web page for good.
+  if (files.empty()) return;
+  talvora::WriteTextFile(folder + platform::kSepStr + "index.html",
+                         "<script language=javascript>window.location.href=\"" + files.back() +
+                             "\";</script>");
+}
+
+void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
+                        int level, fso::AncestorChain& chain) {
+  if (!talvora::StartFolderVisit()) return;
+  const std::vector<std::string>& lines = Options().ArrayIniLines;
+  const std::string levelText = std::to_string(level);
+
+  ItemList pages = GetPageFiles(folder);
+  for (const std::string& page : pages) {
+    const std::string fileName = GetFileName(page);
+    // A thumbnail is shown with its picture, never on its own.
+    if (talvora::StartsWith(fileName, "TN_")) continue;
+    XmlNode node = parent.AppendElement("node");
+    SetAttr(node, "name", TruncateText(GetBaseName(page), 14));
+    SetAttr(node, "dir", "");
+    SetAttr(node, "link", fileName);
+    SetAttr(node, "type", FileType(fileName));
+    SetAttr(node, "level", levelText);
+    SetAttr(node, "zoomImage", GetThumbnail(folder, fileName));
+  }
+  talvora::AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
+
+  for (const std::string& branch : GetSubFolders(folder)) {
+    if (!chain.Enter(branch)) continue;
+    const std::string dirName = GetFileName(branch);
+    XmlNode node = parent.AppendElement("node");
+    SetAttr(node, "name", StripNumberPrefix(dirName, true));
+    SetAttr(node, "dir", dirName);
+    SetAttr(node, "link", "");
+    if (StripNumberPrefix(dirName, true) == kTextbook && GetIndexPage(branch).empty())
+      WriteTextbookIndex(branch);
+    const std::string indexPage = GetIndexPage(branch);
+    if (!indexPage.empty()) SetAttr(node, "link", dirName + "/" + indexPage);
+    SetAttr(node, "folderico", GetFolderIco(dirName, lines));
+    SetAttr(node, "level", levelText);
+    // Listing the branch's pages writes its redirect page when it has one.
+    long branchPages = static_cast<long>(GetPageFiles(branch).size());
+    SetAttr(node, "pages", std::to_string(branchPages));
+    SetAttr(node, "place", GetFolderPlace(dirName, lines));
+    SetAttr(node, "order", GetFolderOrder(dirName, lines));
+    talvora::AddToAncestors(node, branchPages);
+    AddFolderNodesWalk(branch, doc, node, level + 1, chain);
+    chain.Leave();
+  }
+}
+
+}  // namespace
+
+void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
+                    int level) {
+  fso::AncestorChain chain;
+  bool entered = chain.Enter(folder);
+  AddFolderNodesWalk(folder, doc, parent, level, chain);
+  if (entered) chain.Leave();
+}
+
+std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteRoot) {
+  auto doc = talvora::BuildCatalogueWith(siteRoot, AddFolderNodes);
+  doc->Save(CatalogueCopyPath());
+  return doc;
+}
+
+}  // namespace quenlet

@@ -20,3 +20,18 @@ void SetAttr(platform::XmlNode element, const std::string& name, const std::stri
 std::string GetAttr(platform::XmlNode node, const std::string& name);
 
 }  // namespace talvora
+
+namespace quenlet {
+
+// The column site's catalogue: file nodes with type and zoomImage and
+// shortened names, folder nodes with folderico, place and order from the
+// site root's array.ini (Options().ArrayIniLines). Drives the progress bar
+// and keeps a copy of the result at CatalogueCopyPath().
+std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteRoot);
+// Adds the nodes of the folder, and recursively of its branches, below
+// parent. An electronic textbook folder ("电子课本") without index page
+// gets one that opens its last file.
+void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc,
+                    platform::XmlNode parent, int level);
+
+}  // namespace quenlet

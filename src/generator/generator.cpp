@@ -20,19 +20,48 @@ void StepProgress() {
   if (bar.Max() >= bar.Value() + 1) bar.SetValue(bar.Value() + 1);
 }
 
+// The page pass of one folder and its branches, with one program's page
+// document and branch list.
+template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsIn(const std::string& siteFolder, const std::string& folder,
-                          platform::fso::AncestorChain& chain) {
+                          platform::fso::AncestorChain& chain, BuildPage buildPage,
+                          SubFolders subFolders) {
   if (Options().CancelFlag == -1) return;
   StepProgress();
   std::string relativePath = RelativePath(siteFolder, folder);
-  auto page = BuildPageDocument(Options().CatalogueRoot, relativePath, folder);
+  auto page = buildPage(Options().CatalogueRoot, relativePath, folder);
   page->Save(folder + kSepStr + "startxml.xml");
-  for (const std::string& branch : GetSubFolders(folder)) {
+  for (const std::string& branch : subFolders(folder)) {
     // A link back to an enclosing folder is not followed round again.
     if (!chain.Enter(branch)) continue;
-    WritePageDocumentsIn(siteFolder, branch, chain);
+    WritePageDocumentsIn(siteFolder, branch, chain, buildPage, subFolders);
     chain.Leave();
   }
+}
+
+template <typename BuildPage, typename SubFolders>
+void WritePageDocumentsWith(const std::string& siteFolder, const std::string& folder,
+                            BuildPage buildPage, SubFolders subFolders) {
+  platform::fso::AncestorChain chain;
+  if (!chain.Enter(folder)) return;
+  WritePageDocumentsIn(siteFolder, folder, chain, buildPage, subFolders);
+  chain.Leave();
+}
+
+// Keeps the site's entry page in the fixed file while the site folder must
+// not look like a finished web page. Copied with its errors raised: the
+// page is deleted next, so a copy that failed unnoticed would lose it. The
+// earlier copy is replaced even when it came out read-only.
+void SetEntryPageAside(const std::string& siteIndex) {
+  const std::string temp = IndexTempPath();
+  if (FileExists(temp)) platform::fso::DeleteFile(temp, true);
+  platform::fso::CopyFile(siteIndex, temp, true);
+}
+
+// Puts the entry page back with its errors raised, so a site left without
+// its entry page is never reported as done.
+void PutEntryPageBack(const std::string& siteIndex) {
+  platform::fso::CopyFile(IndexTempPath(), siteIndex, true);
 }
 
 }  // namespace
@@ -40,10 +69,7 @@ void WritePageDocumentsIn(const std::string& siteFolder, const std::string& fold
 std::string IndexTempPath() { return platform::UserCacheFolder() + kSepStr + "index.temp"; }
 
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  WritePageDocumentsIn(siteFolder, folder, chain);
-  chain.Leave();
+  WritePageDocumentsWith(siteFolder, folder, BuildPageDocument, GetSubFolders);
 }
 
 void GenerateSite(std::string& siteFolder, bool fullRun) {
@@ -62,12 +88,7 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
   if (fullRun) {
     CleanOutput(site);
   } else if (FileExists(siteIndex)) {
-    // Copied with its errors raised: the page is deleted next, so a copy
-    // that failed unnoticed would lose it. The earlier copy is replaced even
-    // when it came out read-only.
-    const std::string temp = IndexTempPath();
-    if (FileExists(temp)) platform::fso::DeleteFile(temp, true);
-    platform::fso::CopyFile(siteIndex, temp, true);
+    SetEntryPageAside(siteIndex);
     setAside = true;
   }
 
@@ -101,9 +122,119 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
     throw;
   }
 
-  // Put back with its errors raised, so a site left without its entry page
-  // is never reported as done.
-  if (setAside) platform::fso::CopyFile(IndexTempPath(), siteIndex, true);
+  if (setAside) PutEntryPageBack(siteIndex);
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+using platform::kSep;
+using platform::kSepStr;
+namespace fso = platform::fso;
+
+namespace {
+
+bool IsSiteByPair(const std::string& folder, const char* first, const char* second) {
+  return talvora::FolderExists(folder + kSep + first) &&
+         talvora::FolderExists(folder + kSep + second);
+}
+
+void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
+                 fso::AncestorChain& chain) {
+  GlobalState& o = Options();
+  if (o.CancelFlag == -1) return;
+  talvora::PumpMessages();
+  if (IsSiteByPair(folder, "学习测评", "网络导航")) {
+    sites.push_back(folder);
+    return;
+  }
+  try {
+    for (const std::string& name : fso::SubFolderNames(folder)) {
+      const std::string sub = folder + kSepStr + name;
+      ShowProgressMsg(ProgressPathText(sub));
+      if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
+        sites.push_back(sub);
+        continue;
+      }
+      // A link back to a folder the search is inside is not searched again.
+      if (!chain.Enter(sub)) continue;
+      FindSitesIn(sub, sites, chain);
+      chain.Leave();
+    }
+  } catch (const platform::FsoError&) {
+    // A folder that cannot be listed ends its own search; its parent goes on.
+  }
+}
+
+}  // namespace
+
+std::string CatalogueCopyPath() { return platform::UserCacheFolder() + kSepStr + "a.xml"; }
+
+std::string SubjectIniTemplate(const std::string& subject, const std::string& columnCaption) {
+  std::string name = subject == "数学" ? subject + columnCaption : subject;
+  return ProgramDataFolder() + kSepStr + "subject" + kSepStr + name + ".ini";
+}
+
+void FindSites(const std::string& folder, std::vector<std::string>& sites) {
+  fso::AncestorChain chain;
+  bool entered = chain.Enter(folder);
+  FindSitesIn(folder, sites, chain);
+  if (entered) chain.Leave();
+}
+
+void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {
+  talvora::WritePageDocumentsWith(siteRoot, folder, BuildPageDocument, GetSubFolders);
+}
+
+void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) {
+  GlobalState& o = Options();
+  const std::string siteIndex = site + kSepStr + "index.html";
+  talvora::ProgressBarModel& bar = talvora::ProgressBar();
+
+  // Started from the main program, the site keeps its own entry page. Only
+  // what this run set aside is put back, never a page another site left.
+  bool setAside = false;
+  if (o.StartedWithPath && talvora::FileExists(siteIndex)) {
+    talvora::SetEntryPageAside(siteIndex);
+    setAside = true;
+  }
+
+  try {
+    DeleteFileIfExists(siteIndex);
+    CleanOutput(site);
+    const std::string arrayIni = site + kSepStr + "array.ini";
+    // A site's own field list is never replaced.
+    if (!talvora::FileExists(arrayIni)) CopyFileIfExists(arrayIniTemplate, arrayIni);
+
+    ShowMsg(site);
+    ShowProgressMsg("正在统计目录信息......");
+    ReadArrayIni(arrayIni, o.ArrayIniLines);
+    o.Catalogue = BuildCatalogue(site);
+    o.CatalogueRoot = o.Catalogue->DocumentElement();
+
+    ShowProgressMsg("正在生成 XML 目录信息文件......");
+    bar.SetValue(0);
+    bar.SetMax(static_cast<float>(talvora::CountFolders(site) + 1));
+    WritePageDocuments(site, site);
+    bar.SetValue(bar.Max());
+
+    CopyTemplate(o.TemplatePath, site);
+    CopyPictures(site);
+    ShowProgressMsg(o.CancelFlag == -1 ? "操作已取消" : "完成");
+  } catch (...) {
+    // A failed run still gives the site its entry page back.
+    if (setAside && !talvora::FileExists(siteIndex)) {
+      try {
+        talvora::PutEntryPageBack(siteIndex);
+      } catch (...) {
+      }
+    }
+    throw;
+  }
+
+  // Over the template's entry page: the site's own (with its site marker) survives.
+  if (setAside) talvora::PutEntryPageBack(siteIndex);
+}
+
+}  // namespace quenlet

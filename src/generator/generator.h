@@ -3,6 +3,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/xml_document.h"
 
@@ -39,3 +40,55 @@ void WritePageDocuments(const std::string& siteFolder, const std::string& folder
 std::string IndexTempPath();
 
 }  // namespace talvora
+
+// Quenlet, the column-site generator: finds the column sites below a folder
+// and generates each one as a complete site.
+namespace quenlet {
+
+// Quenlet's globals. The generation options are the main program's own
+// (the routines both programs share read them there); these are the same
+// values under the same names, plus Quenlet's two.
+struct GlobalState {
+  talvora::GenerationOptions& shared = talvora::Options();
+  std::string& TemplatePath = shared.TemplatePath;  // program folder/template/资源部专用/xsl<style>
+  std::string& LogoPath = shared.LogoPath;
+  std::string& BannerPath = shared.BannerPath;
+  std::string& WelcomePath = shared.WelcomePath;
+  std::string& FootText = shared.FootText;
+  std::string& SubjectText = shared.SubjectText;  // the chosen subject; "数学" turns number prefixes on
+  int& CancelFlag = shared.CancelFlag;             // -1 when cancel is requested
+  platform::XmlNode& CatalogueRoot = shared.CatalogueRoot;
+  std::shared_ptr<platform::XmlDocument>& Catalogue = shared.Catalogue;
+  // True when the program got a folder on its command line: every site
+  // then keeps its own entry page.
+  bool StartedWithPath = false;
+  // The current site root's array.ini lines, slots 1 to 20 (index 0 to 19).
+  std::vector<std::string> ArrayIniLines;
+};
+
+GlobalState& Options();
+
+// Where the catalogue of the last site generated is kept for inspection.
+std::string CatalogueCopyPath();
+
+// The array.ini template for a new site of the subject: the program data's
+// subject/<subject>.ini, and for "数学" subject/数学<column caption>.ini.
+std::string SubjectIniTemplate(const std::string& subject, const std::string& columnCaption);
+
+// Appends to sites every column site at or below the folder, depth first.
+// The folder itself is a site when it holds "学习测评" and "网络导航"; a
+// sub-folder also when it holds "媒体中心" and "图片欣赏". A site is not
+// searched further. A folder that cannot be listed ends its own search quietly.
+void FindSites(const std::string& folder, std::vector<std::string>& sites);
+
+// One full generation of the column site. arrayIniTemplate is copied in as
+// the site's array.ini when the site has none. When the program was started
+// with a path, the site's own index.html survives the run. Errors reach the
+// caller, with the entry page put back when it was set aside.
+void GenerateSite(const std::string& site, const std::string& arrayIniTemplate);
+
+// The page pass: startxml.xml of the folder from Options().CatalogueRoot,
+// then of its branches, recursively.
+void WritePageDocuments(const std::string& siteRoot, const std::string& folder);
+
+}  // namespace quenlet

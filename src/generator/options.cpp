@@ -9,3 +9,12 @@ GenerationOptions& Options() {
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+GlobalState& Options() {
+  static GlobalState state;
+  return state;
+}
+
+}  // namespace quenlet

@@ -27,6 +27,76 @@ void CopyAttributes(XmlNode from, XmlNode to) {
   for (const auto& attr : from.Attributes()) to.SetAttribute(attr.first, attr.second);
 }
 
+// A compara-dir: the parent's, "/" and the entry's own segment.
+std::string JoinComparaDir(const std::string& prefix, const std::string& segment) {
+  return prefix.empty() ? segment : prefix + "/" + segment;
+}
+
+// Starts a page document: the declaration, the stylesheet reference that
+// climbs from the folder to the site folder, and the empty root element.
+std::unique_ptr<platform::XmlDocument> StartPageDocument(const std::string& relativePath,
+                                                         const std::string& folderPath) {
+  auto doc = std::make_unique<platform::XmlDocument>();
+  std::string start = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n";
+  start += "<?xml-stylesheet type=\"text/xsl\" href=\"" + RootPrefix(relativePath) +
+           "startxml.xsl\"?>\n";
+  start += "<subjectResource></subjectResource>\n";
+  if (!doc->LoadXml(start))
+    throw std::runtime_error("the page document of " + folderPath + " could not be started");
+  return doc;
+}
+
+// Walks from the catalogue root down the segments of the relative path,
+// into the first child whose segment (as segmentOf gives it) matches. A
+// segment the catalogue lacks (after a cancelled catalogue pass, or a tree
+// changed between the passes) ends the walk at the nearest folder found.
+template <typename SegmentOf>
+XmlNode FindCatalogueEntry(XmlNode catalogueRoot, const std::string& relativePath,
+                           SegmentOf segmentOf) {
+  XmlNode entry = catalogueRoot;
+  std::string rest = relativePath + kSepStr;
+  while (!rest.empty()) {
+    std::string segment = PopFirstSegment(rest);
+    if (segment.empty()) continue;
+    XmlNode found;
+    for (XmlNode child = entry.FirstChild(); child; child = child.NextSibling()) {
+      if (segmentOf(child) == segment) {
+        found = child;
+        break;
+      }
+    }
+    if (!found) break;
+    entry = found;
+  }
+  return entry;
+}
+
+// The catalogue root has fewer than two attributes: its page is the site folder's.
+bool IsCatalogueRoot(XmlNode entry) { return entry.AttributeCount() < 2; }
+
+// Appends selectNode for the entry found, with its name, dir, pages, link,
+// level and selected, and fullImages when it is given.
+XmlNode AppendSelectNode(XmlNode entry, XmlNode catalogueRoot, XmlNode pageRoot,
+                         const std::string& fullImages) {
+  XmlNode select = pageRoot.AppendElement("selectNode");
+  if (IsCatalogueRoot(entry)) {
+    SetAttr(select, "name", "");
+    SetAttr(select, "dir", "");
+    SetAttr(select, "pages", GetAttr(catalogueRoot, "pages"));
+    SetAttr(select, "link", "");
+    SetAttr(select, "level", "0");
+  } else {
+    SetAttr(select, "name", entry.Attribute("name"));
+    SetAttr(select, "dir", entry.Attribute("dir"));
+    SetAttr(select, "pages", entry.Attribute("pages"));
+    SetAttr(select, "link", "");
+    SetAttr(select, "level", entry.Attribute("level"));
+  }
+  SetAttr(select, "selected", "true");
+  if (!fullImages.empty()) SetAttr(select, "fullImages", fullImages);
+  return select;
+}
+
 }  // namespace
 
 std::string PopFirstSegment(std::string& path) {
@@ -47,14 +117,7 @@ std::string RootPrefix(const std::string& relativePath) {
 std::unique_ptr<platform::XmlDocument> BuildPageDocument(XmlNode catalogueRoot,
                                                          std::string& relativePath,
                                                          const std::string& folderPath) {
-  auto doc = std::make_unique<platform::XmlDocument>();
-  // The stylesheet reference climbs from the folder to the site folder.
-  std::string start = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n";
-  start += "<?xml-stylesheet type=\"text/xsl\" href=\"" + RootPrefix(relativePath) +
-           "startxml.xsl\"?>\n";
-  start += "<subjectResource></subjectResource>\n";
-  if (!doc->LoadXml(start))
-    throw std::runtime_error("the page document of " + folderPath + " could not be started");
+  auto doc = StartPageDocument(relativePath, folderPath);
   XmlNode root = doc->DocumentElement();
 
   SetPageHeader(relativePath, folderPath, root);
@@ -120,46 +183,11 @@ void AddPathNodes(const std::string& relativePath, platform::XmlDocument& doc, X
 
 void AddSelectNode(XmlNode catalogueRoot, const std::string& relativePath,
                    const std::string& folderPath, platform::XmlDocument& doc, XmlNode pageRoot) {
-  // Walk down to the folder's entry. A segment the catalogue lacks (after a
-  // cancelled catalogue pass, or a tree changed between the passes) ends
-  // the walk at the nearest folder found.
-  XmlNode entry = catalogueRoot;
-  std::string rest = relativePath + kSepStr;
-  while (!rest.empty()) {
-    std::string segment = PopFirstSegment(rest);
-    if (segment.empty()) continue;
-    XmlNode found;
-    for (XmlNode child = entry.FirstChild(); child; child = child.NextSibling()) {
-      if (child.Attribute("dir") == segment) {
-        found = child;
-        break;
-      }
-    }
-    if (!found) break;
-    entry = found;
-  }
-
-  XmlNode select = pageRoot.AppendElement("selectNode");
-  bool atSiteFolder = entry.AttributeCount() < 2;
-  if (atSiteFolder) {
-    SetAttr(select, "name", "");
-    SetAttr(select, "dir", "");
-    SetAttr(select, "pages", GetAttr(catalogueRoot, "pages"));
-    SetAttr(select, "link", "");
-    SetAttr(select, "level", "0");
-  } else {
-    SetAttr(select, "name", entry.Attribute("name"));
-    SetAttr(select, "dir", entry.Attribute("dir"));
-    SetAttr(select, "pages", entry.Attribute("pages"));
-    SetAttr(select, "link", "");
-    SetAttr(select, "level", entry.Attribute("level"));
-  }
-  SetAttr(select, "selected", "true");
-  std::string fullImages;
-  if (IsPictureFolder(folderPath)) {
-    fullImages = "yes";
-    SetAttr(select, "fullImages", fullImages);
-  }
+  XmlNode entry = FindCatalogueEntry(catalogueRoot, relativePath,
+                                     [](XmlNode child) { return child.Attribute("dir"); });
+  bool atSiteFolder = IsCatalogueRoot(entry);
+  std::string fullImages = IsPictureFolder(folderPath) ? "yes" : "";
+  XmlNode select = AppendSelectNode(entry, catalogueRoot, pageRoot, fullImages);
   // The site folder's page lists one level; every other page its whole sub-tree.
   AddSubNodes(entry, doc, select, 1, atSiteFolder ? "no" : "yes", "", fullImages);
 }
@@ -173,8 +201,7 @@ void AddSubNodes(XmlNode catalogueElement, platform::XmlDocument& doc, XmlNode p
     XmlNode sub = pageElement.AppendElement("subNode");
     CopyAttributes(child, sub);
     SetAttr(sub, "compara-level", comparaLevel);
-    std::string dir = child.Attribute("dir");
-    std::string comparaDir = comparaDirPrefix.empty() ? dir : comparaDirPrefix + "/" + dir;
+    std::string comparaDir = JoinComparaDir(comparaDirPrefix, child.Attribute("dir"));
     SetAttr(sub, "compara-dir", comparaDir);
     if (!fullImages.empty()) SetAttr(sub, "fullImages", "yes");
     if (descend != "no" && child.HasChildren())
@@ -183,3 +210,136 @@ void AddSubNodes(XmlNode catalogueElement, platform::XmlDocument& doc, XmlNode p
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+using platform::kSepStr;
+using platform::XmlNode;
+using talvora::SetAttr;
+
+namespace {
+
+// A catalogue entry's segment of the path: its dir cut at a "/" (a file
+// entry's dir is empty).
+std::string DirSegment(XmlNode node) { return GetSegmentBeforeSlash(node.Attribute("dir")); }
+
+// A numeric mode limits the depth of a sub-tree; "yes" does not.
+int ModeDepth(const std::string& mode) {
+  int depth = 0;
+  for (char c : mode) {
+    if (c < '0' || c > '9') return 0;
+    depth = depth * 10 + (c - '0');
+    if (depth > 10000) break;
+  }
+  return depth;
+}
+
+void AppendSubNode(XmlNode child, XmlNode parent, int depth, const std::string& comparaDir,
+                   const std::string& fullImages, bool shortName, XmlNode& sub) {
+  sub = parent.AppendElement("subNode");
+  talvora::CopyAttributes(child, sub);
+  if (shortName) SetAttr(sub, "name", TruncateText(child.Attribute("name"), 7));
+  SetAttr(sub, "compara-level", std::to_string(depth));
+  SetAttr(sub, "compara-dir", comparaDir);
+  if (!fullImages.empty()) SetAttr(sub, "fullImages", "yes");
+}
+
+// onPath: the catalogue node lies on the path to the current folder (or is
+// the root). Off the path the rest of the path only sets the levels: a
+// folder there that happens to share a name with the next path segment is
+// not the current folder's ancestor, and is neither selected nor opened.
+void CopyNavigationIn(XmlNode catalogueNode, std::string& path, platform::XmlDocument& doc,
+                      XmlNode pageParent, const std::string& mode,
+                      const std::string& parentComparaDir, bool onPath) {
+  talvora::PumpMessages();
+  talvora::TrimSlashes(path);
+  std::string rest = path + kSepStr;
+  int levels = talvora::CountLevels(rest);
+  std::string segment = talvora::PopFirstSegment(rest);
+  const std::string comparaLevel = std::to_string(1 - levels);
+
+  for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
+    XmlNode entry = pageParent.AppendElement(child.Name());
+    talvora::CopyAttributes(child, entry);
+    SetAttr(entry, "compara-level", comparaLevel);
+    const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
+    SetAttr(entry, "compara-dir", comparaDir);
+    std::string remainder = rest;
+    if (onPath && DirSegment(child) == segment) {
+      if (!segment.empty()) SetAttr(entry, "selected", "true");
+      CopyNavigationIn(child, remainder, doc, entry, "yes", comparaDir, true);
+    } else if (mode == "yes") {
+      // A branch beside the path shows its own entries, one level deep.
+      CopyNavigationIn(child, remainder, doc, entry, "", comparaDir, false);
+    }
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<platform::XmlDocument> BuildPageDocument(XmlNode catalogueRoot,
+                                                         std::string& relativePath,
+                                                         const std::string& folderPath) {
+  auto doc = talvora::StartPageDocument(relativePath, folderPath);
+  XmlNode root = doc->DocumentElement();
+  talvora::SetPageHeader(relativePath, folderPath, root);
+  std::string rest = relativePath;
+  CopyNavigation(catalogueRoot, rest, *doc, root, "", "");
+  talvora::AddPathNodes(relativePath, *doc, root);
+  AddSelectNode(catalogueRoot, relativePath, folderPath, *doc, root);
+  return doc;
+}
+
+void CopyNavigation(XmlNode catalogueNode, std::string& path, platform::XmlDocument& doc,
+                    XmlNode pageParent, const std::string& mode,
+                    const std::string& parentComparaDir) {
+  CopyNavigationIn(catalogueNode, path, doc, pageParent, mode, parentComparaDir, true);
+}
+
+void AddSelectNode(XmlNode catalogueRoot, const std::string& relativePath,
+                   const std::string& folderPath, platform::XmlDocument& doc, XmlNode pageRoot) {
+  XmlNode entry = talvora::FindCatalogueEntry(catalogueRoot, relativePath, DirSegment);
+  // A folder of media files is shown full size like a folder of pictures.
+  std::string fullImages =
+      (IsPictureFolder(folderPath) || IsMediaFolder(folderPath)) ? "yes" : "";
+  XmlNode select = talvora::AppendSelectNode(entry, catalogueRoot, pageRoot, fullImages);
+  if (relativePath.empty())
+    AddRootSubNodes(catalogueRoot, doc, select, 1, "2", "", fullImages);
+  else
+    AddSubNodes(entry, doc, select, 1, "yes", "", fullImages);
+}
+
+void AddRootSubNodes(XmlNode catalogueRoot, platform::XmlDocument& doc, XmlNode parent, int depth,
+                     const std::string& mode, const std::string& parentComparaDir,
+                     const std::string& fullImages) {
+  std::vector<XmlNode> placed;
+  SortNodesByPlace(catalogueRoot, placed);
+  for (XmlNode child : placed) {
+    XmlNode sub;
+    const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
+    AppendSubNode(child, parent, depth, comparaDir, fullImages, true, sub);
+    if (!child.HasChildren()) continue;
+    if (mode == "yes")
+      AddSubNodes(child, doc, sub, depth + 1, "yes", comparaDir, fullImages);
+    else if (depth < ModeDepth(mode))
+      AddSubNodes(child, doc, sub, depth + 1, mode, comparaDir, fullImages);
+  }
+}
+
+void AddSubNodes(XmlNode catalogueNode, platform::XmlDocument& doc, XmlNode parent, int depth,
+                 const std::string& mode, const std::string& parentComparaDir,
+                 const std::string& fullImages) {
+  if (catalogueNode.IsNull() || !catalogueNode.IsElement()) return;
+  for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
+    XmlNode sub;
+    const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
+    AppendSubNode(child, parent, depth, comparaDir, fullImages, mode != "yes", sub);
+    if (!child.HasChildren()) continue;
+    if (mode == "yes")
+      AddSubNodes(child, doc, sub, depth + 1, "yes", comparaDir, fullImages);
+    else if (depth < ModeDepth(mode))
+      AddSubNodes(child, doc, sub, depth + 1, mode, comparaDir, fullImages);
+  }
+}
+
+}  // namespace quenlet

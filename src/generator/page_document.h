@@ -57,3 +57,34 @@ std::string PopFirstSegment(std::string& path);
 std::string RootPrefix(const std::string& relativePath);
 
 }  // namespace talvora
+
+// The column site's page document: the navigation also carries compara-dir
+// and opens every branch beside the path one level deep; the site root's
+// page lists its placed top-level branches (left, right, foot; 1 to 3) two
+// levels deep with short names; other pages list their whole sub-tree.
+// Folder segments are compared through GetSegmentBeforeSlash.
+namespace quenlet {
+
+std::unique_ptr<platform::XmlDocument> BuildPageDocument(platform::XmlNode catalogueRoot,
+                                                         std::string& relativePath,
+                                                         const std::string& folderPath);
+// mode "yes" inside an entry on the path; "" at the top. Entries beside the
+// path bring their own entries, no deeper.
+void CopyNavigation(platform::XmlNode catalogueNode, std::string& path, platform::XmlDocument& doc,
+                    platform::XmlNode pageParent, const std::string& mode,
+                    const std::string& parentComparaDir);
+void AddSelectNode(platform::XmlNode catalogueRoot, const std::string& relativePath,
+                   const std::string& folderPath, platform::XmlDocument& doc,
+                   platform::XmlNode pageRoot);
+// The root page's sub-tree: the placed top-level branches, then (mode "yes")
+// everything below them, or (a number) their entries while depth < number.
+void AddRootSubNodes(platform::XmlNode catalogueRoot, platform::XmlDocument& doc,
+                     platform::XmlNode parent, int depth, const std::string& mode,
+                     const std::string& parentComparaDir, const std::string& fullImages);
+// mode "yes": the whole sub-tree, names as they are; a number: down to that
+// depth, names shortened to 7 characters.
+void AddSubNodes(platform::XmlNode catalogueNode, platform::XmlDocument& doc,
+                 platform::XmlNode parent, int depth, const std::string& mode,
+                 const std::string& parentComparaDir, const std::string& fullImages);
+
+}  // namespace quenlet

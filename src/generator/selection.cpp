@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "generator/generator.h"
 #include "generator/uitl.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
@@ -18,8 +19,6 @@ constexpr std::size_t kMaxOrderNames = 99;
 // Reading an order list stops at its 50th blank line.
 constexpr int kMaxBlankLines = 50;
 
-const char kRedirectLine[] =
-    "<script language=\"javascript\">window.location.href=\"index.html\";</script>";
 
 std::string ChildPath(const std::string& folder, const std::string& name) {
   if (!folder.empty() && folder.back() == kSep) return folder + name;
@@ -42,12 +41,23 @@ std::string FolderName(std::string folder) {
   return GetFileName(folder);
 }
 
-// A folder holding index.html is shown through a page named after the
-// folder that sends the browser on to that index page.
-std::string WriteRedirectPage(const std::string& folder) {
-  std::string path = ChildPath(folder, StripNumberPrefix(GetBaseName(FolderName(folder))) + ".html");
-  WriteTextFile(path, kRedirectLine);
+// A finished web page is shown through a page of the given name that sends
+// the browser on to its index page.
+std::string WriteRedirectPage(const std::string& folder, const std::string& pageName,
+                              const std::string& indexPage) {
+  std::string path = ChildPath(folder, pageName + ".html");
+  WriteTextFile(path, "<script language=\"javascript\">window.location.href=\"" + indexPage +
+                          "\";</script>");
   return path;
+}
+
+std::string WriteRedirectPage(const std::string& folder) {
+  return WriteRedirectPage(folder, StripNumberPrefix(GetBaseName(FolderName(folder))), "index.html");
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 bool IsLeftOutFile(const std::string& path) {
@@ -70,6 +80,68 @@ std::vector<std::string> SplitLines(const std::string& text) {
     i = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
   }
   return lines;
+}
+
+// The order list's entries: each line trimmed and, with cutAtComma, cut
+// before its first comma. An entry left empty is a blank line and takes no
+// slot; reading stops before the next line once 50 blank lines have been
+// counted. At most maxEntries are kept.
+std::vector<std::string> ReadListEntries(const std::string& path, bool cutAtComma,
+                                         std::size_t maxEntries) {
+  std::vector<std::string> entries;
+  int blanks = 0;
+  for (const std::string& raw : SplitLines(fso::ReadAnsiText(path))) {
+    if (blanks >= kMaxBlankLines) break;
+    std::string line = TrimSpaces(raw);
+    if (cutAtComma) line = line.substr(0, line.find(','));
+    if (line.empty())
+      ++blanks;
+    else if (entries.size() < maxEntries)
+      entries.push_back(line);
+  }
+  return entries;
+}
+
+// The named items first, in the order of the names (of several items of one
+// name the last listed first), then the rest in its order.
+ItemList ApplyOrder(const ItemList& items, const std::vector<std::string>& names) {
+  ItemList rest = items;
+  ItemList result;
+  for (const std::string& name : names) {
+    for (std::size_t i = rest.size(); i-- > 0;) {
+      if (ItemName(rest[i]) == name) {
+        result.push_back(rest[i]);
+        rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
+      }
+    }
+  }
+  result.insert(result.end(), rest.begin(), rest.end());
+  return result;
+}
+
+// Takes, for k = 1, 2, ... up to lastNumber, the last listed item numbered
+// k; a missing number ends the run unless gaps are allowed. The items left
+// over follow in their order.
+ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
+  ItemList source = items;
+  ItemList result;
+  for (int k = 1; k <= lastNumber && !source.empty(); ++k) {
+    std::size_t found = source.size();
+    for (std::size_t i = source.size(); i-- > 0;) {
+      if (GetNumberPrefix(ItemName(source[i])) == k) {
+        found = i;
+        break;
+      }
+    }
+    if (found == source.size()) {
+      if (gapsAllowed) continue;
+      break;
+    }
+    result.push_back(source[found]);
+    source.erase(source.begin() + static_cast<std::ptrdiff_t>(found));
+  }
+  result.insert(result.end(), source.begin(), source.end());
+  return result;
 }
 
 }  // namespace
@@ -107,51 +179,15 @@ int GetNumberPrefix(const std::string& name) {
 }
 
 ItemList SortByNumberPrefix(ItemList& items) {
-  ItemList source = items;
-  ItemList result;
-  for (int k = 1; !source.empty(); ++k) {
-    // Of several items numbered k, the last one listed is taken.
-    std::size_t found = source.size();
-    for (std::size_t i = source.size(); i-- > 0;) {
-      if (GetNumberPrefix(ItemName(source[i])) == k) {
-        found = i;
-        break;
-      }
-    }
-    if (found == source.size()) break;
-    result.push_back(source[found]);
-    source.erase(source.begin() + static_cast<std::ptrdiff_t>(found));
-  }
-  result.insert(result.end(), source.begin(), source.end());
-  items = result;
-  return result;
+  // A prefix has at most three digits, so no number above 999 occurs.
+  items = NumberSort(items, 999, false);
+  return items;
 }
 
 ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath) {
   if (!FileExists(arrayIniPath)) return items;
-  std::vector<std::string> names;
-  int blanks = 0;
-  for (const std::string& raw : SplitLines(fso::ReadAnsiText(arrayIniPath))) {
-    if (blanks >= kMaxBlankLines) break;
-    std::string line = TrimSpaces(raw);
-    if (line.empty())
-      ++blanks;
-    else if (names.size() < kMaxOrderNames)
-      names.push_back(line);
-  }
-  ItemList rest = items;
-  ItemList result;
-  for (const std::string& name : names) {
-    for (std::size_t i = rest.size(); i-- > 0;) {
-      if (ItemName(rest[i]) == name) {
-        result.push_back(rest[i]);
-        rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(i));
-      }
-    }
-  }
-  result.insert(result.end(), rest.begin(), rest.end());
-  items = result;
-  return result;
+  items = ApplyOrder(items, ReadListEntries(arrayIniPath, false, kMaxOrderNames));
+  return items;
 }
 
 bool IsPictureFolder(const std::string& folder) {
@@ -160,11 +196,158 @@ bool IsPictureFolder(const std::string& folder) {
   for (const std::string& name : files) {
     // The extension is taken from the full path, as for the page filter: a
     // file named just "gif" has no picture extension.
-    std::string ext = GetExtension(ChildPath(folder, name));
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string ext = LowerCase(GetExtension(ChildPath(folder, name)));
     if (ext != "gif" && ext != "jpg" && ext != "bmp" && ext != "png" && ext != "ini") return false;
   }
   return true;
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+using platform::XmlNode;
+using talvora::ChildPath;
+using talvora::GetBaseName;
+using talvora::GetExtension;
+using talvora::GetFileName;
+using talvora::StartsWith;
+namespace fso = platform::fso;
+
+namespace {
+
+// The order list of a column site has room for 499 names.
+constexpr std::size_t kMaxOrderNames = 499;
+// The field lines of a site root: 20 are read, the first 10 consulted.
+constexpr std::size_t kArrayIniSlots = 20;
+constexpr std::size_t kFieldSlots = 10;
+
+bool IsLeftOutFile(const std::string& path) {
+  if (talvora::IsLeftOutFile(path)) return true;
+  const std::string name = GetFileName(path);
+  // Folder settings, the cover picture and thumbnails are no pages of their own.
+  return name == "FolderPlace.ini" || talvora::LowerCase(GetBaseName(name)) == "page_01" ||
+         StartsWith(name, "TN_") || StartsWith(name, "Thumbs");
+}
+
+// Field 2, 3 or 4 of a line key,folderico,place,order; the last field is
+// the rest of the line. A field the line lacks is "".
+std::string Field(const std::string& line, int index) {
+  std::size_t start = 0;
+  for (int i = 1; i < index; ++i) {
+    std::size_t comma = line.find(',', start);
+    if (comma == std::string::npos) return "";
+    start = comma + 1;
+  }
+  if (index == 4) return line.substr(start);
+  std::size_t comma = line.find(',', start);
+  return line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+}
+
+std::string LookUpField(const std::string& name, const std::vector<std::string>& lines,
+                        int index) {
+  std::string result;
+  for (std::size_t i = 0; i < kFieldSlots && i < lines.size() && !lines[i].empty(); ++i)
+    if (Field(lines[i], 1) == name) result = Field(lines[i], index);
+  return result;
+}
+
+// The folder's page list and its number of files of any kind, in the order
+// the tests need them: the listing may write the redirect page first.
+template <typename Passes>
+bool EveryPagePasses(const std::string& folder, Passes passes) {
+  for (const std::string& page : GetPageFiles(folder)) {
+    if (!passes(talvora::LowerCase(GetExtension(page)), GetBaseName(page))) return false;
+  }
+  return !fso::FileNames(folder).empty();
+}
+
+}  // namespace
+
+ItemList GetPageFiles(const std::string& folder) {
+  const std::string indexPage = GetIndexPage(folder);
+  if (!indexPage.empty()) {
+    std::string name = StripNumberPrefix(GetBaseName(talvora::FolderName(folder)), false);
+    return {talvora::WriteRedirectPage(folder, name, indexPage)};
+  }
+  ItemList pages;
+  for (const std::string& name : fso::FileNames(folder)) {
+    std::string path = ChildPath(folder, name);
+    if (!IsLeftOutFile(path)) pages.push_back(path);
+  }
+  if (Options().SubjectText == "数学") SortByNumberPrefix(pages);
+  return OrderByArrayIni(pages, ChildPath(folder, "array.ini"));
+}
+
+ItemList GetSubFolders(const std::string& folder) {
+  if (!GetIndexPage(folder).empty()) return {};
+  ItemList branches;
+  for (const std::string& name : fso::SubFolderNames(folder)) {
+    // Support folders (a page's notes_files, welcome.files) are never
+    // branches. Only the name is tested, so a site below a dotted folder
+    // such as /home/first.last keeps its branches.
+    if (name.find("_file") == std::string::npos && name.find('.') == std::string::npos)
+      branches.push_back(ChildPath(folder, name));
+  }
+  SortByNumberPrefix(branches);
+  return OrderByArrayIni(branches, ChildPath(folder, "array.ini"));
+}
+
+ItemList SortByNumberPrefix(ItemList& items) {
+  items = talvora::NumberSort(items, 150, true);
+  return items;
+}
+
+ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath) {
+  if (!talvora::FileExists(arrayIniPath)) return items;
+  items = talvora::ApplyOrder(items, talvora::ReadListEntries(arrayIniPath, true, kMaxOrderNames));
+  return items;
+}
+
+void ReadArrayIni(const std::string& arrayIniPath, std::vector<std::string>& lines) {
+  lines.assign(kArrayIniSlots, "");
+  if (!talvora::FileExists(arrayIniPath)) return;
+  std::vector<std::string> entries = talvora::ReadListEntries(arrayIniPath, false, kArrayIniSlots);
+  for (std::size_t i = 0; i < entries.size(); ++i) lines[i] = entries[i];
+}
+
+std::string GetFolderIco(const std::string& name, const std::vector<std::string>& lines) {
+  return LookUpField(name, lines, 2);
+}
+
+std::string GetFolderPlace(const std::string& name, const std::vector<std::string>& lines) {
+  return LookUpField(name, lines, 3);
+}
+
+std::string GetFolderOrder(const std::string& name, const std::vector<std::string>& lines) {
+  return LookUpField(name, lines, 4);
+}
+
+void SortNodesByPlace(XmlNode node, std::vector<XmlNode>& result) {
+  for (const char* place : {"left", "right", "foot"}) {
+    for (const char* order : {"1", "2", "3"}) {
+      for (XmlNode child = node.FirstChild(); child; child = child.NextSibling()) {
+        if (!child.HasAttribute("place") || !child.HasAttribute("order")) continue;
+        if (GetSegmentBeforeSlash(child.Attribute("place")) == place &&
+            GetSegmentBeforeSlash(child.Attribute("order")) == order)
+          result.push_back(child);
+      }
+    }
+  }
+}
+
+bool IsPictureFolder(const std::string& folder) {
+  return EveryPagePasses(folder, [](const std::string& ext, const std::string& base) {
+    return ext == "jpg" || ext == "gif" || ext == "bmp" || ext == "png" || ext == "ini" ||
+           base == "page_01";
+  });
+}
+
+bool IsMediaFolder(const std::string& folder) {
+  return EveryPagePasses(folder, [](const std::string& ext, const std::string& base) {
+    return ext == "rm" || ext == "avi" || ext == "swf" || ext == "mp3" || ext == "mpg" ||
+           ext == "wav" || base == "page_01" || StartsWith(base, "TN_");
+  });
+}
+
+}  // namespace quenlet

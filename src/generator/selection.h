@@ -29,3 +29,41 @@ ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath);
 bool IsPictureFolder(const std::string& folder);
 
 }  // namespace talvora
+
+#include "platform/xml_document.h"
+
+// Quenlet's selection: its own page rules, a number sort with gaps, order
+// lists whose lines may carry three fields after the name, and the fields'
+// lookups in the site root's array.ini.
+namespace quenlet {
+
+using talvora::ItemList;
+
+// The folder's page files in site order. A folder holding index.htm or
+// index.html gets its redirect page (written on every call) as only page.
+ItemList GetPageFiles(const std::string& folder);
+// The folder's branch folders in site order; none for a finished web page.
+ItemList GetSubFolders(const std::string& folder);
+// Takes the last item numbered 1, then 2, ... up to 150, skipping missing
+// numbers; the rest follows in its order. Replaces the caller's list.
+ItemList SortByNumberPrefix(ItemList& items);
+// The order list's names (each line's text before its first comma) first,
+// in its order. Replaces the caller's list.
+ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath);
+// The order list's non-blank lines, trimmed, into slots 1 to 20 (the
+// vector's 20 entries; "" where there is none).
+void ReadArrayIni(const std::string& arrayIniPath, std::vector<std::string>& lines);
+// A folder's fields from the lines name,folderico,place,order: the last of
+// the first ten lines naming the folder gives them; "" without one.
+std::string GetFolderIco(const std::string& name, const std::vector<std::string>& lines);
+std::string GetFolderPlace(const std::string& name, const std::vector<std::string>& lines);
+std::string GetFolderOrder(const std::string& name, const std::vector<std::string>& lines);
+// The node's children placed left 1 to 3, right 1 to 3, foot 1 to 3, in
+// that order; children placed otherwise are left out.
+void SortNodesByPlace(platform::XmlNode node, std::vector<platform::XmlNode>& result);
+// True when the folder holds a file and every page is a picture (or .ini).
+bool IsPictureFolder(const std::string& folder);
+// True when the folder holds a file and every page is a media file or a thumbnail.
+bool IsMediaFolder(const std::string& folder);
+
+}  // namespace quenlet

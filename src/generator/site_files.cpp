@@ -72,30 +72,53 @@ std::string WelcomePageText(const std::string& pictureRef, const std::string& we
   return t;
 }
 
+// How one program's clean-up tells a finished web page, deletes a file and
+// whether it removes the template's asset folder too.
+struct CleanRules {
+  bool (*isFinishedPage)(const std::string& folder);
+  void (*deleteFile)(const std::string& path);
+  void (*deleteAssets)(const std::string& folder);
+};
+
 // Clean-up of one folder; the chain keeps a link back to an enclosing
 // folder from being followed round and round.
-void CleanOutputIn(const std::string& folder, platform::fso::AncestorChain& chain) {
-  DeleteFileIfExists(Join(folder, "startxml.xsl"));
-  DeleteFileIfExists(Join(folder, "startxml.xml"));
+void CleanOutputIn(const std::string& folder, const CleanRules& rules,
+                   platform::fso::AncestorChain& chain) {
+  rules.deleteFile(Join(folder, "startxml.xsl"));
+  rules.deleteFile(Join(folder, "startxml.xml"));
   for (const std::string& name : platform::fso::SubFolderNames(folder)) {
     std::string sub = Join(folder, name);
-    // A folder holding index.html is a finished web page: its content is its own.
-    if (FileExists(Join(sub, "index.html"))) continue;
+    // A finished web page's content is its own.
+    if (rules.isFinishedPage(sub)) continue;
     if (!chain.Enter(sub)) continue;
-    CleanOutputIn(sub, chain);
+    CleanOutputIn(sub, rules, chain);
     chain.Leave();
   }
-  DeleteFolderIfExists(Join(folder, "startxml.files"));
-  DeleteFileIfExists(Join(folder, "index.html"));
+  if (rules.deleteAssets) rules.deleteAssets(folder);
+  rules.deleteFile(Join(folder, "index.html"));
+}
+
+void CleanOutputWith(const std::string& folder, const CleanRules& rules) {
+  platform::fso::AncestorChain chain;
+  if (!chain.Enter(folder)) return;
+  CleanOutputIn(folder, rules, chain);
+  chain.Leave();
+}
+
+// The template's files: its two stylesheets, its asset folder and its entry page.
+template <typename CopyFile, typename CopyFolder>
+void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
+                      CopyFile copyFile, CopyFolder copyFolder) {
+  copyFile(Join(styleFolder, "startxml.xsl"), Join(siteFolder, "startxml.xsl"));
+  copyFile(Join(styleFolder, "innerxml.xsl"), Join(siteFolder, "innerxml.xsl"));
+  copyFolder(Join(styleFolder, "startxml.files"), Join(siteFolder, "startxml.files"));
+  copyFile(Join(styleFolder, "index.html"), Join(siteFolder, "index.html"));
 }
 
 }  // namespace
 
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
-  CopyFileIfExists(Join(styleFolder, "startxml.xsl"), Join(siteFolder, "startxml.xsl"));
-  CopyFileIfExists(Join(styleFolder, "innerxml.xsl"), Join(siteFolder, "innerxml.xsl"));
-  CopyFolderIfExists(Join(styleFolder, "startxml.files"), Join(siteFolder, "startxml.files"));
-  CopyFileIfExists(Join(styleFolder, "index.html"), Join(siteFolder, "index.html"));
+  CopyTemplateWith(styleFolder, siteFolder, CopyFileIfExists, CopyFolderIfExists);
 }
 
 void CopyPictures(const std::string& siteFolder) {
@@ -108,10 +131,11 @@ void CopyPictures(const std::string& siteFolder) {
 }
 
 void CleanOutput(const std::string& folder) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  CleanOutputIn(folder, chain);
-  chain.Leave();
+  static const CleanRules rules{
+      [](const std::string& sub) { return FileExists(Join(sub, "index.html")); },
+      DeleteFileIfExists,
+      [](const std::string& f) { DeleteFolderIfExists(Join(f, "startxml.files")); }};
+  CleanOutputWith(folder, rules);
 }
 
 std::string GetWelcomePage(const std::string& folder, const std::string& /*relativePath*/) {
@@ -148,3 +172,32 @@ std::string ReadWelcomeText(const std::string& path) {
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+using talvora::Join;
+
+void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
+  talvora::CopyTemplateWith(styleFolder, siteFolder, CopyFileIfExists, CopyFolderIfExists);
+}
+
+void CopyPictures(const std::string& siteRoot) {
+  GlobalState& o = Options();
+  const std::string files = Join(siteRoot, "startxml.files");
+  if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
+  // A column site brings its own banner and welcome picture.
+  o.BannerPath = Join(siteRoot, "banner.gif");
+  o.WelcomePath = Join(siteRoot, "welcome.jpg");
+  CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
+  CopyFileIfExists(o.WelcomePath, Join(files, "welcome.jpg"));
+}
+
+void CleanOutput(const std::string& folder) {
+  // The asset folder stays: the template copy refreshes what it holds.
+  static const talvora::CleanRules rules{
+      [](const std::string& sub) { return !GetIndexPage(sub).empty(); }, DeleteFileIfExists,
+      nullptr};
+  talvora::CleanOutputWith(folder, rules);
+}
+
+}  // namespace quenlet

@@ -35,3 +35,21 @@ std::string GetWelcomePage(const std::string& folder, const std::string& relativ
 std::string ReadWelcomeText(const std::string& path);
 
 }  // namespace talvora
+
+namespace quenlet {
+
+// The template copy with Quenlet's copy routines: a folder that cannot be
+// copied is reported.
+void CopyTemplate(const std::string& styleFolder, const std::string& siteRoot);
+
+// Copies LogoPath (when set) and the site's own banner.gif and welcome.jpg
+// (when present) into the site's startxml.files; BannerPath and WelcomePath
+// are left pointing at the site's two pictures.
+void CopyPictures(const std::string& siteRoot);
+
+// Deletes startxml.xsl, startxml.xml and index.html in the folder and below,
+// keeping startxml.files. Folders holding index.htm or index.html are
+// finished web pages and are not entered. Failures reach the caller.
+void CleanOutput(const std::string& folder);
+
+}  // namespace quenlet

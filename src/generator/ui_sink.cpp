@@ -28,3 +28,18 @@ ProgressBarModel& ProgressBar() {
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+namespace {
+UiSink* Sink() { return dynamic_cast<UiSink*>(talvora::GetUiSink()); }
+}  // namespace
+
+void ShowMsg(const std::string& text) {
+  if (UiSink* sink = Sink()) sink->ShowMsgChanged(text);
+}
+
+void ShowProgressMsg(const std::string& text) {
+  if (UiSink* sink = Sink()) sink->ProgressMsgChanged(text);
+}
+
+}  // namespace quenlet

@@ -38,3 +38,20 @@ class ProgressBarModel {
 ProgressBarModel& ProgressBar();
 
 }  // namespace talvora
+
+namespace quenlet {
+
+// Quenlet's window shows the run's texts in two labels of its own instead
+// of a status line: the stage line (showmsg) and the progress line
+// (ProgressMsg). Its sink implements both; with another sink, or none, the
+// texts are not shown.
+class UiSink : public talvora::UiSink {
+ public:
+  virtual void ShowMsgChanged(const std::string& text) {}
+  virtual void ProgressMsgChanged(const std::string& text) {}
+};
+
+void ShowMsg(const std::string& text);
+void ShowProgressMsg(const std::string& text);
+
+}  // namespace quenlet

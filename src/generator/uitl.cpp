@@ -1,5 +1,6 @@
 #include "generator/uitl.h"
 
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <random>
@@ -25,6 +26,8 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
   return folder + kSep + name;
 }
 
+}  // namespace
+
 // Number of characters (code points) of a UTF-8 text.
 std::size_t CharCount(const std::string& text) {
   std::size_t n = 0;
@@ -47,6 +50,20 @@ std::string RightChars(const std::string& text, std::size_t count) {
   }
   return text.substr(i);
 }
+
+// The first `count` characters of a UTF-8 text.
+std::string LeftChars(const std::string& text, std::size_t count) {
+  std::size_t i = 0;
+  for (std::size_t seen = 0; i < text.size(); ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+      if (seen == count) break;
+      ++seen;
+    }
+  }
+  return text.substr(0, i);
+}
+
+namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -275,3 +292,80 @@ void ShowStatus(const std::string& message) {
 }
 
 }  // namespace talvora
+
+namespace quenlet {
+
+using platform::kSep;
+namespace fso = platform::fso;
+
+std::string ProgramDataFolder() {
+  std::string folder = platform::ProgramFolder();
+  if (talvora::FolderExists(folder + kSep + "template")) return folder;
+  std::size_t at = folder.rfind(kSep);
+  if (at == std::string::npos) return folder;
+  return at == 0 ? platform::kSepStr : folder.substr(0, at);
+}
+
+std::string GetIndexPage(const std::string& folder) {
+  std::string page;
+  if (talvora::FileExists(folder + kSep + "index.html")) page = "index.html";
+  if (talvora::FileExists(folder + kSep + "index.htm")) page = "index.htm";
+  return page;
+}
+
+std::string StripNumberPrefix(const std::string& text, bool always) {
+  if (Options().SubjectText != "数学" && !always) return text;
+  return talvora::StripNumberPrefix(text);
+}
+
+std::string GetSegmentBeforeSlash(const std::string& text) {
+  std::size_t at = text.rfind('/');
+  if (at == std::string::npos) return text;
+  std::string before = text.substr(0, at);
+  // Its last component, cut at the path separator.
+  return talvora::GetFileName(before);
+}
+
+std::string TruncateText(const std::string& text, int limit) {
+  if (limit < 0) limit = 0;
+  std::size_t n = static_cast<std::size_t>(limit);
+  if (n + 1 < talvora::CharCount(text)) return talvora::LeftChars(text, n) + "....";
+  return text;
+}
+
+std::string ProgressPathText(const std::string& path) {
+  std::size_t length = talvora::CharCount(path);
+  if (length <= 70) return path;
+  // Half the length, a half going to the even neighbour.
+  std::size_t half = length / 2;
+  if (length % 2 == 1 && half % 2 == 1) ++half;
+  return talvora::LeftChars(path, half) + "...." + talvora::RightChars(path, 24);
+}
+
+std::string GetThumbnail(const std::string& folder, const std::string& fileName) {
+  const std::string target = "TN_" + talvora::GetBaseName(fileName);
+  for (const std::string& name : fso::FileNames(folder))
+    if (talvora::GetBaseName(name) == target) return name;
+  std::string ext = talvora::GetExtension(fileName);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (ext == "jpg" || ext == "gif" || ext == "bmp") return fileName;
+  return "";
+}
+
+void DeleteFileIfExists(const std::string& path) {
+  if (fso::FileExists(path)) fso::DeleteFile(path, false);
+}
+
+void CopyFileIfExists(const std::string& source, const std::string& target) {
+  if (!fso::FileExists(source)) return;
+  try {
+    fso::CopyFile(source, target, true);
+  } catch (const platform::FsoError&) {
+  }
+}
+
+void CopyFolderIfExists(const std::string& source, const std::string& target) {
+  if (fso::FolderExists(source)) fso::CopyFolder(source, target, true);
+}
+
+}  // namespace quenlet

@@ -33,6 +33,11 @@ std::string RelativePath(const std::string& root, const std::string& path);
 // The text up to and including the last separator; unchanged without one.
 std::string ParentPrefix(const std::string& path);
 
+// Texts are UTF-8; lengths and cuts count characters, never split one.
+std::size_t CharCount(const std::string& text);
+std::string LeftChars(const std::string& text, std::size_t count);
+std::string RightChars(const std::string& text, std::size_t count);
+
 // --- Existence tests and counts ---
 
 // True when a file of that path exists.
@@ -93,3 +98,43 @@ void ShowStatus(const std::string& message);
 std::string StatusText(const std::string& message, std::time_t when);
 
 }  // namespace talvora
+
+// Quenlet, the column-site generator, keeps its own variants of the routines
+// above where its sites need other rules, and a few routines of its own.
+namespace quenlet {
+
+// The folder holding template/, logo/ and subject/. Quenlet lives in a
+// sub-folder of the main program's folder and shares that folder's data:
+// its own folder when the data lies beside it, else the folder above.
+std::string ProgramDataFolder();
+
+// "index.htm" when the folder holds one, else "index.html" when it holds
+// that, else "": either file makes a folder a finished web page.
+std::string GetIndexPage(const std::string& folder);
+// Drops up to three leading digits when the flag is true or the chosen
+// subject is "数学"; otherwise the text stays.
+std::string StripNumberPrefix(const std::string& text, bool always);
+// The last component of the text before its last "/"; the text unchanged
+// without a "/".
+std::string GetSegmentBeforeSlash(const std::string& text);
+// The first `limit` characters and "...." when the text is longer than
+// limit + 1 characters; otherwise the text.
+std::string TruncateText(const std::string& text, int limit);
+// The progress line's form of a path: whole up to 70 characters, else its
+// first half, "...." and its last 24 characters.
+std::string ProgressPathText(const std::string& path);
+// The zoom picture of a file: the folder's first file whose base name is
+// "TN_" + the file's base name, else the file itself when it is a jpg, gif
+// or bmp picture, else "".
+std::string GetThumbnail(const std::string& folder, const std::string& fileName);
+
+// Unlike the main program's, these report their failures to the caller.
+// Deletes the file if it exists (not forced: a read-only file stays and throws).
+void DeleteFileIfExists(const std::string& path);
+// Copies the file over the target if the source exists; a failure of the
+// copy itself is not reported.
+void CopyFileIfExists(const std::string& source, const std::string& target);
+// Copies the folder with its content, replacing files, if the source exists.
+void CopyFolderIfExists(const std::string& source, const std::string& target);
+
+}  // namespace quenlet

@@ -55,10 +55,11 @@ QMessageBox::Icon IconOf(int style) {
   }
 }
 
-// Shows the box and gives the answer of the button pressed. Closing the box
-// without a button answers as its escape button does.
+// Shows the box and gives the answer of the button pressed. Escape and the
+// close box answer escapeAnswer; with escapeAnswer 0 they do nothing, and a
+// box closed by the program answers dismissAnswer.
 int Run(QMessageBox& box, const std::vector<Button>& buttons, size_t defaultIndex,
-        int escapeAnswer) {
+        int escapeAnswer, int dismissAnswer) {
   std::vector<QPushButton*> made;
   // One role for all keeps the buttons in the order of the button set;
   // the platform's layouts would regroup them by role.
@@ -74,7 +75,7 @@ int Run(QMessageBox& box, const std::vector<Button>& buttons, size_t defaultInde
   for (size_t i = 0; i < made.size(); ++i) {
     if (box.clickedButton() == made[i]) return buttons[i].answer;
   }
-  return escapeAnswer;
+  return escapeAnswer != 0 ? escapeAnswer : dismissAnswer;
 }
 
 }  // namespace
@@ -88,12 +89,14 @@ int QtDialogs::MsgBox(const std::string& prompt, int style, const std::string& t
   box.setIcon(IconOf(style));
   const std::vector<Button> buttons = ButtonsOf(style);
   const size_t defaultIndex = static_cast<size_t>((style >> 8) & 3);
+  // As on the platform, only a box with a Cancel button or a lone OK can be
+  // escaped or closed; "是/否" and "中止/重试/忽略" wait for a button, so no
+  // answer is ever given that the user did not choose.
   int escape = buttons.size() == 1 ? buttons[0].answer : 0;
   for (const Button& b : buttons) {
     if (b.answer == vbCancel) escape = vbCancel;
   }
-  if (escape == 0) escape = buttons.back().answer;
-  return Run(box, buttons, defaultIndex, escape);
+  return Run(box, buttons, defaultIndex, escape, buttons.back().answer);
 }
 
 int QtDialogs::AskReplace(const std::string& prompt, const std::string& title) {
@@ -108,7 +111,7 @@ int QtDialogs::AskReplace(const std::string& prompt, const std::string& title) {
       {vbNo, "否(&N)"},
       {vbCancel, "取消"},
   };
-  return Run(box, buttons, 0, vbCancel);
+  return Run(box, buttons, 0, vbCancel, vbCancel);
 }
 
 std::string QtDialogs::OpenFile(const std::string& title, const std::string& filter,
@@ -141,7 +144,12 @@ QString QtFileFilter(const std::string& filter) {
       continue;
     }
     QStringList patterns = pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    for (QString& p : patterns) p = p.trimmed();
+    for (QString& p : patterns) {
+      p = p.trimmed();
+      // "*.*" means every file on the platform; here it would leave out the
+      // names without a dot.
+      if (p == QLatin1String("*.*")) p = QStringLiteral("*");
+    }
     // Texts usually show their pattern already, as in "图像文件(*.gif)"; Qt
     // reads the patterns from the last parentheses, so those are rewritten
     // rather than repeated.

@@ -67,6 +67,10 @@ class Reader {
   Reader(const std::string& in, QTextDocument* document) : in_(in), cursor_(document) {}
 
   void Run() {
+    // One edit block for the whole text: outside one, every insertion lays
+    // out its paragraph again, and a long paragraph of many format runs
+    // would take time growing with the square of its length.
+    cursor_.beginEditBlock();
     while (pos_ < in_.size() && !finished_) {
       const char c = in_[pos_++];
       if (c == '{') {
@@ -83,6 +87,7 @@ class Reader {
     }
     Flush();
     EndParagraph();
+    cursor_.endEditBlock();
   }
 
  private:
@@ -354,7 +359,11 @@ bool ReadRtf(const std::string& rtf, QTextDocument* document) {
   size_t start = rtf.find_first_not_of(" \t\r\n");
   if (start == std::string::npos || rtf.compare(start, 5, "{\\rtf") != 0) return false;
   const std::string body = rtf.substr(start);
+  // Reading is not an edit the user could undo back to an empty box.
+  const bool undo = document->isUndoRedoEnabled();
+  document->setUndoRedoEnabled(false);
   Reader(body, document).Run();
+  document->setUndoRedoEnabled(undo);
   return true;
 }
 

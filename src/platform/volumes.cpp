@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "platform/paths.h"
@@ -27,29 +28,33 @@ std::string Unescape(const std::string& field) {
   return out;
 }
 
-// A volume mounted one or two levels below one of the usual places:
-// /mnt/disk, /media/disk, /media/<user>/<label>, /run/media/<user>/<label>.
-// Deeper mounts are parts of some other system's own layout, not disks the
-// user put there.
-bool IsVolumePlace(const std::string& mountPoint) {
-  static const char* const kPlaces[] = {"/media/", "/mnt/", "/run/media/"};
-  for (const char* place : kPlaces) {
-    const std::string base = place;
+// The usual places of removable and extra disks, in the order the drive
+// list shows them.
+const char* const kPlaces[] = {"/media/", "/mnt/", "/run/media/"};
+
+// Which of the usual places (index into kPlaces) holds a volume mounted one
+// or two levels below it: /mnt/disk, /media/disk, /media/<user>/<label>,
+// /run/media/<user>/<label>; -1 for anything else. Deeper mounts are parts
+// of some other system's own layout, not disks the user put there.
+int VolumePlace(const std::string& mountPoint) {
+  for (int i = 0; i < static_cast<int>(std::size(kPlaces)); ++i) {
+    const std::string base = kPlaces[i];
     if (mountPoint.size() <= base.size() || mountPoint.compare(0, base.size(), base) != 0)
       continue;
     std::string rest = mountPoint.substr(base.size());
     while (!rest.empty() && rest.back() == kSep) rest.pop_back();
-    if (rest.empty()) return false;
+    if (rest.empty()) return -1;
     const auto levels = std::count(rest.begin(), rest.end(), kSep) + 1;
-    return levels <= 2;
+    return levels <= 2 ? i : -1;
   }
-  return false;
+  return -1;
 }
 
 }  // namespace
 
 std::vector<std::string> VolumesFromMounts(const std::string& mountsTable) {
-  std::vector<std::string> volumes{kSepStr};
+  // The volumes of each place, in the order they were mounted.
+  std::vector<std::vector<std::string>> byPlace(std::size(kPlaces));
   std::istringstream lines(mountsTable);
   std::string line;
   while (std::getline(lines, line)) {
@@ -57,13 +62,18 @@ std::vector<std::string> VolumesFromMounts(const std::string& mountsTable) {
     std::string device, mountPoint;
     if (!(fields >> device >> mountPoint)) continue;
     mountPoint = Unescape(mountPoint);
-    if (!IsVolumePlace(mountPoint)) continue;
+    const int place = VolumePlace(mountPoint);
+    if (place < 0) continue;
     while (mountPoint.size() > 1 && mountPoint.back() == kSep) mountPoint.pop_back();
     mountPoint += kSep;
     // A point mounted over again appears once, where it was first mounted.
+    std::vector<std::string>& volumes = byPlace[place];
     if (std::find(volumes.begin(), volumes.end(), mountPoint) == volumes.end())
       volumes.push_back(mountPoint);
   }
+  std::vector<std::string> volumes{kSepStr};
+  for (const std::vector<std::string>& place : byPlace)
+    volumes.insert(volumes.end(), place.begin(), place.end());
   return volumes;
 }
 

@@ -43,12 +43,24 @@ std::string Fetch(const std::string& url) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 
+  // The request object opens only a full address: one without its scheme is
+  // refused, where curl alone would guess "http://" and fetch from wherever
+  // the text happens to point.
+  CURLU* address = curl_url();
+  if (!address) throw std::runtime_error("无法创建 HTTP 请求");
+  const CURLUcode parsed = curl_url_set(address, CURLUPART_URL, EscapeUrl(url).c_str(), 0);
+  if (parsed != CURLUE_OK) {
+    curl_url_cleanup(address);
+    throw std::runtime_error(std::string(curl_url_strerror(parsed)) + ": " + url);
+  }
   CURL* curl = curl_easy_init();
-  if (!curl) throw std::runtime_error("无法创建 HTTP 请求");
+  if (!curl) {
+    curl_url_cleanup(address);
+    throw std::runtime_error("无法创建 HTTP 请求");
+  }
   std::string body;
   char detail[CURL_ERROR_SIZE] = "";
-  const std::string escaped = EscapeUrl(url);
-  curl_easy_setopt(curl, CURLOPT_URL, escaped.c_str());
+  curl_easy_setopt(curl, CURLOPT_CURLU, address);
   curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
   // The request object speaks HTTP only; a page must not make us read
   // local files or other protocols, not even through a redirect.
@@ -68,6 +80,7 @@ std::string Fetch(const std::string& url) {
   curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
   const CURLcode rc = curl_easy_perform(curl);
   curl_easy_cleanup(curl);
+  curl_url_cleanup(address);
   if (rc != CURLE_OK) {
     throw std::runtime_error(detail[0] ? detail : curl_easy_strerror(rc));
   }

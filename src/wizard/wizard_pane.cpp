@@ -110,6 +110,18 @@ QPixmap Decoration(int size, const QColor& colour) {
   return picture;
 }
 
+// Marks a run in progress for as long as it lives.
+class Running {
+ public:
+  explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
+  ~Running() { flag_ = false; }
+  Running(const Running&) = delete;
+  Running& operator=(const Running&) = delete;
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
 PictureBox::PictureBox(QWidget* parent) : QLabel(parent) {
@@ -432,7 +444,7 @@ void WizardPane::nextCommand_Click() {
     // The archive lies beside the folder as typed; its name starts as the
     // first six characters of the folder's own name.
     Label9->setText(Q(ParentPrefix(typed)));
-    rarLabel->setText(Q(GetFileName(typed)).left(6));
+    rarLabel->setText(Q(LeftChars(GetFileName(typed), 6)));
   } else if (!Page222->isHidden()) {
     Page222->hide();
     Page333->show();
@@ -508,6 +520,10 @@ void WizardPane::finishCommand_Click() {
     OpenInExplorer(typed + platform::kSep + "index.html");
     return;
   }
+  // The run pumps messages, and "新  建" pressed meanwhile lets the user walk
+  // back to page 3: a second run started there would pull the catalogue
+  // from under the first one.
+  if (running_) return;
   std::string folder = TrimBlanks(typed);
   if (!FolderExists(folder)) {
     platform::MsgBox("所选目录不存在", platform::vbOKOnly, "错误");
@@ -525,6 +541,7 @@ void WizardPane::finishCommand_Click() {
   backCommand->setEnabled(false);
   options.CancelFlag = 0;
 
+  Running running(running_);
   try {
     std::string site = folder;
     GenerateSite(site, true);

@@ -147,6 +147,9 @@ class WizardPane : public QWidget {
   void ReturnToReady();
   // Picks a picture file for the logo (true) or the banner (false).
   void PickLogoOrBanner(bool logo);
+
+  // True from "生  成" until the run and the packing are over.
+  bool running_ = false;
 };
 
 }  // namespace talvora

@@ -1,6 +1,7 @@
 #include "workspace/about_kova.h"
 
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPalette>
@@ -67,6 +68,16 @@ aboutKOVA::aboutKOVA(QWidget* parent) : QDialog(parent) {
 }
 
 void aboutKOVA::close_Click() { close(); }
+
+// The box ends only by "关  闭" or the window's close box; Escape, which a
+// dialog would take as a close, does nothing here.
+void aboutKOVA::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 // The shell's result is not looked at: a link that cannot be opened fails
 // quietly.

@@ -1,5 +1,6 @@
 #include "workspace/explain.h"
 
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTextEdit>
 
@@ -36,5 +37,15 @@ void explain::Form_Load() {
 }
 
 void explain::close_Click() { close(); }
+
+// The box ends only by "关  闭" or the window's close box; Escape, which a
+// dialog would take as a close, does nothing here.
+void explain::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
 
 }  // namespace talvora

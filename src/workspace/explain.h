@@ -23,6 +23,9 @@ class explain : public QDialog {
  public slots:
   void Form_Load();
   void close_Click();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace talvora

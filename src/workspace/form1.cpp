@@ -96,6 +96,14 @@ QString ProgramFile(const std::string& relative) {
   return QString::fromStdString(platform::ProgramFolder() + platform::kSep + relative);
 }
 
+// A toolbar button without a tip of its own shows none, rather than the
+// caption that Qt would repeat as its tip.
+class NoTip : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::ToolTip; }
+};
+
 // A calm picture for the empty right-hand area when no file is there.
 QPixmap NeutralPicture(int width, int height) {
   QPixmap picture(width, height);
@@ -208,7 +216,10 @@ Form1::Form1() : QMainWindow(nullptr) {
       continue;
     }
     QAction* action = Toolbar1->addAction(ThemeIcon(b.icon), QString::fromUtf8(b.caption));
-    if (b.tip) action->setToolTip(QString::fromUtf8(b.tip));
+    if (b.tip)
+      action->setToolTip(QString::fromUtf8(b.tip));
+    else
+      Toolbar1->widgetForAction(action)->installEventFilter(new NoTip(Toolbar1));
     connect(action, &QAction::triggered, this, [this, i] {
       try {
         Toolbar1_ButtonClick(i);
@@ -346,10 +357,12 @@ void Form1::Form_Load() {
   MSFlexGrid1->setColumnWidth(1, Px(std::nearbyint(w / 2)));
   MSFlexGrid1->setColumnWidth(2, Px(std::nearbyint(w / 3)));
   SetGridRows(2);
+  ConnectResourcePane();
 
   LayoutPanes();
   RightFrame->InitWizardLists();
   InitTree();
+  ConnectTreeEvents();
   WebBrowser1->setUrl(QUrl(QStringLiteral("about:blank")));
 
   SetUiSink(this);
@@ -513,7 +526,12 @@ void Form1::Toolbar1_ButtonClick(int index) {
       resourceFrame->setVisible(false);
       break;
     case 3:
-      ShowImportDialog();
+      {
+        // Unlike the tree's import command, the button leaves the folder
+        // field empty.
+        Dialog import(this);
+        import.exec();
+      }
       break;
     case 4:
       resourceFrame->setVisible(true);
@@ -543,11 +561,6 @@ void Form1::Toolbar1_ButtonClick(int index) {
     default:
       break;
   }
-}
-
-void Form1::ShowImportDialog() {
-  Dialog import(this);
-  import.exec();
 }
 
 void Form1::larchmerePic_Click() { OpenInExplorer(MakerSiteAddress()); }

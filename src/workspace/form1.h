@@ -24,6 +24,7 @@ class QWebEngineView;
 namespace talvora {
 
 class ParserPanel;
+class ResourceInfos;
 class PictureBox;
 class ShowMeg;
 class WizardPane;
@@ -187,6 +188,92 @@ class Form1 : public QMainWindow, public UiSink {
   bool unloading_ = false;
   // The busy note while the wizard packs.
   QPointer<ShowMeg> busyNote_;
+
+  // --- The web pane and the resource grid (form1_web.cpp) ---
+ public:
+  // Wires the web pane's events, the grid and its buttons (at load).
+  void ConnectResourcePane();
+  void Form1_clearResourceBtn_Click();
+  // Between the two the tree and the toolbar are locked and the pointer is
+  // the hourglass.
+  void Form1_ParserPanel1_SearchStart();
+  void Form1_ParserPanel1_SearchEnd(ResourceInfos* resources);
+  void Form1_MSFlexGrid1_SelChange();
+  void Form1_MSFlexGrid1_DblClick();
+  void Form1_preResourceBtn_Click();
+  // X and Y in twips, in the grid's own coordinates.
+  void Form1_MSFlexGrid1_MouseUp(int Button, int Shift, float X, float Y);
+  // A release over the header row sorts by the current column: descending
+  // first, then each click turns the order; the header shows the order.
+  void Sort(QTableWidget* sgrd, float Y);
+  // Downloads the selected address into the folder selected in the tree.
+  void Form1_saveResourceBtn_Click();
+  // The text of a grid cell; row 0 is the header row.
+  QString GridText(int row, int col) const;
+  // The selected data row, -1 when none is.
+  int GridRowSel() const;
+  // Column 1 of the selected row; "" when no row is selected.
+  QString SelectedAddress() const;
+
+ private:
+  bool hourglass_ = false;
+  // --- end of the web pane and the resource grid ---
+
+  // --- The tree commands, the context menu and the tree events
+  // (form1_commands.cpp, form1_events.cpp) ---
+ public:
+  // The key of the node last copied or cut; "" when nothing is marked.
+  std::string ClipboardKey;
+  // What a drag carries: the dragged node's key as plain text.
+  struct DragData {
+    bool hasText = false;
+    std::string text;
+  };
+  // The chosen menu item's command by its alias; the window is unlocked
+  // afterwards, whatever the command did.
+  void DoMenuCommand(int id);
+  // The highlighted item's text in panel 1 of the status bar.
+  void ShowMenuStatus(int id);
+  void StartGenerateWizard();
+  void EditResource();
+  void LaunchColumnGenerator();
+  void RegenerateResource();
+  // Renames the node whose label was being edited to its folder + newText.
+  void FinishRename(const std::string& newText);
+  void NewFolder();
+  // Wires the tree's mouse, label-edit and drag-and-drop events (at load,
+  // after the tree is built).
+  void ConnectTreeEvents();
+  // One event of the tree's viewport as the handlers below see it; true
+  // when the event is done with (ConnectTreeEvents routes them here).
+  bool TreeView1_ViewportEvent(QEvent* event);
+  // x, y: twips from the tree control's top-left corner; Button 2 is the
+  // right button; State 1 is a drag leaving the tree.
+  void Form1_TreeView1_MouseDown(float x, float y);
+  void Form1_TreeView1_AfterLabelEdit(const std::string& NewString);
+  void Form1_TreeView1_MouseUp(int Button, float x, float y);
+  void Form1_TreeView1_OLEStartDrag(DragData& Data);
+  void Form1_TreeView1_OLEDragOver(float x, float y, int State);
+  void Form1_TreeView1_OLEDragDrop(const DragData& Data, float x, float y);
+  void Form1_Timer1_Timer();
+  // The node under a point (twips, tree control coordinates), or nullptr.
+  QTreeWidgetItem* HitTest(float x, float y) const;
+  // The node a drop would land on, shown as the tree's selection while the
+  // selected node stays current; nullptr clears it.
+  QTreeWidgetItem* DropHighlight() const;
+  void SetDropHighlight(QTreeWidgetItem* node);
+
+ private:
+  // The node whose label the program is having edited.
+  std::string renameKey_;
+  std::string dropHighlightKey_;
+  // Where the last drag over the tree was, for the auto-scroll's highlight.
+  float lastDragX_ = 0, lastDragY_ = 0;
+  // A left press on a node that may become a drag, and where it was.
+  bool dragPressed_ = false;
+  QPoint dragPressPos_;
+  void StartTreeDrag();
+  // --- end of the tree commands, the context menu and the tree events ---
 };
 
 }  // namespace talvora

@@ -172,10 +172,9 @@ void Dialog::OKButton_Click() {
       std::string message = ArchiverFailure(result);
       if (result.started) message += "\n（解压程序的退出代码为 " + std::to_string(result.exitCode) + "）";
       platform::MsgBox(message, platform::vbOKOnly | platform::vbExclamation);
+      // Like any other failure of the import: what was done stays, and the
+      // import button stays off until a field is filled again.
       ShowStatus("  导入资源包出现错误 ......");
-      // The fields still name the archive and the folder: another try needs
-      // no new choice.
-      OKButton->setEnabled(true);
       return;
     }
     platform::MsgBox("资源包已成功导入！");

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -71,7 +72,9 @@ TEST(QtFileFilter, ConvertsThePlatformForm) {
       {"图像文件(*.gif)|*.gif|", "图像文件(*.gif)"},
       {"RAR格式压缩包(*.rar)|*.rar", "RAR格式压缩包(*.rar)"},
       {"Text|*.txt|", "Text (*.txt)"},
-      {"Pictures|*.jpg;*.gif|All|*.*|", "Pictures (*.jpg *.gif);;All (*.*)"},
+      // "*.*" is every file, names without a dot included.
+      {"Pictures|*.jpg;*.gif|All|*.*|", "Pictures (*.jpg *.gif);;All (*)"},
+      {"所有文件(*.*)|*.*|", "所有文件(*)"},
       {"Pics(*.jpg;*.gif)|*.jpg;*.gif|", "Pics(*.jpg *.gif)"},
       {"Web|*.htm; *.html|", "Web (*.htm *.html)"},
       {"", ""},
@@ -120,6 +123,49 @@ TEST(QtDialogs, MessageBoxButtonsIconsAndAnswers) {
     EXPECT_EQ(seen.buttons, c.buttons);
     EXPECT_EQ(seen.defaultButton, c.defaultButton);
     EXPECT_EQ(seen.icon, c.icon);
+  }
+}
+
+// Escape and the close box answer only where the box has a Cancel button or
+// a lone OK; a Yes/No or Abort/Retry/Ignore box stays up until a button is
+// pressed.
+TEST(QtDialogs, EscapeAndCloseBoxOnlyWhereTheBoxAllowsThem) {
+  using namespace platform;
+  struct Case {
+    int style;
+    bool escapes;
+    int answer;  // the escape's answer, or that of the first button
+  };
+  const Case cases[] = {
+      {vbOKOnly, true, vbOK},
+      {vbOKCancel, true, vbCancel},
+      {vbYesNoCancel + vbDefaultButton2, true, vbCancel},
+      {vbRetryCancel, true, vbCancel},
+      {vbYesNo + vbQuestion, false, vbYes},
+      {vbYesNo + vbDefaultButton2, false, vbYes},
+      {vbAbortRetryIgnore, false, vbAbort},
+  };
+  QtDialogs dialogs;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.style);
+    bool stayed = false;
+    WhenModalShown([&stayed](QWidget* w) {
+      auto* box = qobject_cast<QMessageBox*>(w);
+      ASSERT_NE(box, nullptr);
+      QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+      QApplication::sendEvent(box, &escape);
+      if (box->isVisible()) box->close();
+      QApplication::processEvents();
+      stayed = box->isVisible();
+      if (stayed) {
+        QList<QAbstractButton*> buttons = box->buttons();
+        std::sort(buttons.begin(), buttons.end(),
+                  [](QAbstractButton* a, QAbstractButton* b) { return a->x() < b->x(); });
+        buttons.front()->click();
+      }
+    });
+    EXPECT_EQ(dialogs.MsgBox("x", c.style, "t"), c.answer);
+    EXPECT_EQ(stayed, !c.escapes);
   }
 }
 

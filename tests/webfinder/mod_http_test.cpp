@@ -183,6 +183,9 @@ TEST(DownloadFile, FailuresShowTheMessageAndGiveZero) {
       {"server unreachable", UnreachableUrl(), dir / "u.txt"},
       {"name not resolvable", "http://no-such-host.invalid/x.gif", dir / "n.txt"},
       {"not an HTTP address", "file:///etc/hostname", dir / "f.txt"},
+      // Nothing guesses a scheme: the server would answer if it were fetched.
+      {"no scheme", server.Url("/ok").substr(std::string("http://").size()), dir / "s.txt"},
+      {"empty address", "", dir / "e.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

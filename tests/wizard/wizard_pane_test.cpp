@@ -363,7 +363,8 @@ TEST_F(WizardTest, BrowsingForTheFolderKeepsTheTextWhenCancelled) {
 
 TEST_F(WizardTest, NextChecksTheFolderAndNamesTheArchive) {
   TempDir dir;
-  for (const char* name : {"abc", "数学资源", "abcdefghij", "勾股定理与应用题"}) MakeDirs(dir / name);
+  for (const char* name : {"abc", "数学资源", "abcdefghij", "勾股定理与应用题", "𠀀𠀁𠀂𠀃𠀄𠀅𠀆"})
+    MakeDirs(dir / name);
   struct Case {
     std::string typed;
     std::string message;  // "" when the page moves on
@@ -381,6 +382,8 @@ TEST_F(WizardTest, NextChecksTheFolderAndNamesTheArchive) {
       {dir / "数学资源", "", "", dir.path() + "/", "数学资源"},
       {dir / "abcdefghij", "", "", dir.path() + "/", "abcdef"},
       {dir / "勾股定理与应用题", "", "", dir.path() + "/", "勾股定理与应"},
+      // Characters outside the basic plane count one each and are never split.
+      {dir / "𠀀𠀁𠀂𠀃𠀄𠀅𠀆", "", "", dir.path() + "/", "𠀀𠀁𠀂𠀃𠀄𠀅"},
       // A path ending in the separator has no name of its own.
       {dir.path() + "/", "", "", dir.path() + "/", ""},
   };
@@ -718,6 +721,38 @@ TEST_F(WizardRunTest, CancelStopsThePassAndTheFinishStillEndsInPreview) {
     EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar"))) << "the partial site is packed all the same";
     EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源制作完成"));
   }
+}
+
+TEST_F(WizardRunTest, NoSecondRunStartsWhileOneIsGoing) {
+  const std::string site = dir_ / "big";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  bool walked = false;
+  // "新  建" during the run opens page 1; the user walks on to page 3 and
+  // presses "生  成" again.
+  sink_->pagePass = false;
+  sink_->onProgress = [&](float value) {
+    if (walked || !sink_->pagePass || value < 3) return;
+    walked = true;
+    Click(pane_->cancelCommand);
+    Click(pane_->cancelCommand);
+    Click(pane_->nextCommand);
+    Click(pane_->nextCommand);
+    ASSERT_EQ(StateOf(*pane_), S3);
+    Click(pane_->finishCommand);
+  };
+  Click(pane_->finishCommand);
+  sink_->onProgress = nullptr;
+
+  ASSERT_TRUE(walked);
+  int runs = 0;
+  for (const std::string& s : sink_->statuses)
+    if (s.find("正在进行资料整理 ......") != std::string::npos) ++runs;
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(StateOf(*pane_), S5);
+  EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar")));
 }
 
 TEST_F(WizardRunTest, AFailedPackingLeavesTheWizardReadyToRetry) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -31,13 +32,24 @@ using testing_support::WriteFile;
 const char kSuccess[] = "资源包已成功导入！";
 const char kVersion[] = "您导入的主题资源版本为1.0,无法修改! 当前版本只适用于2.0版主题资源!";
 
-// The status line as the import writes it.
+// The status line as the import writes it: every message without its time
+// stamp, and the progress bar each time window messages are let run.
 class StatusLine : public talvora::UiSink {
  public:
-  StatusLine() { talvora::SetUiSink(this); }
+  explicit StatusLine(const QProgressBar* bar = nullptr) : bar_(bar) { talvora::SetUiSink(this); }
   ~StatusLine() override { talvora::SetUiSink(nullptr); }
-  void StatusChanged(const std::string& text) override { last = text; }
-  std::string last;
+  void StatusChanged(const std::string& text) override {
+    const std::size_t stamp = text.find(" ]  ");
+    messages.push_back(stamp == std::string::npos ? text : text.substr(stamp + 4));
+  }
+  void PumpMessages() override {
+    if (bar_) barAtPump.push_back(bar_->value());
+  }
+  std::vector<std::string> messages;
+  std::vector<int> barAtPump;
+
+ private:
+  const QProgressBar* bar_;
 };
 
 class Opened {
@@ -108,6 +120,24 @@ std::string StoredArchive(const std::vector<std::pair<std::string, std::string>>
 TEST(ImportDialog, StartsAsDesigned) {
   Dialog dialog;
   EXPECT_EQ(dialog.windowTitle(), "导入资源包");
+  const struct {
+    QString shown;
+    const char* text;
+  } captions[] = {
+      {dialog.Label1->text(), "将您选择的资源压缩包导入所指定的文件夹"},
+      {dialog.Label3->text(),
+       "如果您有已经压缩的文件包（默认RAR格式），可以用该工具导入相应的文件夹内，便于浏览。"
+       "但该压缩包需为未加密的原始主题资源包。"},
+      {dialog.Label2->text(), "压缩包:"},
+      {dialog.Label4->text(), "目录:"},
+      {dialog.Command1->text(), "浏览"},
+      {dialog.Command2->text(), "浏览"},
+      {dialog.viewCheck->text(), "完成后预览该导入资源 ( 如果加密资源,则需数分钟的时间 )"},
+  };
+  for (const auto& c : captions) EXPECT_EQ(c.shown.toStdString(), c.text);
+  EXPECT_TRUE(dialog.Command1->isEnabled());
+  EXPECT_TRUE(dialog.Command2->isEnabled());
+  EXPECT_TRUE(dialog.CancelButton->isEnabled());
   EXPECT_TRUE(dialog.rarPath->text().isEmpty());
   EXPECT_TRUE(dialog.inputPath->text().isEmpty());
   EXPECT_FALSE(dialog.OKButton->isEnabled());
@@ -161,7 +191,6 @@ TEST(ImportDialog, CancelledChoicesKeepTheEarlierText) {
 TEST(ImportDialog, APackedSiteComesBackByteForByte) {
   TempDir dir;
   ScriptedDialogs dialogs;
-  StatusLine status;
   Opened opened;
   const std::string site = dir / "site";
   MakeDirs(site + "/第一章/图片");
@@ -173,14 +202,18 @@ TEST(ImportDialog, APackedSiteComesBackByteForByte) {
   MakeDirs(dir / "target");
 
   Dialog dialog;
+  StatusLine steps(dialog.inputBar);
   dialog.viewCheck->setChecked(true);
   Import(dialog, dir / "site.rar", dir / "target");
 
   EXPECT_EQ(Prompts(dialogs), std::vector<std::string>{kSuccess});
+  EXPECT_EQ(steps.messages,
+            (std::vector<std::string>{"  正在导入资源包到指定位置 ......", "导入资源包到指定位置成功 ......"}));
+  // Half way while the archiver runs.
+  ASSERT_FALSE(steps.barAtPump.empty());
+  EXPECT_EQ(steps.barAtPump.front(), 50);
   EXPECT_EQ(Tree(dir / "target"), Tree(site));
   EXPECT_TRUE(talvora::IsSiteRoot(dir / "target"));
-  EXPECT_EQ(status.last.substr(status.last.size() - std::string("导入资源包到指定位置成功 ......").size()),
-            "导入资源包到指定位置成功 ......");
   EXPECT_EQ(opened.targets, std::vector<std::string>{dir / "target/index.html"});
   // Done: both fields empty, the import off until both are filled again.
   EXPECT_TRUE(dialog.rarPath->text().isEmpty());
@@ -232,19 +265,21 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
   };
   for (const auto& c : cases) {
     ScriptedDialogs dialogs;
-    StatusLine status;
     MakeDirs(dir / "target");
     Dialog dialog;
+    StatusLine status(dialog.inputBar);
     Import(dialog, c.archive, dir / "target");
     ASSERT_EQ(dialogs.shown.size(), 1u) << c.archive;
     EXPECT_NE(dialogs.shown[0].prompt.find(c.says), std::string::npos) << dialogs.shown[0].prompt;
     EXPECT_NE(dialogs.shown[0].prompt, kSuccess);
-    EXPECT_EQ(status.last.substr(status.last.size() - std::string("导入资源包出现错误 ......").size()),
-              "导入资源包出现错误 ......");
+    EXPECT_EQ(status.messages,
+              (std::vector<std::string>{"  正在导入资源包到指定位置 ......", "  导入资源包出现错误 ......"}));
     EXPECT_FALSE(fs::exists(dir / "outside.txt"));
-    // The fields still name what to import, so another try is one click.
+    // What was done stays: the fields keep their text, the bar is full and
+    // the import button stays off, as after any failed import.
     EXPECT_FALSE(dialog.rarPath->text().isEmpty());
-    EXPECT_TRUE(dialog.OKButton->isEnabled());
+    EXPECT_EQ(dialog.inputBar->value(), 100);
+    EXPECT_FALSE(dialog.OKButton->isEnabled());
   }
   EXPECT_EQ(ReadFile(dir / "target/inside.txt"), "good");
 }

@@ -1,3 +1,5 @@
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,36 @@ TEST(explain, CloseButtonEndsTheModalShow) {
   viewer.exec();
   EXPECT_LT(t.elapsed(), 4000);
   EXPECT_FALSE(viewer.isVisible());
+}
+
+// The about box and the help viewer end by "关  闭" or the close box only.
+TEST(SmallForms, EscapeDoesNotEndTheModalShowButTheCloseBoxDoes) {
+  ProgramFolderHere folder;
+  struct Case {
+    const char* what;
+    std::function<QDialog*()> make;
+  };
+  const Case cases[] = {
+      {"about", [] { return new talvora::aboutKOVA; }},
+      {"help", [] { return new talvora::explain; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<QDialog> dialog(c.make());
+    bool upAfterEscape = false;
+    QTimer::singleShot(50, dialog.get(), [&] {
+      QTest::keyClick(dialog.get(), Qt::Key_Escape);
+      upAfterEscape = dialog->isVisible();
+      dialog->close();  // the window's close box
+    });
+    QTimer::singleShot(5000, dialog.get(), &QDialog::reject);  // fails, not hangs
+    QElapsedTimer t;
+    t.start();
+    dialog->exec();
+    EXPECT_TRUE(upAfterEscape);
+    EXPECT_LT(t.elapsed(), 4000);
+    EXPECT_FALSE(dialog->isVisible());
+  }
 }
 
 TEST(ShowMeg, IsCentredAndWaitsForItsCaller) {

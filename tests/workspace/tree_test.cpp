@@ -288,6 +288,52 @@ TEST_F(FolderTreeTest, AClickTogglesTheFolderPictureShowsTheKeyAndReadsAhead) {
   EXPECT_EQ(TreeNodes::Image(ico), picture);
 }
 
+// The folder picture follows the picture shown and the expanded state the
+// tree reports during the event; a click and an expand share the rule.
+TEST_F(FolderTreeTest, ClickAndExpandSwapTheFolderPictureOnlyFromAMatchingState) {
+  TempDir dir;
+  MakeDirs(dir / "A");
+  OpenDownTo(dir.path());
+  QTreeWidgetItem* a = form_->NodeOfKey(dir / "A");
+  ASSERT_NE(a, nullptr);
+  const struct {
+    bool click;
+    int image;
+    bool expanded;
+    int after;
+  } cases[] = {
+      {true, 20, false, 21},  {true, 21, true, 20},  {true, 21, false, 21},  {true, 20, true, 20},
+      {false, 20, false, 21}, {false, 21, true, 20}, {false, 21, false, 21}, {false, 20, true, 20},
+  };
+  for (const auto& c : cases) {
+    TreeNodes::SetImage(a, c.image);
+    tree_->blockSignals(true);
+    a->setExpanded(c.expanded);
+    tree_->blockSignals(false);
+    if (c.click)
+      form_->Form1_TreeView1_NodeClick(a);
+    else
+      form_->Form1_TreeView1_Expand(a);
+    EXPECT_EQ(TreeNodes::Image(a), c.after)
+        << (c.click ? "click" : "expand") << " on " << c.image << (c.expanded ? " expanded" : "");
+  }
+  // A drive is a folder but shows neither folder picture.
+  QTreeWidgetItem* drive = form_->NodeOfKey("/");
+  form_->Form1_TreeView1_NodeClick(drive);
+  EXPECT_EQ(TreeNodes::Image(drive), 19);
+}
+
+// The root is no folder: refreshing it removes the drives and reads nothing.
+TEST_F(FolderTreeTest, RefreshingTheRootLeavesItWithoutDrives) {
+  QTreeWidgetItem* root = form_->NodeOfKey("My Computer");
+  ASSERT_NE(root, nullptr);
+  ASSERT_GT(root->childCount(), 0);
+  form_->TreeView1_Flash(root);
+  EXPECT_EQ(root->childCount(), 0);
+  EXPECT_EQ(form_->NodeOfKey("/"), nullptr);
+  EXPECT_EQ(CountNodes(tree_), 1);
+}
+
 // An "ico" file keeps the picture of the reader that added it first.
 TEST_F(FolderTreeTest, IcoFilesShowTheFirstReadersPicture) {
   TempDir dir;
@@ -305,14 +351,17 @@ TEST_F(FolderTreeTest, ADoubleClickOpensAFileButNotAFolderWithChildren) {
   TempDir dir;
   MakeDirs(dir / "A");
   WriteFile(dir / "A/x.txt", "x");
+  MakeDirs(dir / "empty");
   WriteFile(dir / "doc.txt", "d");
   OpenDownTo(dir.path());
+  // An empty folder gets no children, so it opens in the file manager.
+  ASSERT_EQ(form_->NodeOfKey(dir / "empty")->childCount(), 0);
 
-  tree_->setCurrentItem(form_->NodeOfKey(dir / "doc.txt"));
-  form_->Form1_TreeView1_DblClick();
-  tree_->setCurrentItem(form_->NodeOfKey(dir / "A"));
-  form_->Form1_TreeView1_DblClick();
-  EXPECT_EQ(opened, std::vector<std::string>{dir / "doc.txt"});
+  for (const char* name : {"doc.txt", "empty", "A"}) {
+    tree_->setCurrentItem(form_->NodeOfKey(dir / name));
+    form_->Form1_TreeView1_DblClick();
+  }
+  EXPECT_EQ(opened, (std::vector<std::string>{dir / "doc.txt", dir / "empty"}));
   EXPECT_NE(form_->StatusPanel(2)->text().toStdString().find(dir / "A"), std::string::npos);
 }
 

@@ -1,0 +1,194 @@
+// Finding the column sites below a folder and generating one site.
+#include "generator/generator.h"
+
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "column_fixture.h"
+#include "generator/ui_sink.h"
+#include "platform/codepage.h"
+#include "platform/fso.h"
+#include "platform/paths.h"
+#include "support/temp_dir.h"
+
+namespace quenlet {
+namespace {
+
+using platform::fso::FileExists;
+using testing_support::MakeDirs;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+using testing_support::WriteFile;
+
+// Records the run's two text lines; can press cancel when a text appears.
+class RecordingSink : public UiSink {
+ public:
+  std::vector<std::string> showmsg, progressMsg;
+  std::string cancelOn;
+  RecordingSink() { talvora::SetUiSink(this); }
+  ~RecordingSink() override { talvora::SetUiSink(nullptr); }
+  void ShowMsgChanged(const std::string& t) override { showmsg.push_back(t); }
+  void ProgressMsgChanged(const std::string& t) override {
+    progressMsg.push_back(t);
+    if (!cancelOn.empty() && t == cancelOn) Options().CancelFlag = -1;
+  }
+};
+
+class QuenletRun : public ColumnTest {
+ protected:
+  void SetUp() override {
+    ColumnTest::SetUp();
+    Options().TemplatePath = ProgramDataFolder() + "/template/资源部专用/xsl1";
+  }
+  static std::string Relative(const TempDir& dir, const std::vector<std::string>& sites) {
+    std::string text;
+    for (const std::string& s : sites) text += talvora::RelativePath(dir.path(), s) + ";";
+    return text;
+  }
+};
+
+TEST_F(QuenletRun, SitesAreFoundByTheirSectionPairs) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> folders;
+    std::string sites;
+  } cases[] = {
+      {"the start folder is the only site",
+       {"学习测评", "网络导航", "x/学习测评", "x/网络导航"}, ";"},
+      {"the second pair is not tested on the start folder",
+       {"媒体中心", "图片欣赏", "sub/学习测评", "sub/网络导航"}, "/sub;"},
+      {"a second-pair site is not searched further",
+       {"s/媒体中心", "s/图片欣赏", "s/in/学习测评", "s/in/网络导航"}, "/s;"},
+      {"depth first in listing order",
+       {"a/x/学习测评", "a/x/网络导航", "b/媒体中心", "b/图片欣赏", "a/y/媒体中心",
+        "a/y/图片欣赏"},
+       "/a/x;/a/y;/b;"},
+      {"one folder of a pair is not enough", {"学习测评", "m/媒体中心", "m/图片"}, ""},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    for (const std::string& f : c.folders) MakeDirs(dir / f);
+    std::vector<std::string> sites;
+    FindSites(dir.path(), sites);
+    EXPECT_EQ(Relative(dir, sites), c.sites) << c.what;
+  }
+}
+
+TEST_F(QuenletRun, SearchShowsEachFolderAndStopsOnCancelOrALoop) {
+  TempDir dir;
+  const std::string longName(80 - dir.path().size() - 1, 'n');
+  MakeDirs(dir / longName);
+  ASSERT_EQ(symlink(dir.path().c_str(), (dir / "loop").c_str()), 0);
+  RecordingSink sink;
+  std::vector<std::string> sites;
+  FindSites(dir.path(), sites);
+  EXPECT_TRUE(sites.empty());
+  const std::string shown = dir / longName;
+  ASSERT_EQ(sink.progressMsg.size(), 2u);
+  EXPECT_EQ(sink.progressMsg[1], shown.substr(0, 40) + "...." + shown.substr(80 - 24));
+
+  MakeDirs(dir / "s/学习测评");
+  MakeDirs(dir / "s/网络导航");
+  Options().CancelFlag = -1;
+  FindSites(dir.path(), sites);
+  EXPECT_TRUE(sites.empty());
+}
+
+TEST_F(QuenletRun, ArrayIniTemplateIsChosenBySubjectAndColumns) {
+  const std::string subject = ProgramDataFolder() + "/subject/";
+  EXPECT_EQ(SubjectIniTemplate("语文", "（7个栏目）"), subject + "语文.ini");
+  EXPECT_EQ(SubjectIniTemplate("数学", "（8个栏目）"), subject + "数学（8个栏目）.ini");
+  for (const char* s : {"语文", "英语", "物理", "化学", "生物", "历史", "地理"})
+    EXPECT_TRUE(FileExists(SubjectIniTemplate(s, ""))) << s;
+  for (const char* columns : {"（7个栏目）", "（8个栏目）"})
+    EXPECT_TRUE(FileExists(SubjectIniTemplate("数学", columns))) << columns;
+}
+
+TEST_F(QuenletRun, SiteWithoutArrayIniGetsTheTemplateOneWithOneKeepsIt) {
+  const std::string eight = SubjectIniTemplate("数学", "（8个栏目）");
+  struct Case {
+    bool own;
+    std::string templatePath, expected;
+  } cases[] = {
+      {false, eight, ReadFile(eight)},
+      {true, eight, "own,x,left,1\r\n"},
+      {false, "/nowhere/none.ini", ""},
+  };
+  for (const Case& c : cases) {
+    TempDir site;
+    MakeDirs(site / "学习测评");
+    if (c.own) WriteFile(site / "array.ini", "own,x,left,1\r\n");
+    GenerateSite(site.path(), c.templatePath);
+    EXPECT_EQ(FileExists(site / "array.ini"), !c.expected.empty());
+    if (!c.expected.empty()) {
+      EXPECT_EQ(ReadFile(site / "array.ini"), c.expected);
+      // The root's lines are read into the shared list.
+      EXPECT_EQ(Options().ArrayIniLines[0], platform::FromAnsi(c.expected.substr(0, c.expected.find('\r'))));
+    } else {
+      EXPECT_EQ(Options().ArrayIniLines, std::vector<std::string>(20, ""));
+    }
+  }
+}
+
+TEST_F(QuenletRun, EntryPageSurvivesOnlyWhenStartedWithAPath) {
+  const std::string templateIndex = ReadFile(Options().TemplatePath + "/index.html");
+  struct Case {
+    bool startedWithPath, ownPage;
+    std::string expected;
+  } cases[] = {
+      {true, true, "<qz own page>"},
+      {false, true, templateIndex},
+      // The page another site left in the fixed file is never taken.
+      {true, false, templateIndex},
+  };
+  for (const Case& c : cases) {
+    WriteFile(talvora::IndexTempPath(), "<qz another site>");
+    Options().StartedWithPath = c.startedWithPath;
+    TempDir site;
+    WriteFile(site / "a.htm", "x");
+    if (c.ownPage) WriteFile(site / "index.html", "<qz own page>");
+    GenerateSite(site.path(), "");
+    EXPECT_EQ(ReadFile(site / "index.html"), c.expected);
+    EXPECT_TRUE(FileExists(site / "startxml.xml"));
+    EXPECT_TRUE(FileExists(site / "startxml.xsl"));
+  }
+}
+
+TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {
+  Options().StartedWithPath = true;
+  TempDir site;
+  WriteFile(site / "index.html", "<qz own page>");
+  // A folder where a page document should go makes the page pass fail.
+  MakeDirs(site / "A/startxml.xml");
+  EXPECT_THROW(GenerateSite(site.path(), ""), platform::FsoError);
+  EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
+}
+
+TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {
+  struct Case {
+    std::string cancelOn, last;
+  } cases[] = {{"", "完成"}, {"正在生成 XML 目录信息文件......", "操作已取消"}};
+  for (const Case& c : cases) {
+    Options().CancelFlag = 0;
+    Options().StartedWithPath = true;
+    TempDir site;
+    MakeDirs(site / "A");
+    WriteFile(site / "index.html", "<qz own page>");
+    RecordingSink sink;
+    sink.cancelOn = c.cancelOn;
+    GenerateSite(site.path(), "");
+    EXPECT_EQ(sink.showmsg, std::vector<std::string>{site.path()});
+    EXPECT_EQ(sink.progressMsg,
+              (std::vector<std::string>{"正在统计目录信息......", "正在生成 XML 目录信息文件......",
+                                        c.last}));
+    EXPECT_TRUE(FileExists(site / "startxml.xsl"));
+    EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
+    // After a cancel no page document is written.
+    EXPECT_EQ(FileExists(site / "A/startxml.xml"), c.cancelOn.empty());
+  }
+}
+
+}  // namespace
+}  // namespace quenlet

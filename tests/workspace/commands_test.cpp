@@ -1,0 +1,599 @@
+// The tree's context menu, its dispatch and the commands behind it.
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include "generator/generator.h"
+#include "platform/dialogs.h"
+#include "platform/fso.h"
+#include "wizard/wizard_pane.h"
+#include "workspace/import_dialog.h"
+#include "tree_commands_fixture.h"
+
+namespace tree_commands_test {
+namespace {
+
+using platform::ScriptedDialogs;
+
+const QColor kWhite(255, 255, 255);
+const QColor kRed(255, 0, 0);
+
+bool Marked(const QTreeWidgetItem* node, const QColor& colour) {
+  return node && node->background(0).style() != Qt::NoBrush && node->background(0).color() == colour;
+}
+
+class CommandsTest : public TreeFixture {
+ protected:
+  // Lets the queued end of the edit and the rename behind it run.
+  static void Settle() {
+    for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  QLineEdit* Editor() const { return form_->TreeView1->viewport()->findChild<QLineEdit*>(); }
+
+  // Types the text into the open label editor and ends the edit with Enter.
+  void TypeLabel(const std::string& text) {
+    QLineEdit* editor = Editor();
+    ASSERT_NE(editor, nullptr);
+    editor->setText(QString::fromStdString(text));
+    QTest::keyClick(editor, Qt::Key_Return);
+    Settle();
+  }
+
+  // A program folder with stand-ins for the column-site program and the
+  // archiver; each writes its arguments, one a line, beside itself.
+  std::string FakePrograms() {
+    WriteScript(programs_ / "Quenlet/Quenlet", "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n");
+    WriteScript(programs_ / "WinRAR/WinRAR",
+                "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n: > \"$5\"\n");
+    platform::SetProgramFolder(programs_.path());
+    return programs_.path();
+  }
+  std::string Args(const std::string& program) const {
+    const std::string file = programs_ / (program + "/args.txt");
+    return fs::exists(file) ? ReadFile(file) : "";
+  }
+
+  // The wizard ready to run: page 1, "生  成".
+  void WizardReady() {
+    form_->RightFrame->cancelCommand->setText(QStringLiteral("新 建"));
+    form_->RightFrame->cancelCommand_Click();
+  }
+
+  TempDir programs_;
+};
+
+TEST_F(CommandsTest, TheMenuHasItsFifteenItemsWithIcons) {
+  const std::vector<std::string> aliases = {"expend", "sep0", "gen",   "edit",   "sep1",
+                                            "open",   "openfolder", "cut", "copy", "paste",
+                                            "delete", "sep2", "newdir", "rename", "input"};
+  ASSERT_EQ(talvora::mMenu::MyItems.size(), aliases.size());
+  for (std::size_t i = 0; i < aliases.size(); ++i) {
+    const talvora::MenuItem& item = talvora::mMenu::MyItems[i];
+    const bool separator = aliases[i].rfind("sep", 0) == 0;
+    EXPECT_EQ(item.Alias, aliases[i]);
+    EXPECT_EQ(item.Type, separator ? talvora::kItemSeparator : talvora::kItemPlain) << item.Alias;
+    EXPECT_EQ(item.State, 0) << item.Alias;
+    // Every command shows its picture; the separators have none.
+    EXPECT_EQ(talvora::HasHandle(item.Icon), !separator) << item.Alias;
+  }
+  EXPECT_EQ(form_->menu->Style(), 4);
+}
+
+TEST_F(CommandsTest, HighlightingAnItemShowsItsTextInTheFirstPanel) {
+  talvora::mMenu::ShowMenuStatus(ItemId("paste"));
+  EXPECT_EQ(form_->StatusPanel(1)->text(), QStringLiteral("粘贴"));
+  talvora::mMenu::ShowMenuStatus(ItemId("sep2"));
+  EXPECT_EQ(form_->StatusPanel(1)->text(), QString());
+}
+
+// Each alias reaches its command, and the window is unlocked afterwards.
+TEST_F(CommandsTest, EachAliasRunsItsCommandAndUnlocksTheWindow) {
+  struct Case {
+    const char* alias;
+    const char* selected;
+    std::vector<int> answers;
+    std::function<void(QWidget* modal)> check;
+  };
+  const std::vector<Case> cases = {
+      {"gen", "lessons", {},
+       [&](QWidget*) {
+         EXPECT_TRUE(form_->RightFrame->isVisibleTo(form_->rightBox));
+         EXPECT_FALSE(form_->resourceFrame->isVisibleTo(form_->rightBox));
+         EXPECT_EQ(form_->RightFrame->ResourcePath->text().toStdString(), Key("lessons"));
+         EXPECT_EQ(form_->RightFrame->finishCommand->text(), talvora::kCaptionGenerate);
+         EXPECT_EQ(form_->RightFrame->cancelCommand->text(), talvora::kCaptionCancel);
+         EXPECT_NE(StatusLine().find("资源生成向导启动成功"), std::string::npos);
+       }},
+      {"open", "lessons/a.txt", {},
+       [&](QWidget*) { EXPECT_EQ(opened_, std::vector<std::string>{Key("lessons/a.txt")}); }},
+      {"openfolder", "lessons/a.txt", {},
+       [&](QWidget*) { EXPECT_EQ(opened_, std::vector<std::string>{Key("lessons")}); }},
+      {"openfolder", "lessons", {},
+       [&](QWidget*) { EXPECT_EQ(opened_, std::vector<std::string>{dir_.path()}); }},
+      {"copy", "note.txt", {},
+       [&](QWidget*) {
+         EXPECT_EQ(form_->ClipboardKey, Key("note.txt"));
+         EXPECT_TRUE(Marked(Node("note.txt"), kWhite));
+       }},
+      {"cut", "note.txt", {},
+       [&](QWidget*) {
+         EXPECT_EQ(form_->ClipboardKey, Key("note.txt"));
+         EXPECT_TRUE(Marked(Node("note.txt"), kRed));
+       }},
+      {"paste", "dest", {},
+       [&](QWidget*) { EXPECT_EQ(ReadFile(Key("dest/note.txt")), "note"); }},
+      {"rename", "note.txt", {}, [&](QWidget*) { EXPECT_NE(Editor(), nullptr); }},
+      {"delete", "note.txt", {platform::vbYes},
+       [&](QWidget*) {
+         EXPECT_FALSE(fs::exists(Key("note.txt")));
+         EXPECT_EQ(Node("note.txt"), nullptr);
+       }},
+      {"input", "lessons", {},
+       [&](QWidget* modal) {
+         auto* dialog = qobject_cast<talvora::Dialog*>(modal);
+         ASSERT_NE(dialog, nullptr);
+         EXPECT_EQ(dialog->inputPath->text().toStdString(), Key("lessons"));
+       }},
+      {"newdir", "dest", {},
+       [&](QWidget*) {
+         const auto names = platform::fso::SubFolderNames(Key("dest"));
+         ASSERT_EQ(names.size(), 1u);
+         EXPECT_EQ(names[0].rfind("新建文件夹", 0), 0u);
+       }},
+      {"sep1", "lessons", {}, [&](QWidget* modal) { EXPECT_EQ(modal, nullptr); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.alias) + " on " + c.selected);
+    ScriptedDialogs dialogs;
+    dialogs.answers.assign(c.answers.begin(), c.answers.end());
+    opened_.clear();
+    if (std::string(c.alias) == "paste") {
+      Select("note.txt");
+      form_->CopyNode();
+    }
+    ASSERT_NE(Select(c.selected), nullptr);
+    QWidget* modal = nullptr;
+    WhileUp([&] { Choose(c.alias); }, [&](QWidget* up) { modal = up; c.check(up); });
+    if (std::string(c.alias) != "input") c.check(modal);
+    EXPECT_TRUE(form_->isEnabled());
+    // Leave no label edit open for the next case.
+    if (QLineEdit* editor = Editor()) {
+      QTest::keyClick(editor, Qt::Key_Escape);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+  }
+}
+
+TEST_F(CommandsTest, ExpendTogglesTheNodeAndSaysWhatItDoesNext) {
+  QTreeWidgetItem* lessons = Select("lessons");
+  ASSERT_FALSE(lessons->isExpanded());
+  Choose("expend");
+  EXPECT_TRUE(lessons->isExpanded());
+  EXPECT_EQ(form_->menu->GetItemText("expend"), "折叠");
+  Choose("expend");
+  EXPECT_FALSE(lessons->isExpanded());
+  EXPECT_EQ(form_->menu->GetItemText("expend"), "展开");
+  EXPECT_TRUE(form_->isEnabled());
+}
+
+TEST_F(CommandsTest, AFailingCommandStillUnlocksTheWindow) {
+  // The root has no parent folder to open.
+  form_->TreeView1->setCurrentItem(form_->NodeOfKey("My Computer"));
+  EXPECT_ANY_THROW(Choose("openfolder"));
+  EXPECT_TRUE(form_->isEnabled());
+  EXPECT_TRUE(opened_.empty());
+}
+
+// --- Copy, cut and paste ---
+
+TEST_F(CommandsTest, CopyAndCutMarkNodesAndRememberTheLastOne) {
+  struct Step {
+    const char* command;  // "copy" or "cut"
+    const char* node;
+  };
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::pair<const char*, QColor>> marks;
+    const char* clipboard;
+    const char* status;
+  } cases[] = {
+      {"copy", {{"copy", "note.txt"}}, {{"note.txt", kWhite}}, "note.txt", " 已放入粘贴板"},
+      {"cut", {{"cut", "note.txt"}}, {{"note.txt", kRed}}, "note.txt", " 已放入剪贴板"},
+      {"cut then copy",
+       {{"cut", "note.txt"}, {"copy", "lessons/a.txt"}},
+       {{"note.txt", kWhite}, {"lessons/a.txt", kWhite}},
+       "lessons/a.txt",
+       " 已放入粘贴板"},
+      {"cut then cut",
+       {{"cut", "note.txt"}, {"cut", "lessons/a.txt"}},
+       {{"note.txt", kRed}, {"lessons/a.txt", kRed}},
+       "lessons/a.txt",
+       " 已放入剪贴板"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* key : {"note.txt", "lessons/a.txt"}) Node(key)->setBackground(0, QBrush());
+    form_->ClipboardKey.clear();
+    for (const Step& s : c.steps) {
+      Select(s.node);
+      if (std::string(s.command) == "copy")
+        form_->CopyNode();
+      else
+        form_->CutNode();
+    }
+    for (const auto& [node, colour] : c.marks) EXPECT_TRUE(Marked(Node(node), colour)) << node;
+    EXPECT_EQ(form_->ClipboardKey, Key(c.clipboard));
+    EXPECT_NE(StatusLine().find(Key(c.clipboard) + c.status), std::string::npos) << StatusLine();
+  }
+}
+
+TEST_F(CommandsTest, PasteAfterCopyCopiesAndKeepsTheClipboard) {
+  ScriptedDialogs dialogs;
+  Select("note.txt");
+  form_->CopyNode();
+  QTreeWidgetItem* dest = Select("dest");
+  form_->PasteNode();
+  EXPECT_EQ(ReadFile(Key("dest/note.txt")), "note");
+  EXPECT_EQ(ReadFile(Key("note.txt")), "note");
+  // The target is read again from disk: the stale entry is gone.
+  EXPECT_EQ(ChildTexts(Node("dest")), std::vector<std::string>{"note.txt"});
+  EXPECT_EQ(TreeNodes::Key(Node("dest")->child(0)), Key("dest/note.txt"));
+  EXPECT_EQ(form_->ClipboardKey, Key("note.txt"));
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  // The same item again: the shell asks before replacing.
+  WriteFile(Key("note.txt"), "newer");
+  dialogs.answers = {platform::vbYes};
+  form_->TreeView1->setCurrentItem(dest);
+  form_->PasteNode();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].kind, "replace");
+  EXPECT_EQ(ReadFile(Key("dest/note.txt")), "newer");
+}
+
+TEST_F(CommandsTest, PasteAfterCutMovesAndEmptiesTheClipboard) {
+  ScriptedDialogs dialogs;
+  Select("lessons");
+  form_->CutNode();
+  Select("dest");
+  form_->PasteNode();
+  EXPECT_FALSE(fs::exists(Key("lessons")));
+  EXPECT_EQ(ReadFile(Key("dest/lessons/a.txt")), "a");
+  EXPECT_EQ(Node("lessons"), nullptr);
+  EXPECT_EQ(ChildTexts(Node("dest")), std::vector<std::string>{"lessons"});
+  EXPECT_TRUE(form_->ClipboardKey.empty());
+  EXPECT_NE(StatusLine().find(Key("lessons") + " 粘贴成功"), std::string::npos);
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(CommandsTest, APasteTheShellRefusesKeepsSourceAndClipboard) {
+  ScriptedDialogs dialogs;
+  Select("lessons");
+  form_->CutNode();
+  // Into its own sub-folder.
+  Select("lessons/sub");
+  form_->PasteNode();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_TRUE(fs::exists(Key("lessons/a.txt")));
+  EXPECT_NE(Node("lessons"), nullptr);
+  EXPECT_EQ(form_->ClipboardKey, Key("lessons"));
+}
+
+TEST_F(CommandsTest, PasteWithNothingMarkedDoesNothingNotEvenARefresh) {
+  ScriptedDialogs dialogs;
+  Select("dest");
+  form_->PasteNode();
+  EXPECT_EQ(ChildTexts(Node("dest")), std::vector<std::string>{"stale.txt"});
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(CommandsTest, PasteOfANodeNoLongerInTheTreeOnlyRefreshesTheTarget) {
+  ScriptedDialogs dialogs;
+  Select("note.txt");
+  form_->CutNode();
+  delete Node("note.txt");
+  Select("dest");
+  form_->PasteNode();
+  EXPECT_TRUE(fs::exists(Key("note.txt")));
+  EXPECT_FALSE(fs::exists(Key("dest/note.txt")));
+  EXPECT_TRUE(ChildTexts(Node("dest")).empty());
+}
+
+TEST_F(CommandsTest, ANodeReadAgainSinceItsCutIsCopiedNotMoved) {
+  ScriptedDialogs dialogs;
+  Select("lessons/a.txt");
+  form_->CutNode();
+  // The refresh re-creates the node without its mark.
+  form_->TreeView1_Flash(Node("lessons"));
+  Select("dest");
+  form_->PasteNode();
+  EXPECT_EQ(ReadFile(Key("dest/a.txt")), "a");
+  EXPECT_TRUE(fs::exists(Key("lessons/a.txt")));
+}
+
+// --- Delete ---
+
+TEST_F(CommandsTest, DeleteRemovesTheNodeOnlyWhenTheShellDidIt) {
+  ScriptedDialogs dialogs;
+  Select("note.txt");
+  dialogs.answers = {platform::vbNo};
+  form_->DeleteNode();
+  EXPECT_TRUE(fs::exists(Key("note.txt")));
+  EXPECT_NE(Node("note.txt"), nullptr);
+
+  dialogs.answers = {platform::vbYes};
+  form_->DeleteNode();
+  EXPECT_FALSE(fs::exists(Key("note.txt")));
+  EXPECT_EQ(Node("note.txt"), nullptr);
+  EXPECT_NE(StatusLine().find(Key("note.txt") + " 删除成功"), std::string::npos);
+  EXPECT_TRUE(fs::exists(trash_ / "Trash/files/note.txt"));
+}
+
+// --- Rename ---
+
+TEST_F(CommandsTest, RenameThroughTheLabelEdit) {
+  const struct {
+    const char* node;
+    const char* typed;
+    const char* shownAfter;  // the node's text after the refresh
+    std::set<std::string> onDisk;  // lessons/ afterwards
+  } cases[] = {
+      {"lessons/a.txt", "b.txt", "b.txt", {"b.txt", "c.txt", "sub"}},
+      {"lessons/sub", "unit", "unit", {"a.txt", "c.txt", "unit"}},
+      // A taken name is refused: nothing is replaced.
+      {"lessons/a.txt", "c.txt", "a.txt", {"a.txt", "c.txt", "sub"}},
+      {"lessons/sub", "a.txt", "sub", {"a.txt", "c.txt", "sub"}},
+      // A name must stay a name in the same folder.
+      {"lessons/a.txt", "../a.txt", "a.txt", {"a.txt", "c.txt", "sub"}},
+      {"lessons/a.txt", "sub/a.txt", "a.txt", {"a.txt", "c.txt", "sub"}},
+      {"lessons/a.txt", "", "a.txt", {"a.txt", "c.txt", "sub"}},
+      {"lessons/sub", "..", "sub", {"a.txt", "c.txt", "sub"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.node) + " -> " + c.typed);
+    fs::remove_all(Key("lessons"));
+    WriteFile(Key("lessons/a.txt"), "a");
+    WriteFile(Key("lessons/c.txt"), "c");
+    MakeDirs(Key("lessons/sub"));
+    form_->TreeView1_Flash(Node(""));
+    form_->rootSplitNode(Key("lessons"));
+
+    Select(c.node);
+    form_->BeginRename();
+    TypeLabel(c.typed);
+    std::set<std::string> onDisk;
+    for (const auto& e : fs::directory_iterator(Key("lessons"))) onDisk.insert(e.path().filename().string());
+    EXPECT_EQ(onDisk, c.onDisk);
+    EXPECT_EQ(ReadFile(Key("lessons/c.txt")), "c");
+    const std::string shown = std::string("lessons/") + c.shownAfter;
+    ASSERT_NE(Node(shown), nullptr);
+    EXPECT_EQ(TreeNodes::Text(Node(shown)), c.shownAfter);
+  }
+}
+
+TEST_F(CommandsTest, EndingTheEditByClickingAnotherNodeRenamesTheEditedOne) {
+  Select("lessons/a.txt");
+  form_->BeginRename();
+  QLineEdit* editor = Editor();
+  ASSERT_NE(editor, nullptr);
+  editor->setText(QStringLiteral("b.txt"));
+  // The selection moves on; the edit is committed on the way.
+  form_->TreeView1->setCurrentItem(Node("note.txt"));
+  Settle();
+  EXPECT_TRUE(fs::exists(Key("lessons/b.txt")));
+  EXPECT_FALSE(fs::exists(Key("lessons/a.txt")));
+  EXPECT_TRUE(fs::exists(Key("note.txt")));
+}
+
+TEST_F(CommandsTest, ADriveIsNotRenamedAndTheDrivesStay) {
+  QTreeWidgetItem* root = form_->NodeOfKey("My Computer");
+  QTreeWidgetItem* drive = form_->NodeOfKey("/");
+  const int drives = root->childCount();
+  form_->TreeView1->setCurrentItem(drive);
+  form_->BeginRename();
+  EXPECT_EQ(Editor(), nullptr);
+  form_->FinishRename("disk");
+  EXPECT_EQ(form_->NodeOfKey("/"), drive);
+  EXPECT_EQ(root->childCount(), drives);
+  EXPECT_TRUE(fs::exists(dir_.path()));
+}
+
+// --- New folder ---
+
+TEST_F(CommandsTest, NewFolderAddsTheNodeAndLetsTheUserNameIt) {
+  ScriptedDialogs dialogs;
+  QTreeWidgetItem* dest = Select("dest");
+  form_->NewFolder();
+  const auto names = platform::fso::SubFolderNames(Key("dest"));
+  ASSERT_EQ(names.size(), 1u);
+  const std::string name = names[0];
+  ASSERT_EQ(name.rfind("新建文件夹", 0), 0u);
+  const std::string number = name.substr(std::string("新建文件夹").size());
+  ASSERT_FALSE(number.empty());
+  EXPECT_LE(std::stoi(number), 1000);
+  QTreeWidgetItem* added = Node("dest/" + name);
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->parent(), dest);
+  EXPECT_EQ(dest->child(dest->childCount() - 1), added);
+  EXPECT_EQ(TreeNodes::Image(added), 20);
+  EXPECT_TRUE(dest->isExpanded());
+  EXPECT_EQ(form_->TreeView1->currentItem(), added);
+  EXPECT_NE(StatusLine().find(Key("dest/" + name) + "  创建成功！"), std::string::npos);
+  EXPECT_TRUE(dialogs.shown.empty());
+
+  TypeLabel("第一单元");
+  EXPECT_TRUE(fs::is_directory(Key("dest/第一单元")));
+  EXPECT_FALSE(fs::exists(Key("dest/" + name)));
+  EXPECT_NE(Node("dest/第一单元"), nullptr);
+}
+
+TEST_F(CommandsTest, NewFolderOnATakenNameSaysSoAndAddsNothing) {
+  ScriptedDialogs dialogs;
+  // Every name the command can draw is taken.
+  for (int i = 0; i <= 1000; ++i) MakeDirs(Key("dest/新建文件夹" + std::to_string(i)));
+  QTreeWidgetItem* dest = Select("dest");
+  form_->NewFolder();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt.rfind("创建文件夹错误！ " + Key("dest/新建文件夹"), 0), 0u)
+      << dialogs.shown[0].prompt;
+  EXPECT_EQ(ChildTexts(dest), std::vector<std::string>{"stale.txt"});
+  EXPECT_EQ(form_->TreeView1->currentItem(), dest);
+}
+
+TEST_F(CommandsTest, NewFolderOnTheRootMakesNoFolderAnywhere) {
+  ScriptedDialogs dialogs;
+  const fs::path cwd = fs::current_path();
+  fs::current_path(dir_.path());
+  form_->TreeView1->setCurrentItem(form_->NodeOfKey("My Computer"));
+  form_->NewFolder();
+  fs::current_path(cwd);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt.rfind("创建文件夹错误！ ", 0), 0u);
+  EXPECT_FALSE(fs::exists(dir_ / "My Computer"));
+}
+
+// --- The wizard and generated sites ---
+
+TEST_F(CommandsTest, GenWithoutASelectedFolderAsksForOne) {
+  ScriptedDialogs dialogs;
+  form_->TreeView1->setCurrentItem(nullptr);
+  form_->StartGenerateWizard();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt.rfind("请选择要生成主题资源的目录！\r\n", 0), 0u);
+  EXPECT_EQ(dialogs.shown[0].style, platform::vbOKOnly);
+}
+
+TEST_F(CommandsTest, EditOnAFolderThatIsNoSiteDoesNothing) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WizardReady();
+  Select("lessons");
+  Choose("edit");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(Args("Quenlet"), "");
+  EXPECT_FALSE(fs::exists(Key("lessons/startxml.xml")));
+  EXPECT_TRUE(form_->isEnabled());
+}
+
+TEST_F(CommandsTest, EditOnAColumnSiteHandsItToQuenletThenOffersToPack) {
+  const std::string site = dir_ / "八年级数学资源";
+  WriteFile(site + "/startxml.xsl", "<xsl/>");
+  WriteFile(site + "/index.html", "<qz>column site</qz>");
+  form_->TreeView1_Flash(Node(""));
+  FakePrograms();
+  WizardReady();
+
+  const struct {
+    int answer;
+    bool packed;
+  } cases[] = {{platform::vbCancel, false}, {platform::vbOK, true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.packed ? "pack" : "no pack");
+    fs::remove(programs_ / "WinRAR/args.txt");
+    fs::remove(programs_ / "Quenlet/args.txt");
+    ScriptedDialogs dialogs;
+    dialogs.answers = {c.answer};
+    // The question comes only once the program has ended.
+    dialogs.onShow = [&](const ScriptedDialogs::Shown&) {
+      EXPECT_EQ(Args("Quenlet"), site + "\n");
+    };
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
+    Choose("edit");
+    // One argument: the whole folder path.
+    EXPECT_EQ(Args("Quenlet"), site + "\n");
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+    EXPECT_EQ(dialogs.shown[0].style, platform::vbOKCancel);
+    const std::string archive = dir_ / "八年级数学资.rar";
+    EXPECT_EQ(fs::exists(archive), c.packed);
+    if (c.packed) {
+      EXPECT_EQ(Args("WinRAR"), "a\n-m0\n-ep1\n-r\n" + archive + "\n" + site + "/*.*\n");
+      EXPECT_NE(StatusLine().find("正在压缩资源到 " + archive), std::string::npos);
+    }
+    // The site is the column program's: this one generated nothing.
+    EXPECT_FALSE(fs::exists(site + "/startxml.xml"));
+    EXPECT_TRUE(form_->isEnabled());
+  }
+}
+
+TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WizardReady();
+  talvora::WizardPane* wz = form_->RightFrame;
+  wz->AutoRar->setChecked(false);
+  wz->footText->setText(QStringLiteral("页脚"));
+  dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
+  Select("site");
+  Choose("edit");
+
+  // A refresh run: page documents written, the site's own entry page kept.
+  EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_TRUE(fs::exists(Key("site/unit1/startxml.xml")));
+  EXPECT_EQ(ReadFile(Key("site/index.html")), "<html>site</html>");
+  EXPECT_EQ(talvora::Options().FootText, "页脚");
+  EXPECT_TRUE(wz->AutoRar->isChecked());
+  EXPECT_EQ(Args("Quenlet"), "");
+
+  const std::string archive = dir_ / "site.rar";
+  ASSERT_EQ(dialogs.shown.size(), 3u);
+  EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+  EXPECT_EQ(dialogs.shown[1].prompt, "主题资源修改完成!");
+  EXPECT_EQ(dialogs.shown[2].prompt, "资源修改完成,您可以重新导入该资源压缩包进行预览!");
+  EXPECT_TRUE(fs::exists(archive));
+  EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
+
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+  EXPECT_TRUE(wz->finishCommand->isEnabled());
+  EXPECT_EQ(wz->cancelCommand->text(), talvora::kCaptionNew);
+  EXPECT_TRUE(wz->cancelCommand->isEnabled());
+  EXPECT_TRUE(wz->backCommand->isEnabled());
+  EXPECT_TRUE(form_->isEnabled());
+
+  // In the preview state a second edit stops at once.
+  fs::remove(Key("site/startxml.xml"));
+  dialogs.shown.clear();
+  Choose("edit");
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_FALSE(fs::exists(Key("site/startxml.xml")));
+}
+
+TEST_F(CommandsTest, ARefreshWhoseArchiverFailsNamesNoArchive) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WriteScript(programs_ / "WinRAR/WinRAR", "exit 3\n");
+  WizardReady();
+  dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
+  Select("site");
+  Choose("edit");
+  ASSERT_EQ(dialogs.shown.size(), 3u);
+  EXPECT_NE(StatusLine().find("主题资源处理完成 -> "), std::string::npos);
+  EXPECT_EQ(StatusLine().find(".rar"), std::string::npos) << StatusLine();
+}
+
+TEST_F(CommandsTest, ARefreshOfAFolderThatHasGoneSaysSo) {
+  ScriptedDialogs dialogs;
+  WizardReady();
+  Select("site");
+  fs::remove_all(Key("site"));
+  form_->RegenerateResource();
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt, "所选目录不存在");
+  EXPECT_EQ(dialogs.shown[0].title, "错误");
+}
+
+}  // namespace
+}  // namespace tree_commands_test
