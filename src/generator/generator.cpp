@@ -1,5 +1,7 @@
 #include "generator/generator.h"
 
+#include <stdexcept>
+
 #include "generator/catalogue.h"
 #include "generator/page_document.h"
 #include "generator/selection.h"
@@ -73,6 +75,16 @@ void WritePageDocuments(const std::string& siteFolder, const std::string& folder
 }
 
 void GenerateSite(std::string& siteFolder, bool fullRun) {
+  // The run lets window messages through, so a command could ask for a
+  // second run while one is going. That run would replace the catalogue the
+  // first one is still reading: it is refused instead.
+  static bool running = false;
+  if (running) throw std::runtime_error("主题资源正在生成中，请等当前的生成结束后再试。");
+  running = true;
+  struct Done {
+    ~Done() { running = false; }
+  } done;
+
   // A drive letter is used as a capital; the rest of the path stays.
   if (!siteFolder.empty() && siteFolder[0] >= 'a' && siteFolder[0] <= 'z')
     siteFolder[0] = static_cast<char>(siteFolder[0] - 'a' + 'A');

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
 #include "platform/xml_document.h"
 #include "support/temp_dir.h"
@@ -18,34 +19,11 @@ namespace talvora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Exists;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
-
-// Records what a window would show, and lets a test act when the run pumps
-// messages (as the cancel button would).
-class RecordingSink : public UiSink {
- public:
-  void ProgressChanged(float value, float max) override {
-    progress.push_back({value, max});
-    if (onProgress) onProgress(value, max);
-  }
-  void StatusChanged(const std::string& text) override {
-    // The time stamp is not the run's business; keep the message.
-    std::size_t at = text.find("]  ");
-    status.push_back(at == std::string::npos ? text : text.substr(at + 3));
-  }
-  void PumpMessages() override {
-    if (onPump) onPump();
-  }
-  std::vector<std::pair<float, float>> progress;
-  std::vector<std::string> status;
-  std::function<void(float, float)> onProgress;
-  std::function<void()> onPump;
-};
 
 const char kOwnIndex[] = "<html><body>\xd6\xf7\xd2\xb3 own entry page</body></html>\r\n";
 
@@ -312,6 +290,35 @@ TEST_F(GenerationRun, SiteWithoutSubFoldersGetsOnePage) {
   int maxOne = 0;
   for (const auto& p : sink_.progress) maxOne += p == std::make_pair(1.0f, 1.0f);
   EXPECT_GE(maxOne, 2);
+}
+
+}  // namespace
+}  // namespace talvora
+
+namespace talvora {
+namespace {
+
+// A command that asks for a run while one is going (the run lets window
+// messages through) is refused; the run that was going ends as usual.
+TEST_F(GenerationRun, ASecondRunAskedForDuringARunIsRefused) {
+  int refused = 0;
+  sink_.onPump = [&] {
+    std::string again = site_;
+    try {
+      GenerateSite(again, false);
+    } catch (const std::runtime_error&) {
+      ++refused;
+    }
+  };
+  std::string path = site_;
+  GenerateSite(path, true);
+  sink_.onPump = nullptr;
+  EXPECT_GT(refused, 0);
+  EXPECT_EQ(sink_.status.back(), "主题资源处理完成");
+  for (const char* f : kVisited) EXPECT_TRUE(fs::is_regular_file(site_ + f + "/startxml.xml")) << f;
+
+  // Once it has ended, the next run goes ahead.
+  EXPECT_NO_THROW(GenerateSite(path, false));
 }
 
 }  // namespace
