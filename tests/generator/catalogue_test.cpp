@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "generator/generator.h"
+#include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
 #include "platform/fso.h"
 #include "support/temp_dir.h"
@@ -20,33 +21,14 @@ using testing_support::MakeDirs;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
-class RecordingSink : public UiSink {
- public:
-  std::vector<std::pair<float, float>> progress;
-  std::function<void()> onPump;
-  void ProgressChanged(float value, float max) override { progress.emplace_back(value, max); }
-  void PumpMessages() override {
-    if (onPump) onPump();
-  }
-};
-
-class Catalogue : public ::testing::Test {
+class Catalogue : public WithSink {
  protected:
-  void SetUp() override {
-    Options().CancelFlag = 0;
-    SetUiSink(&sink);
-  }
-  void TearDown() override {
-    SetUiSink(nullptr);
-    Options().CancelFlag = 0;
-  }
   std::string RootXml(const std::string& folder) {
     doc = BuildCatalogue(folder);
     return doc->DocumentElement().Xml();
   }
   void Touch(const std::string& relative) { WriteFile(site / relative, "x"); }
 
-  RecordingSink sink;
   TempDir site;
   std::shared_ptr<platform::XmlDocument> doc;
 };

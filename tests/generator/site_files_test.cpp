@@ -14,12 +14,11 @@ namespace talvora {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::Exists;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
 
 // "欢迎" and "你好" in GBK, as welcome.txt holds them on disk.
 const std::string kWelcomeGbk = "\xbb\xb6\xd3\xad";

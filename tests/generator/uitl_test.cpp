@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "generator/generator.h"
+#include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
@@ -133,30 +134,6 @@ TEST(UitlDisk, HasSiteMarkerLooksAtTheFirstThreeBytes) {
   EXPECT_FALSE(HasSiteMarker(dir / "none.html"));
   EXPECT_FALSE(FileExists(dir / "none.html"));
 }
-
-class CountingSink : public UiSink {
- public:
-  std::function<void()> onPump;
-  int pumps = 0;
-  void PumpMessages() override {
-    ++pumps;
-    if (onPump) onPump();
-  }
-};
-
-// Installs a sink and clears the cancel flag for one test.
-class WithSink : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Options().CancelFlag = 0;
-    SetUiSink(&sink);
-  }
-  void TearDown() override {
-    SetUiSink(nullptr);
-    Options().CancelFlag = 0;
-  }
-  CountingSink sink;
-};
 
 using UitlCount = WithSink;
 

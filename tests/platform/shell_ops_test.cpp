@@ -1,12 +1,12 @@
 #include "platform/shell_ops.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "platform/dialogs.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -22,24 +22,12 @@ using testing_support::WriteFile;
 // The trash of a test lives in a temp folder of its own.
 class TrashHere {
  public:
-  TrashHere() {
-    const char* old = std::getenv("XDG_DATA_HOME");
-    had_ = old != nullptr;
-    if (had_) saved_ = old;
-    setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
-  }
-  ~TrashHere() {
-    if (had_)
-      setenv("XDG_DATA_HOME", saved_.c_str(), 1);
-    else
-      unsetenv("XDG_DATA_HOME");
-  }
+  TrashHere() : env_("XDG_DATA_HOME", data_.path()) {}
   std::string Files() const { return data_ / "Trash/files"; }
 
  private:
   TempDir data_;
-  bool had_ = false;
-  std::string saved_;
+  testing_support::ScopedEnv env_;
 };
 
 TEST(ShellOpsDelete, AsksFirstAndMovesToTheTrashOnlyOnYes) {

@@ -44,6 +44,8 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDirs(const std::string& path) { fs::create_directories(path); }
 
+bool Exists(const std::string& path) { return fs::exists(fs::symlink_status(path)); }
+
 std::string SourceDir() { return TALVORA_SOURCE_DIR; }
 
 }  // namespace testing_support

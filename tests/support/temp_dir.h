@@ -22,6 +22,8 @@ class TempDir {
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 void MakeDirs(const std::string& path);
+// Anything at path, a dangling link included.
+bool Exists(const std::string& path);
 
 // The source tree's folder, for fixtures under examples/ and resources/.
 std::string SourceDir();

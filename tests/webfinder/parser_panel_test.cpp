@@ -21,13 +21,16 @@
 #include <gtest/gtest.h>
 
 #include "platform/process.h"
-#include "webfinder/test_http_server.h"
+#include "support/event_wait.h"
+#include "support/test_http_server.h"
 
 using talvora::HtmlDocument;
 using talvora::ParserPanel;
 using talvora::ResourceInfo;
 using talvora::ResourceInfos;
+using testing_support::Pause;
 using testing_support::TestHttpServer;
+using testing_support::WaitUntil;
 
 namespace {
 
@@ -134,27 +137,6 @@ struct Found {
 };
 std::ostream& operator<<(std::ostream& os, const Found& f) {
   return os << "{" << f.url << ", " << f.kind << ", \"" << f.description << "\"}";
-}
-
-// Runs the event loop (as the program's own loop would) until done or the
-// time is up.
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
-  QEventLoop loop;
-  QElapsedTimer clock;
-  clock.start();
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (done() || clock.elapsed() >= ms) loop.quit();
-  });
-  poll.start(10);
-  if (!done()) loop.exec();
-  return done();
-}
-
-void Pause(int ms) {
-  QElapsedTimer clock;
-  clock.start();
-  WaitUntil([&] { return clock.elapsed() >= ms; }, ms + 1000);
 }
 
 class ParserPanelTest : public ::testing::Test {

@@ -28,6 +28,7 @@
 #include "platform/fso.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/form1.h"
@@ -36,18 +37,13 @@
 namespace fs = std::filesystem;
 using talvora::Options;
 using talvora::WizardPane;
+using testing_support::kGif;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
-
-// A 1 x 1 GIF picture.
-const std::string kGif(
-    "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
-    "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
-    43);
 
 std::string Program(const std::string& relative) {
   return platform::ProgramFolder() + "/" + relative;

@@ -1,8 +1,6 @@
-#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,104 +13,22 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "platform/paths.h"
+#include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
+#include "support/test_http_server.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/form1.h"
 #include "workspace/frm_flash.h"
 
+using testing_support::kGif;
 using testing_support::ReadFile;
 using testing_support::TempDir;
+using testing_support::TestHttpServer;
+using testing_support::UnreachableAddress;
 using testing_support::WriteFile;
 
 namespace {
-
-// A 1 x 1 GIF picture.
-const std::string kGif(
-    "GIF89a\x01\x00\x01\x00\x80\x00\x00\xff\xff\xff\x00\x00\x00!\xf9\x04\x01\x00\x00\x00\x00,"
-    "\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
-    43);
-
-// A one-request-at-a-time HTTP server on 127.0.0.1 that answers every GET
-// with the same body and remembers the paths asked for. It serves at most a
-// handful of requests and stops with the test.
-class LocalServer {
- public:
-  explicit LocalServer(std::string body) : body_(std::move(body)) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = 0;
-    bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    listen(fd_, 4);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~LocalServer() {
-    stop_ = true;
-    shutdown(fd_, SHUT_RDWR);
-    close(fd_);
-    thread_.join();
-  }
-  std::string Address() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  std::vector<std::string> Paths() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return paths_;
-  }
-
- private:
-  void Serve() {
-    for (int served = 0; served < 8 && !stop_; ++served) {
-      int client = accept(fd_, nullptr, nullptr);
-      if (client < 0) return;
-      std::string request;
-      char buffer[1024];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        ssize_t n = recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        request.append(buffer, static_cast<size_t>(n));
-      }
-      std::size_t start = request.find(' ') + 1;
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        paths_.push_back(request.substr(start, request.find(' ', start) - start));
-      }
-      std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: image/gif\r\nContent-Length: " +
-                          std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
-      send(client, reply.data(), reply.size(), 0);
-      close(client);
-    }
-  }
-
-  std::string body_;
-  int fd_ = -1;
-  int port_ = 0;
-  std::atomic<bool> stop_{false};
-  std::mutex mutex_;
-  std::vector<std::string> paths_;
-  std::thread thread_;
-};
-
-// An address on this machine where nothing listens.
-std::string DeadAddress() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-}
 
 // One start of the program in a program folder of its own, with the maker's
 // server pointed elsewhere; everything it loaded is gone afterwards.
@@ -175,8 +91,9 @@ class StartFixture : public ::testing::Test {
 };
 
 TEST_F(StartFixture, CaptionsInOrderThenTheMainWindowAtOneHundred) {
-  LocalServer server(kGif);
-  talvora::SetMakerServer(server.Address());
+  // Every path gets the picture, so only the recorded paths tell which was asked for.
+  TestHttpServer server({}, TestHttpServer::Answer{TestHttpServer::Response(kGif, "image/gif")});
+  talvora::SetMakerServer(server.Url(""));
 
   std::vector<std::string> captions = DriveSplash();
 
@@ -202,7 +119,7 @@ TEST_F(StartFixture, CaptionsInOrderThenTheMainWindowAtOneHundred) {
 TEST_F(StartFixture, AnUnreachableServerDoesNotStopTheStart) {
   // The picture of an earlier start stays when the fetch fails.
   WriteFile(program_ / "mainResource.gif", kGif);
-  talvora::SetMakerServer(DeadAddress());
+  talvora::SetMakerServer(UnreachableAddress());
 
   DriveSplash();
 
@@ -213,7 +130,7 @@ TEST_F(StartFixture, AnUnreachableServerDoesNotStopTheStart) {
 }
 
 TEST_F(StartFixture, TheRealTimersLoadTheWindowBeforeShowingIt) {
-  talvora::SetMakerServer(DeadAddress());
+  talvora::SetMakerServer(UnreachableAddress());
   talvora::Main();
   talvora::FrmFlash* splash = talvora::FrmFlash::Loaded();
   ASSERT_NE(splash, nullptr);

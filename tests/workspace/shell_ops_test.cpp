@@ -1,5 +1,5 @@
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,10 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "platform/dialogs.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "workspace/folder_tree.h"
 #include "workspace/form1.h"
 #include "workspace/shell_file_ops.h"
+#include "workspace/tree_helpers.h"
 
 namespace {
 
@@ -24,31 +26,20 @@ using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-std::vector<std::string> ChildTexts(const QTreeWidgetItem* node) {
-  std::vector<std::string> texts;
-  for (int i = 0; node && i < node->childCount(); ++i) texts.push_back(TreeNodes::Text(node->child(i)));
-  return texts;
-}
+using tree_helpers::ChildTexts;
+using tree_helpers::OpenDownTo;
 
 class ShellFileOpsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     qApp->setQuitOnLastWindowClosed(false);
-    const char* old = std::getenv("XDG_DATA_HOME");
-    if (old) savedData_ = old;
-    setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
+    trashHere_.emplace("XDG_DATA_HOME", data_.path());
     form_ = &Form1::Load();
     MakeDirs(dir_ / "dest");
     WriteFile(dir_ / "dest/stale.txt", "s");
     WriteFile(dir_ / "src.txt", "copy me");
     // Open the tree down to the temp folder, as clicks would.
-    std::string prefix = "/";
-    form_->rootSplitNode(prefix);
-    for (const auto& part : fs::path(dir_.path()).relative_path()) {
-      prefix = talvora::ChildKey(prefix, part.string());
-      form_->rootSplitNode(prefix);
-    }
+    OpenDownTo(*form_, dir_.path());
     dest_ = form_->NodeOfKey(dir_ / "dest");
     ASSERT_NE(dest_, nullptr);
     ASSERT_EQ(ChildTexts(dest_), std::vector<std::string>{"stale.txt"});
@@ -59,15 +50,12 @@ class ShellFileOpsTest : public ::testing::Test {
   void TearDown() override {
     delete Form1::Loaded();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (savedData_.empty())
-      unsetenv("XDG_DATA_HOME");
-    else
-      setenv("XDG_DATA_HOME", savedData_.c_str(), 1);
+    trashHere_.reset();
   }
 
   TempDir data_;
   TempDir dir_;
-  std::string savedData_;
+  std::optional<testing_support::ScopedEnv> trashHere_;
   Form1* form_ = nullptr;
   QTreeWidgetItem* dest_ = nullptr;
 };

@@ -13,9 +13,9 @@
 //                   which is gone on disk
 //   note.txt
 #pragma once
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,9 +30,11 @@
 #include "menu/m_menu.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "workspace/folder_tree.h"
 #include "workspace/form1.h"
+#include "workspace/tree_helpers.h"
 
 namespace tree_commands_test {
 
@@ -43,12 +45,8 @@ using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-inline std::vector<std::string> ChildTexts(const QTreeWidgetItem* node) {
-  std::vector<std::string> texts;
-  for (int i = 0; node && i < node->childCount(); ++i) texts.push_back(TreeNodes::Text(node->child(i)));
-  return texts;
-}
+using tree_helpers::ChildTexts;
+using tree_helpers::OpenDownTo;
 
 // The command ID of a context-menu item.
 inline int ItemId(const std::string& alias) {
@@ -69,8 +67,7 @@ class TreeFixture : public ::testing::Test {
   void SetUp() override {
     qApp->setQuitOnLastWindowClosed(false);
     savedProgram_ = platform::ProgramFolder();
-    if (const char* old = std::getenv("XDG_DATA_HOME")) savedData_ = old;
-    setenv("XDG_DATA_HOME", trash_.path().c_str(), 1);
+    trashHere_.emplace("XDG_DATA_HOME", trash_.path());
     opened_.clear();
     platform::SetDesktopOpener([this](const std::string& target) { opened_.push_back(target); });
 
@@ -85,12 +82,7 @@ class TreeFixture : public ::testing::Test {
     WriteFile(dir_ / "dest/stale.txt", "s");
     WriteFile(dir_ / "note.txt", "note");
     // Open the tree down to the folder, as clicks would.
-    std::string prefix = "/";
-    form_->rootSplitNode(prefix);
-    for (const auto& part : fs::path(dir_.path()).relative_path()) {
-      prefix = talvora::ChildKey(prefix, part.string());
-      form_->rootSplitNode(prefix);
-    }
+    OpenDownTo(*form_, dir_.path());
     ASSERT_NE(Node("dest"), nullptr);
     ASSERT_EQ(ChildTexts(Node("dest")), std::vector<std::string>{"stale.txt"});
     fs::remove(dir_ / "dest/stale.txt");
@@ -103,10 +95,7 @@ class TreeFixture : public ::testing::Test {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     platform::SetDesktopOpener(nullptr);
     platform::SetProgramFolder(savedProgram_);
-    if (savedData_.empty())
-      unsetenv("XDG_DATA_HOME");
-    else
-      setenv("XDG_DATA_HOME", savedData_.c_str(), 1);
+    trashHere_.reset();
   }
 
   // The node of a path below the fixture folder ("" for the folder itself).
@@ -153,7 +142,7 @@ class TreeFixture : public ::testing::Test {
 
   TempDir trash_;
   TempDir dir_;
-  std::string savedData_;
+  std::optional<testing_support::ScopedEnv> trashHere_;
   std::string savedProgram_;
   std::vector<std::string> opened_;
   Form1* form_ = nullptr;

@@ -14,6 +14,7 @@
 #include "support/temp_dir.h"
 #include "workspace/folder_tree.h"
 #include "workspace/form1.h"
+#include "workspace/tree_helpers.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ using talvora::TreeNodes;
 using testing_support::MakeDirs;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+using tree_helpers::ChildTexts;
 
 TEST(FolderTreeRules, PictureByLoweredExtension) {
   const struct {
@@ -103,12 +105,6 @@ int CountNodes(QTreeWidget* tree) {
   return n;
 }
 
-std::vector<std::string> ChildTexts(const QTreeWidgetItem* node) {
-  std::vector<std::string> texts;
-  for (int i = 0; node && i < node->childCount(); ++i) texts.push_back(TreeNodes::Text(node->child(i)));
-  return texts;
-}
-
 class FolderTreeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -124,15 +120,7 @@ class FolderTreeTest : public ::testing::Test {
 
   // Reads each folder from the root down to path, as the user's clicks
   // would, and returns path's node.
-  QTreeWidgetItem* OpenDownTo(const std::string& path) {
-    std::string prefix = "/";
-    form_->rootSplitNode(prefix);
-    for (const auto& part : fs::path(path).relative_path()) {
-      prefix = talvora::ChildKey(prefix, part.string());
-      form_->rootSplitNode(prefix);
-    }
-    return form_->NodeOfKey(path);
-  }
+  QTreeWidgetItem* OpenDownTo(const std::string& path) { return tree_helpers::OpenDownTo(*form_, path); }
 
   Form1* form_ = nullptr;
   QTreeWidget* tree_ = nullptr;

@@ -27,12 +27,14 @@
 #include "generator/ui_sink.h"
 #include "platform/dialogs.h"
 #include "platform/process.h"
+#include "support/event_wait.h"
 #include "support/temp_dir.h"
+#include "support/test_http_server.h"
 #include "webfinder/parser_panel.h"
 #include "webfinder/resource_info.h"
-#include "webfinder/test_http_server.h"
 #include "workspace/folder_tree.h"
 #include "workspace/form1.h"
+#include "workspace/tree_helpers.h"
 
 namespace {
 
@@ -43,20 +45,8 @@ using talvora::TreeNodes;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::TestHttpServer;
+using testing_support::WaitUntil;
 using testing_support::WriteFile;
-
-bool WaitUntil(const std::function<bool()>& done, int ms = 20000) {
-  QEventLoop loop;
-  QElapsedTimer clock;
-  clock.start();
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (done() || clock.elapsed() >= ms) loop.quit();
-  });
-  poll.start(10);
-  if (!done()) loop.exec();
-  return done();
-}
 
 // Every status text shown, passed on to the window.
 class StatusLog : public talvora::UiSink {
@@ -121,13 +111,7 @@ class WebPaneTest : public ::testing::Test {
   // Reads the folders from the root down to path, as the user's clicks
   // would, and selects path's node.
   QTreeWidgetItem* SelectFolder(const std::string& path) {
-    std::string prefix = "/";
-    form_->rootSplitNode(prefix);
-    for (const auto& part : fs::path(path).relative_path()) {
-      prefix = talvora::ChildKey(prefix, part.string());
-      form_->rootSplitNode(prefix);
-    }
-    QTreeWidgetItem* node = form_->NodeOfKey(path);
+    QTreeWidgetItem* node = tree_helpers::OpenDownTo(*form_, path);
     form_->TreeView1->setCurrentItem(node);
     return node;
   }

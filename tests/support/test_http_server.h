@@ -1,13 +1,15 @@
 // A small HTTP server on 127.0.0.1 for one test: every connection gets the
-// fixed answer of its path (404 for unknown paths), optionally after a
-// delay, so that a page can stay loading for a while. The browser opens
-// several connections at once, and some without a request: each is served
-// on its own thread and given up after a short silence.
+// fixed answer of its path (404 for unknown paths, or one answer for every
+// path), optionally after a delay, so that a page can stay loading for a
+// while. The browser opens several connections at once, and some without a
+// request: each is served on its own thread and given up after a short
+// silence, so no client can keep a test from ending.
 #pragma once
 #include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,7 +29,10 @@ class TestHttpServer {
     int delayMs = 0;       // before anything is sent; cut short when the server stops
   };
 
-  explicit TestHttpServer(std::map<std::string, Answer> answers) : answers_(std::move(answers)) {
+  // Unknown paths get `otherwise` when given, else 404 without a body.
+  explicit TestHttpServer(std::map<std::string, Answer> answers,
+                          std::optional<Answer> otherwise = std::nullopt)
+      : answers_(std::move(answers)), otherwise_(std::move(otherwise)) {
     listen_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -41,12 +46,14 @@ class TestHttpServer {
     port_ = ntohs(addr.sin_port);
     acceptor_ = std::thread([this] { Accept(); });
   }
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
   ~TestHttpServer() {
     stop_ = true;
     shutdown(listen_, SHUT_RDWR);
     close(listen_);
     acceptor_.join();
-    // Joined without the lock: a worker still records its path under it.
+    // Joined without the lock: a worker still records its request under it.
     std::vector<std::thread> workers;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -70,11 +77,12 @@ class TestHttpServer {
     return false;
   }
 
+  // `extraHeaders`: whole header lines, each ending in "\r\n".
   static std::string Response(const std::string& body, const std::string& type = "text/html; charset=utf-8",
-                              const std::string& status = "200 OK") {
+                              const std::string& status = "200 OK", const std::string& extraHeaders = "") {
     return "HTTP/1.1 " + status + "\r\nContent-Type: " + type +
            "\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" + body;
+           "\r\nCache-Control: no-store\r\nConnection: close\r\n" + extraHeaders + "\r\n" + body;
   }
 
  private:
@@ -88,8 +96,10 @@ class TestHttpServer {
   }
 
   void Serve(int c) {
+    // A client that goes silent, or stops reading, gives up its worker.
     timeval wait{2, 0};
     setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    setsockopt(c, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
     std::string request;
     char buf[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
@@ -109,7 +119,9 @@ class TestHttpServer {
       paths_.push_back(path);
     }
     auto it = answers_.find(path);
-    Answer answer = it != answers_.end() ? it->second : Answer{Response("", "text/plain", "404 Not Found")};
+    Answer answer = it != answers_.end() ? it->second
+                    : otherwise_         ? *otherwise_
+                                         : Answer{Response("", "text/plain", "404 Not Found")};
     for (int waited = 0; waited < answer.delayMs && !stop_; waited += 20)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     if (!stop_) send(c, answer.response.data(), answer.response.size(), MSG_NOSIGNAL);
@@ -117,6 +129,7 @@ class TestHttpServer {
   }
 
   std::map<std::string, Answer> answers_;
+  std::optional<Answer> otherwise_;
   int listen_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
@@ -125,5 +138,19 @@ class TestHttpServer {
   std::vector<std::thread> workers_;
   std::thread acceptor_;
 };
+
+// "http://127.0.0.1:<port>" where nothing listens: a port just given back
+// by the system.
+inline std::string UnreachableAddress() {
+  int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(s);
+  return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
+}
 
 }  // namespace testing_support

@@ -1,0 +1,32 @@
+// An environment variable set for one test and put back afterwards (unset
+// again if it was not set before).
+#pragma once
+#include <cstdlib>
+#include <string>
+
+namespace testing_support {
+
+class ScopedEnv {
+ public:
+  ScopedEnv(std::string name, const std::string& value) : name_(std::move(name)) {
+    const char* old = std::getenv(name_.c_str());
+    had_ = old != nullptr;
+    if (had_) saved_ = old;
+    setenv(name_.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_)
+      setenv(name_.c_str(), saved_.c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  bool had_ = false;
+  std::string saved_;
+};
+
+}  // namespace testing_support
