@@ -1,4 +1,6 @@
 // Quenlet: the column-site generator.
+#include <string>
+
 #include <QApplication>
 
 #include "columnsite/page1.h"
@@ -6,10 +8,13 @@
 #include "platform/qt_dialogs.h"
 
 int main(int argc, char** argv) {
+  // Taken before the application object removes the arguments it reads
+  // itself (-style, -reverse, ...): the whole text is the start folder.
+  const std::string argumentText = quenlet::ArgumentText(argc, argv);
   QApplication app(argc, argv);
   platform::kDefaultTitle = "Quenlet";
   platform::InstallQtDialogs();
   quenlet::Page1 window;
-  quenlet::Main(window, quenlet::ArgumentText(argc, argv));
+  quenlet::Main(window, argumentText);
   return app.exec();
 }

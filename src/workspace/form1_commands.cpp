@@ -191,13 +191,15 @@ void Form1::ShowMenuStatus(int id) {
 
 void Form1::StartGenerateWizard() {
   try {
-    QTreeWidgetItem* node = TreeView1->currentItem();
-    if (!node) throw std::runtime_error("没有选中的目录");
+    // The wizard pane comes up on its first page before the folder is
+    // taken, also when no folder is selected.
     RightFrame->setVisible(true);
     resourceFrame->setVisible(false);
     // Not the running wizard's "取  消": the handler resets to page 1.
     RightFrame->cancelCommand->setText(QStringLiteral("新 建"));
     cancelCommand_Click();
+    QTreeWidgetItem* node = TreeView1->currentItem();
+    if (!node) throw std::runtime_error("没有选中的目录");
     RightFrame->ResourcePath->setText(QString::fromStdString(UpperFirst(TreeNodes::Key(node))));
     ShowStatus("资源生成向导启动成功");
   } catch (const std::exception& e) {

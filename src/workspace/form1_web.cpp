@@ -107,7 +107,8 @@ void SortRows(QTableWidget* grid, int col, bool ascending) {
 
 // The grid's mouse as its own handlers see it: a press on a header cell
 // makes that column the current one; a release anywhere over the grid goes
-// to the mouse-up handler with the position in the grid's coordinates.
+// to the mouse-up handler with the position in the grid's coordinates, and a
+// double click anywhere over it to the double-click handler.
 class GridMouse : public QObject {
  public:
   GridMouse(Form1* form, QTableWidget* grid) : QObject(grid), form_(form), grid_(grid) {}
@@ -124,6 +125,9 @@ class GridMouse : public QObject {
         grid_->selectionModel()->setCurrentIndex(grid_->model()->index(row, col),
                                                  QItemSelectionModel::NoUpdate);
       }
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+      // Anywhere over the grid: on a row, below the rows or on the headers.
+      form_->Form1_MSFlexGrid1_DblClick();
     } else if (event->type() == QEvent::MouseButtonRelease) {
       auto* mouse = static_cast<QMouseEvent*>(event);
       const QPoint at = area->mapTo(grid_, mouse->position().toPoint());
@@ -164,7 +168,6 @@ void Form1::ConnectResourcePane() {
   connect(preResourceBtn, &QPushButton::clicked, this, &Form1::Form1_preResourceBtn_Click);
   connect(saveResourceBtn, &QPushButton::clicked, this, &Form1::Form1_saveResourceBtn_Click);
   connect(MSFlexGrid1, &QTableWidget::itemSelectionChanged, this, &Form1::Form1_MSFlexGrid1_SelChange);
-  connect(MSFlexGrid1, &QTableWidget::cellDoubleClicked, this, [this](int, int) { Form1_MSFlexGrid1_DblClick(); });
   auto* mouse = new GridMouse(this, MSFlexGrid1);
   MSFlexGrid1->horizontalHeader()->viewport()->installEventFilter(mouse);
   MSFlexGrid1->viewport()->installEventFilter(mouse);
@@ -295,7 +298,10 @@ void Form1::Form1_saveResourceBtn_Click() {
     platform::MsgBox("请选择要保存的资源路径！", platform::vbOKOnly | platform::vbCritical);
     return;
   }
-  if (!FolderExists(f)) {
+  // Only a key that starts with the separator is a path on disk: the root's
+  // "My Computer" names no folder, even where the working folder holds one
+  // of that name.
+  if (f.empty() || f[0] != platform::kSep || !FolderExists(f)) {
     platform::MsgBox("请在左方树目录中选择保存文件夹位置！", platform::vbOKOnly | platform::vbCritical);
     return;
   }

@@ -1,6 +1,8 @@
 // Finding the column sites below a folder and generating one site.
 #include "generator/generator.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -74,6 +76,42 @@ TEST_F(QuenletRun, SitesAreFoundByTheirSectionPairs) {
     FindSites(dir.path(), sites);
     EXPECT_EQ(Relative(dir, sites), c.sites) << c.what;
   }
+}
+
+TEST_F(QuenletRun, FolderThatCannotBeListedEndsOnlyItsOwnSearch) {
+  TempDir dir;
+  // A chain of folders whose full path grows past what the system accepts:
+  // the deepest one exists but cannot be listed by its path.
+  MakeDirs(dir / "a");
+  int fd = open((dir / "a").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  const std::string part(200, 'd');
+  for (std::size_t length = (dir / "a").size(); length <= 4400; length += part.size() + 1) {
+    ASSERT_EQ(mkdirat(fd, part.c_str(), 0755), 0);
+    int next = openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+    close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+  }
+  close(fd);
+  MakeDirs(dir / "b/学习测评");
+  MakeDirs(dir / "b/网络导航");
+  std::vector<std::string> sites;
+  EXPECT_NO_THROW(FindSites(dir.path(), sites));
+  EXPECT_EQ(sites, std::vector<std::string>{dir / "b"});
+}
+
+TEST_F(QuenletRun, StartFolderWithATrailingSeparatorGivesPlainSubFolderPaths) {
+  TempDir dir;
+  MakeDirs(dir / "a/s/媒体中心");
+  MakeDirs(dir / "a/s/图片欣赏");
+  RecordingSink sink;
+  std::vector<std::string> sites;
+  FindSites(dir.path() + "/", sites);
+  EXPECT_EQ(sites, std::vector<std::string>{dir / "a/s"});
+  ASSERT_FALSE(sink.progressMsg.empty());
+  EXPECT_EQ(sink.progressMsg.front(), dir / "a");
+  EXPECT_EQ(sink.progressMsg.back(), dir / "a/s");
 }
 
 TEST_F(QuenletRun, SearchShowsEachFolderAndStopsOnCancelOrALoop) {

@@ -54,6 +54,22 @@ TEST_F(QuenletPage1, StartsIdleWithTheFirstSubjectAndStyle) {
   EXPECT_EQ(Options().LogoPath, Data("logo/logo_yuwen.gif"));
   EXPECT_EQ(Options().SubjectText, "语文");
   EXPECT_FALSE(Options().FootText.empty());
+
+  // The exact captions: full-width colons and brackets, one blank in the styles.
+  const std::pair<QString, const char*> captions[] = {
+      {page.Label4->text(), "选择目录："}, {page.Label1->text(), "选择学科："},
+      {page.Label3->text(), "选择样式："}, {page.MainResourcePath->text(), "..."},
+      {page.Style[1]->text(), "蓝 色"},    {page.Style[2]->text(), "绿 色"},
+      {page.lm1->text(), "（7个栏目）"},
+  };
+  for (const auto& [shown, expected] : captions)
+    EXPECT_EQ(shown.toStdString(), expected);
+  // The options frame holds the style choice and the column frame; both
+  // frames lie in the borderless one.
+  EXPECT_EQ(page.lanmu->parentWidget(), page.Style[1]->parentWidget());
+  EXPECT_EQ(page.Subject->parentWidget(), page.lanmu->parentWidget());
+  EXPECT_EQ(page.ResourcePath->parentWidget()->parentWidget(), page.Page111);
+  EXPECT_EQ(page.lanmu->parentWidget()->parentWidget(), page.Page111);
 }
 
 TEST_F(QuenletPage1, SubjectChoosesLogoColumnsAndArrayIniTemplate) {
@@ -156,6 +172,29 @@ TEST_F(QuenletPage1, CancelDuringTheSearchGeneratesNothing) {
   EXPECT_EQ(page.ProgressMsg->text(), QStringLiteral("操作已取消"));
   EXPECT_EQ(page.showmsg->text(), QStringLiteral("正在进行资源目录统计..........."));
   EXPECT_FALSE(FileExists(dir / "a/site/startxml.xml"));
+  EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(QuenletPage1, CancelDuringASiteEndsItAndStartsNoFurtherSite) {
+  TempDir dir;
+  for (const char* site : {"one", "two"}) {
+    MakeDirs(dir / (std::string(site) + "/学习测评"));
+    MakeDirs(dir / (std::string(site) + "/网络导航"));
+  }
+  platform::ScriptedDialogs dialogs;
+  Page1 page;
+  // The first site's catalogue pass moves the bar: cancel is pressed there.
+  QObject::connect(page.ProgressBar, &QProgressBar::valueChanged, [&](int value) {
+    if (value > 0) page.cancelCommand->click();
+  });
+  page.ResourcePath->setText(QString::fromStdString(dir.path()));
+  page.finishCommand->click();
+  EXPECT_EQ(page.showmsg->text(), QString::fromStdString(dir / "one"));
+  EXPECT_EQ(page.ProgressMsg->text(), QStringLiteral("操作已取消"));
+  // The cancelled site still gets its template; the next one is not started.
+  EXPECT_TRUE(FileExists(dir / "one/startxml.xsl"));
+  EXPECT_FALSE(FileExists(dir / "two/startxml.xsl"));
+  EXPECT_EQ(Options().CancelFlag, 0);
   EXPECT_TRUE(dialogs.shown.empty());
 }
 

@@ -125,6 +125,12 @@ TEST_F(QuenletUitl, FileRoutinesReportFailuresTheMainProgramIgnores) {
     EXPECT_THROW(DeleteFileIfExists(dir / "locked/f.txt"), platform::FsoError);
   }
   chmod((dir / "locked").c_str(), 0755);
+  // Nor is a read-only file forced away (this holds for every user).
+  WriteFile(dir / "readonly.txt", "x");
+  chmod((dir / "readonly.txt").c_str(), 0444);
+  EXPECT_THROW(DeleteFileIfExists(dir / "readonly.txt"), platform::FsoError);
+  EXPECT_TRUE(platform::fso::FileExists(dir / "readonly.txt"));
+  chmod((dir / "readonly.txt").c_str(), 0644);
 
   // A folder copy that fails is reported; a file copy that fails is not.
   MakeDirs(dir / "src");

@@ -318,6 +318,28 @@ TEST_F(ParserPanelTest, ABaseTagInTheBodyResolvesAndAStopKeepsThatBase) {
   EXPECT_EQ(found_.size(), 2u);
 }
 
+TEST_F(ParserPanelTest, AnAddressThatCannotBeResolvedEndsOnlyItsOwnScan) {
+  TestHttpServer server({
+      {"/mixed.htm",
+       {TestHttpServer::Response("<body><img src=\"a.gif\"><img src=\"/b.gif\"><img src=\"c.gif\">"
+                                 "<embed src=\"d.swf\"><a href=\"e.wmv\">e</a><img src=\"slow.gif\"></body>")}},
+      {"/slow.gif", {TestHttpServer::Response("GIF89a", "image/gif"), 6000}},
+  });
+  pane_->URL->setText(QString::fromStdString(server.Url("/mixed.htm")));
+  pane_->Parser->click();
+  ASSERT_TRUE(WaitUntil([&] { return server.WasAskedFor("/slow.gif"); }));
+  Pause(200);
+  // The scan resolves against the box as it stands: a text without a host
+  // cannot take an address from the server root.
+  pane_->URL->setText("lesson");
+  pane_->Command1->click();
+  ASSERT_TRUE(WaitUntil([&] { return Ends() == 1; }));
+  EXPECT_EQ(found_, (std::vector<Found>{{"lesson/a.gif", 0, ""}, {"lesson/d.swf", 1, ""},
+                                         {"lesson/e.wmv", 2, "e"}}));
+  EXPECT_EQ(pane_->Label1->text(), "网络资源查找完毕 ...");
+  EXPECT_TRUE(pane_->Parser->isEnabled());
+}
+
 TEST_F(ParserPanelTest, APageNeverOpensAWindow) {
   TestHttpServer server({
       {"/popup.htm",

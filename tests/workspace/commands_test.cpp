@@ -75,14 +75,22 @@ class CommandsTest : public TreeFixture {
 };
 
 TEST_F(CommandsTest, TheMenuHasItsFifteenItemsWithIcons) {
-  const std::vector<std::string> aliases = {"expend", "sep0", "gen",   "edit",   "sep1",
-                                            "open",   "openfolder", "cut", "copy", "paste",
-                                            "delete", "sep2", "newdir", "rename", "input"};
-  ASSERT_EQ(talvora::mMenu::MyItems.size(), aliases.size());
-  for (std::size_t i = 0; i < aliases.size(); ++i) {
+  const std::vector<std::pair<std::string, std::string>> items = {
+      {"expend", "展开"},       {"sep0", ""},
+      {"gen", "生成主题资源"},  {"edit", "打包主题资源"},
+      {"sep1", ""},             {"open", "打开"},
+      {"openfolder", "打开文件所在文件夹"},
+      {"cut", "剪切"},          {"copy", "复制"},
+      {"paste", "粘贴"},        {"delete", "删除"},
+      {"sep2", ""},             {"newdir", "新建文件夹"},
+      {"rename", "重命名"},     {"input", "导入资源包"},
+  };
+  ASSERT_EQ(talvora::mMenu::MyItems.size(), items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
     const talvora::MenuItem& item = talvora::mMenu::MyItems[i];
-    const bool separator = aliases[i].rfind("sep", 0) == 0;
-    EXPECT_EQ(item.Alias, aliases[i]);
+    const bool separator = items[i].first.rfind("sep", 0) == 0;
+    EXPECT_EQ(item.Alias, items[i].first);
+    EXPECT_EQ(item.Text, items[i].second) << item.Alias;
     EXPECT_EQ(item.Type, separator ? talvora::kItemSeparator : talvora::kItemPlain) << item.Alias;
     EXPECT_EQ(item.State, 0) << item.Alias;
     // Every command shows its picture; the separators have none.
@@ -469,11 +477,22 @@ TEST_F(CommandsTest, NewFolderOnTheRootMakesNoFolderAnywhere) {
 
 TEST_F(CommandsTest, GenWithoutASelectedFolderAsksForOne) {
   ScriptedDialogs dialogs;
+  // The web pane is up and the wizard shows its preview.
+  form_->RightFrame->setVisible(false);
+  form_->resourceFrame->setVisible(true);
+  form_->RightFrame->finishCommand->setText(talvora::kCaptionPreview);
+  form_->RightFrame->cancelCommand->setText(talvora::kCaptionNew);
   form_->TreeView1->setCurrentItem(nullptr);
   form_->StartGenerateWizard();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0].prompt.rfind("请选择要生成主题资源的目录！\r\n", 0), 0u);
   EXPECT_EQ(dialogs.shown[0].style, platform::vbOKOnly);
+  // The wizard pane has come up on its first page all the same.
+  EXPECT_TRUE(form_->RightFrame->isVisibleTo(form_->rightBox));
+  EXPECT_FALSE(form_->resourceFrame->isVisibleTo(form_->rightBox));
+  EXPECT_EQ(form_->RightFrame->finishCommand->text(), talvora::kCaptionGenerate);
+  EXPECT_EQ(form_->RightFrame->cancelCommand->text(), talvora::kCaptionCancel);
+  EXPECT_EQ(StatusLine().find("资源生成向导启动成功"), std::string::npos);
 }
 
 TEST_F(CommandsTest, EditOnAFolderThatIsNoSiteDoesNothing) {

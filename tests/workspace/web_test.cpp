@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
@@ -108,6 +109,17 @@ class WebPaneTest : public ::testing::Test {
     QPoint at(header->sectionViewportPosition(col) + header->sectionSize(col) / 2, header->height() / 2);
     QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
   }
+  // What a double click hands a widget: press, release, double click, release.
+  static void DoubleClick(QWidget* widget, QPoint at) {
+    const QPointF local(at), global(widget->mapToGlobal(at));
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease, QEvent::MouseButtonDblClick,
+                              QEvent::MouseButtonRelease}) {
+      const bool down = type != QEvent::MouseButtonRelease;
+      QMouseEvent event(type, local, global, Qt::LeftButton, down ? Qt::LeftButton : Qt::NoButton,
+                        Qt::NoModifier);
+      QApplication::sendEvent(widget, &event);
+    }
+  }
   // Reads the folders from the root down to path, as the user's clicks
   // would, and selects path's node.
   QTreeWidgetItem* SelectFolder(const std::string& path) {
@@ -158,6 +170,7 @@ TEST_F(WebPaneTest, TheGridShowsEveryResourceWithAnAddress) {
   resources.Add("http://h/c.wmv", 2, "录像", "");
   resources.Add("http://h/d.rm", 3, "", "");
   resources.Add("http://h/e.xyz", 7, "odd", "");
+  resources.Add("   ", 0, "blanks only", "");
   Search(resources);
   EXPECT_EQ(Rows(), (std::vector<std::vector<std::string>>{
                         {"picture", "http://h/a.gif", "校徽"},
@@ -166,7 +179,7 @@ TEST_F(WebPaneTest, TheGridShowsEveryResourceWithAnAddress) {
                         {"Real", "http://h/d.rm", ""},
                         {"Other", "http://h/e.xyz", "odd"},
                     }));
-  EXPECT_EQ(form_->resourceCountLab->text(), "搜索 6 条,可用资源共有 5 条!");
+  EXPECT_EQ(form_->resourceCountLab->text(), "搜索 7 条,可用资源共有 5 条!");
   EXPECT_TRUE(form_->saveResourceBtn->isEnabled());
   EXPECT_TRUE(form_->preResourceBtn->isEnabled());
   EXPECT_TRUE(form_->clearResourceBtn->isEnabled());
@@ -248,6 +261,22 @@ TEST_F(WebPaneTest, PreviewOpensTheSelectedAddress) {
   form_->preResourceBtn->click();
   form_->Form1_MSFlexGrid1_DblClick();
   EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:1/b.gif", "http://127.0.0.1:1/b.gif"}));
+
+  // Moving the selection with the keys previews the row arrived at.
+  grid_->setFocus();
+  QTest::keyClick(grid_, Qt::Key_Up);
+  EXPECT_EQ(form_->GridRowSel(), 1);
+  EXPECT_EQ(form_->WebBrowser1->url().toString(), "http://127.0.0.1:1/a.gif");
+
+  // A double click anywhere over the grid previews the selected row: on a
+  // row, on the empty space below the rows and on the header row.
+  opened.clear();
+  DoubleClick(grid_->viewport(), grid_->visualRect(grid_->model()->index(1, 1)).center());
+  DoubleClick(grid_->viewport(), QPoint(5, grid_->viewport()->height() - 3));
+  QHeaderView* header = grid_->horizontalHeader();
+  DoubleClick(header->viewport(), QPoint(header->sectionViewportPosition(2) + 5, header->height() / 2));
+  EXPECT_EQ(opened, (std::vector<std::string>{"http://127.0.0.1:1/b.gif", "http://127.0.0.1:1/b.gif",
+                                              "http://127.0.0.1:1/b.gif"}));
 }
 
 TEST_F(WebPaneTest, SaveDownloadsIntoTheSelectedFolderAndRefreshesIt) {
@@ -390,6 +419,24 @@ TEST_F(WebPaneTest, SaveRefusesWithoutAnAddressOrAFolderAndOnNo) {
     EXPECT_EQ(dialogs_.shown[0].prompt, c.message);
     EXPECT_EQ(dialogs_.shown[0].style, platform::vbOKOnly | platform::vbCritical);
     EXPECT_EQ(dialogs_.shown[0].title, platform::kDefaultTitle);
+  }
+
+  // The root names no folder, even when the working folder holds one called
+  // like it.
+  {
+    TempDir work;
+    fs::create_directories(work / "My Computer");
+    const fs::path before = fs::current_path();
+    fs::current_path(work.path());
+    OfferAddress(server.Url("/pic.gif"));
+    form_->TreeView1->setCurrentItem(root);
+    dialogs_.shown.clear();
+    dialogs_.answers = {platform::vbYes, platform::vbOK};
+    form_->saveResourceBtn->click();
+    fs::current_path(before);
+    ASSERT_EQ(dialogs_.shown.size(), 1u);
+    EXPECT_EQ(dialogs_.shown[0].prompt, "请在左方树目录中选择保存文件夹位置！");
+    EXPECT_TRUE(fs::is_empty(work / "My Computer"));
   }
 
   // Answering No changes nothing.
