@@ -18,15 +18,13 @@
 #include <QWebEngineView>
 
 #include "platform/process.h"
+#include "platform/twips.h"
 
 namespace talvora {
 namespace {
 
-// Positions are kept in twips, 15 to a pixel.
-void Place(QWidget* w, int left, int top, int width, int height) {
-  auto px = [](int twips) { return static_cast<int>(std::nearbyint(twips / 15.0)); };
-  w->setGeometry(px(left), px(top), px(width), px(height));
-}
+// Positions are kept in twips.
+constexpr auto Place = platform::PlaceInTwips;
 
 const char kLoading[] = " 网络加载中　...";
 const char kFinished[] = "网络资源查找完毕 ...";

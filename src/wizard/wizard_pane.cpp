@@ -22,15 +22,14 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/twips.h"
 
 namespace talvora {
 namespace {
 
-// Positions are kept in twips, 15 to a pixel.
-int Px(double twips) { return static_cast<int>(std::nearbyint(twips / 15.0)); }
-void Place(QWidget* w, int left, int top, int width, int height) {
-  w->setGeometry(Px(left), Px(top), Px(width), Px(height));
-}
+// Positions are kept in twips.
+constexpr auto Px = platform::TwipsToPixels;
+constexpr auto Place = platform::PlaceInTwips;
 
 const char* kPictureFilter = "图像文件(*.gif)|*.gif|";
 

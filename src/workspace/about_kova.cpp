@@ -9,11 +9,12 @@
 #include <QPushButton>
 
 #include "platform/process.h"
+#include "platform/twips.h"
 
 namespace talvora {
 namespace {
 
-constexpr int Px(int twips) { return twips / 15; }
+constexpr auto Px = platform::TwipsToPixels;
 
 const char* const kAboutText =
     "Talvora 主题资源工作台\n"

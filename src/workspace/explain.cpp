@@ -6,10 +6,11 @@
 
 #include "platform/paths.h"
 #include "platform/rtf_reader.h"
+#include "platform/twips.h"
 
 namespace talvora {
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
+constexpr auto Px = platform::TwipsToPixels;
 }  // namespace
 
 explain::explain(QWidget* parent) : QDialog(parent) {

@@ -36,6 +36,7 @@
 #include "menu/frm_menu.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/twips.h"
 #include "webfinder/parser_panel.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/about_kova.h"
@@ -49,10 +50,9 @@ namespace {
 
 Form1* g_form1 = nullptr;
 
-// Sizes and positions are twips, 15 to a pixel; the arithmetic is single
-// precision and a twip value lands on the nearest pixel.
-constexpr float kTwipsPerPixel = 15.0f;
-int Px(float twips) { return static_cast<int>(std::nearbyint(twips / kTwipsPerPixel)); }
+// Sizes and positions are twips.
+using platform::kTwipsPerPixel;
+constexpr auto Px = platform::TwipsToPixels;
 float Left(const QWidget* w) { return w->x() * kTwipsPerPixel; }
 float Top(const QWidget* w) { return w->y() * kTwipsPerPixel; }
 float Width(const QWidget* w) { return w->width() * kTwipsPerPixel; }
@@ -72,9 +72,7 @@ void SetHeight(QWidget* w, float twips) {
   CheckSize(twips);
   w->resize(w->width(), Px(twips));
 }
-void Place(QWidget* w, float left, float top, float width, float height) {
-  w->setGeometry(Px(left), Px(top), Px(width), Px(height));
-}
+constexpr auto Place = platform::PlaceInTwips;
 
 // One statement of the layout: when it fails it is skipped and the next runs.
 template <class Statement>

@@ -24,6 +24,7 @@
 #include "menu/c_menu.h"
 #include "menu/m_menu.h"
 #include "platform/paths.h"
+#include "platform/twips.h"
 #include "workspace/folder_tree.h"
 #include "workspace/form1.h"
 #include "workspace/shell_file_ops.h"
@@ -31,7 +32,7 @@
 namespace talvora {
 namespace {
 
-constexpr float kTwipsPerPixel = 15.0f;
+using platform::kTwipsPerPixel;
 // The auto-scroll zones, in twips from the tree's top and bottom edges.
 constexpr float kTopZone = 400.0f;
 constexpr float kBottomZone = 600.0f;

@@ -16,6 +16,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/twips.h"
 #include "webfinder/mod_http.h"
 #include "workspace/form1.h"
 
@@ -30,10 +31,8 @@ std::string& MakerServerValue() {
 
 FrmFlash* g_splash = nullptr;
 
-int Px(double twips) { return static_cast<int>(std::nearbyint(twips / 15.0)); }
-void Place(QWidget* w, int left, int top, int width, int height) {
-  w->setGeometry(Px(left), Px(top), Px(width), Px(height));
-}
+constexpr auto Px = platform::TwipsToPixels;
+constexpr auto Place = platform::PlaceInTwips;
 
 }  // namespace
 

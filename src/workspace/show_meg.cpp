@@ -5,10 +5,11 @@
 #include <QScreen>
 
 #include "platform/dialogs.h"
+#include "platform/twips.h"
 
 namespace talvora {
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
+constexpr auto Px = platform::TwipsToPixels;
 }  // namespace
 
 ShowMeg::ShowMeg(QWidget* parent)
