@@ -152,14 +152,6 @@ bool IsSiteByPair(const std::string& folder, const char* first, const char* seco
          talvora::FolderExists(folder + kSep + second);
 }
 
-// A sub-folder's full path as the folder listing gives it: one separator
-// between folder and name, also below a start folder typed with a trailing
-// separator (or the root folder itself).
-std::string SubFolderPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == kSep) return folder + name;
-  return folder + kSepStr + name;
-}
-
 void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
                  fso::AncestorChain& chain) {
   GlobalState& o = Options();
@@ -171,7 +163,7 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
   }
   try {
     for (const std::string& name : fso::SubFolderNames(folder)) {
-      const std::string sub = SubFolderPath(folder, name);
+      const std::string sub = fso::ChildPath(folder, name);
       ShowProgressMsg(ProgressPathText(sub));
       if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
         sites.push_back(sub);

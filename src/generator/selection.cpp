@@ -11,6 +11,7 @@ namespace talvora {
 
 using platform::kSep;
 namespace fso = platform::fso;
+using fso::ChildPath;
 
 namespace {
 
@@ -19,11 +20,6 @@ constexpr std::size_t kMaxOrderNames = 99;
 // Reading an order list stops at its 50th blank line.
 constexpr int kMaxBlankLines = 50;
 
-
-std::string ChildPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == kSep) return folder + name;
-  return folder + kSep + name;
-}
 
 std::string TrimSpaces(const std::string& text) {
   std::size_t first = text.find_first_not_of(' ');

@@ -17,16 +17,7 @@ namespace talvora {
 using platform::kSep;
 namespace fso = platform::fso;
 
-namespace {
-
-// A child's path as the file-system object gives it: one separator between
-// folder and name, none added after a root that already ends in one.
-std::string ChildPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == kSep) return folder + name;
-  return folder + kSep + name;
-}
-
-}  // namespace
+using fso::ChildPath;
 
 // Number of characters (code points) of a UTF-8 text.
 std::size_t CharCount(const std::string& text) {

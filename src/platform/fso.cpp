@@ -424,6 +424,11 @@ void RenameNoReplace(const std::string& source, const std::string& target, bool 
 
 }  // namespace
 
+std::string ChildPath(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == kSep) return folder + name;
+  return folder + kSep + name;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return !path.empty() && Stat(path, st) && S_ISREG(st.st_mode);

@@ -21,6 +21,10 @@ namespace fso {
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+// A child's path as a listing gives it: one separator between folder and
+// name, none added after a folder (a root) that already ends in one.
+std::string ChildPath(const std::string& folder, const std::string& name);
+
 // Names (not paths) of the direct sub-folders / files of a folder, sorted by
 // SortNames. Throws FsoError when the folder cannot be listed.
 std::vector<std::string> SubFolderNames(const std::string& folder);

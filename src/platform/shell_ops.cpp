@@ -42,10 +42,6 @@ std::string ParentOf(const std::string& path) {
   return cut == 0 ? kSepStr : path.substr(0, cut);
 }
 
-std::string Join(const std::string& folder, const std::string& name) {
-  return (!folder.empty() && folder.back() == kSep) ? folder + name : folder + kSep + name;
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;
@@ -85,7 +81,7 @@ class Operation {
       // other folder is the one to put the source into.
       const bool merge = srcFolder && NameOf(dst) == name && !SameOrInside(dst, src) &&
                          !SameOrInside(src, dst);
-      target = merge ? dst : Join(dst, name);
+      target = merge ? dst : fso::ChildPath(dst, name);
     } else if (Exists(dst)) {
       if (srcFolder || NameOf(dst) != name) {
         Fail("无法" + Verb() + "“" + name + "”：目标“" + dst + "”是一个文件，不是文件夹。");
@@ -194,8 +190,8 @@ class Operation {
       Fail("无法读取文件夹“" + src + "”：" + e.what());
       return;
     }
-    for (const std::string& f : folders) Transfer(Join(src, f), Join(target, f));
-    for (const std::string& f : files) Transfer(Join(src, f), Join(target, f));
+    for (const std::string& f : folders) Transfer(fso::ChildPath(src, f), fso::ChildPath(target, f));
+    for (const std::string& f : files) Transfer(fso::ChildPath(src, f), fso::ChildPath(target, f));
     // What was not moved keeps the source folder, so nothing is lost.
     if (move_ && !cancelled_ && !incomplete_ && ::rmdir(src.c_str()) != 0)
       Fail("无法删除已移空的文件夹“" + src + "”。");
@@ -223,13 +219,13 @@ class Operation {
     }
     try {
       for (const std::string& f : fso::SubFolderNames(src))
-        CopyFolder(Join(src, f), Join(target, f), chain);
+        CopyFolder(fso::ChildPath(src, f), fso::ChildPath(target, f), chain);
       for (const std::string& f : fso::FileNames(src)) {
         if (cancelled_) break;
-        if (Exists(Join(target, f)))
-          Transfer(Join(src, f), Join(target, f));
+        if (Exists(fso::ChildPath(target, f)))
+          Transfer(fso::ChildPath(src, f), fso::ChildPath(target, f));
         else
-          CopyFileData(Join(src, f), Join(target, f));
+          CopyFileData(fso::ChildPath(src, f), fso::ChildPath(target, f));
       }
     } catch (const std::exception& e) {
       Fail("无法读取文件夹“" + src + "”：" + e.what());
@@ -308,8 +304,8 @@ class Operation {
     if (!chain.Enter(path)) return 0;
     qint64 size = 0;
     try {
-      for (const std::string& f : fso::SubFolderNames(path)) size += SizeBelow(Join(path, f), chain);
-      for (const std::string& f : fso::FileNames(path)) size += SizeBelow(Join(path, f), chain);
+      for (const std::string& f : fso::SubFolderNames(path)) size += SizeBelow(fso::ChildPath(path, f), chain);
+      for (const std::string& f : fso::FileNames(path)) size += SizeBelow(fso::ChildPath(path, f), chain);
     } catch (...) {
     }
     chain.Leave();
