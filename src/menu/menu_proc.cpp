@@ -7,6 +7,7 @@
 #include <QPalette>
 
 #include "menu/m_menu.h"
+#include "generator/skip_on_error.h"
 #include "platform/codepage.h"
 
 namespace talvora {
@@ -48,15 +49,6 @@ std::function<void(int32_t)> ShowMenuStatus;
 using namespace mMenu;
 
 namespace {
-
-// Runs one step; an error in it is dropped and the caller goes on.
-template <typename Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 // Positions are rounded to the nearest integer, halves to the even one.
 int Round(double value) { return static_cast<int>(std::nearbyint(value)); }

@@ -17,6 +17,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include "generator/skip_on_error.h"
 #include "platform/process.h"
 #include "platform/twips.h"
 
@@ -113,15 +114,6 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
     joined += parts[i];
   }
   return joined;
-}
-
-// One step of a scan: an error ends it, what it did stays.
-template <class Step>
-void Try(Step step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-  }
 }
 
 // Refuses every window the page asks for.

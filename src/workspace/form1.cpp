@@ -31,6 +31,7 @@
 #include <QTreeWidget>
 #include <QWebEngineView>
 
+#include "generator/skip_on_error.h"
 #include "generator/uitl.h"
 #include "menu/c_menu.h"
 #include "menu/frm_menu.h"
@@ -73,15 +74,6 @@ void SetHeight(QWidget* w, float twips) {
   w->resize(w->width(), Px(twips));
 }
 constexpr auto Place = platform::PlaceInTwips;
-
-// One statement of the layout: when it fails it is skipped and the next runs.
-template <class Statement>
-void Try(Statement statement) {
-  try {
-    statement();
-  } catch (const std::exception&) {
-  }
-}
 
 // An icon of the desktop's theme, or the one that comes with the program.
 QIcon ThemeIcon(const char* name) {

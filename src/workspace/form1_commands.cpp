@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 
 #include "generator/generator.h"
+#include "generator/skip_on_error.h"
 #include "generator/uitl.h"
 #include "menu/c_menu.h"
 #include "menu/m_menu.h"
@@ -35,15 +36,6 @@ namespace talvora {
 namespace {
 
 using platform::kSep;
-
-// A statement that fails is left out and the command goes on.
-template <typename Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 // The marks of copied and cut nodes.
 const QColor kCopyMark(255, 255, 255);

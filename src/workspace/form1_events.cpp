@@ -20,6 +20,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 
+#include "generator/skip_on_error.h"
 #include "generator/uitl.h"
 #include "menu/c_menu.h"
 #include "menu/m_menu.h"
@@ -36,14 +37,6 @@ using platform::kTwipsPerPixel;
 // The auto-scroll zones, in twips from the tree's top and bottom edges.
 constexpr float kTopZone = 400.0f;
 constexpr float kBottomZone = 600.0f;
-
-template <typename Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
 
 bool IsDiskKey(const std::string& key) { return !key.empty() && key[0] == platform::kSep; }
 

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
+#include "generator/skip_on_error.h"
 #include "generator/uitl.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
@@ -27,14 +28,6 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
     if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
-}
-
-template <typename Step>
-void Try(Step&& step) {
-  try {
-    step();
-  } catch (...) {
-  }
 }
 
 // The one folder read behind both readers. full: read the level below the

@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QWebEngineView>
 
+#include "generator/skip_on_error.h"
 #include "generator/uitl.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
@@ -36,14 +37,6 @@ constexpr float kTwipsPerPixel = 15.0f;
 const char* const kHeaders[] = {"类型", "地址", "说明"};
 const QString kDescendingMark = QStringLiteral("△");
 const QString kAscendingMark = QStringLiteral("▽");
-
-template <class Step>
-void Try(Step step) {
-  try {
-    step();
-  } catch (const std::exception&) {
-  }
-}
 
 QString KindText(int fileType) {
   switch (fileType) {
