@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
+#include "platform/fso.h"
 #include "platform/paths.h"
 
 namespace talvora {
@@ -65,8 +66,7 @@ int IconOfExtension(const std::string& path, bool withIco) {
 }
 
 std::string ChildKey(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == platform::kSep) return folder + name;
-  return folder + platform::kSep + name;
+  return platform::fso::ChildPath(folder, name);
 }
 
 std::string DiskPathOf(const std::string& givenPath) {

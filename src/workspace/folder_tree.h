@@ -11,6 +11,8 @@
 #include <QObject>
 #include <QString>
 
+#include "platform/paths.h"
+
 class QModelIndex;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -28,6 +30,9 @@ int IconOfExtension(const std::string& path, bool withIco);
 // The key of an entry of a folder: the folder, the separator and the name,
 // with no second separator after a folder that ends in one (a drive).
 std::string ChildKey(const std::string& folder, const std::string& name);
+
+// A key that is a path on disk (a drive, folder or file), not the root's.
+inline bool IsDiskKey(const std::string& key) { return !key.empty() && key[0] == platform::kSep; }
 
 // The disk path of a path handed to a reader: a tree full path
 // ("My Computer//home/user") loses its first 12 characters and every doubled

@@ -43,9 +43,6 @@ const QColor kCutMark(255, 0, 0);
 
 const char kQuestionPack[] = "是否现在进行压缩打包?";
 
-// A key that is a path on disk (a drive, folder or file), not the root's.
-bool IsDiskKey(const std::string& key) { return !key.empty() && key[0] == kSep; }
-
 // The key with its first character upper-cased (a drive letter where the
 // platform has one).
 std::string UpperFirst(std::string key) {

@@ -38,8 +38,6 @@ using platform::kTwipsPerPixel;
 constexpr float kTopZone = 400.0f;
 constexpr float kBottomZone = 600.0f;
 
-bool IsDiskKey(const std::string& key) { return !key.empty() && key[0] == platform::kSep; }
-
 // Hands the tree viewport's events to the window.
 class TreeEvents : public QObject {
  public:

@@ -294,7 +294,7 @@ void Form1::Form1_saveResourceBtn_Click() {
   // Only a key that starts with the separator is a path on disk: the root's
   // "My Computer" names no folder, even where the working folder holds one
   // of that name.
-  if (f.empty() || f[0] != platform::kSep || !FolderExists(f)) {
+  if (!IsDiskKey(f) || !FolderExists(f)) {
     platform::MsgBox("请在左方树目录中选择保存文件夹位置！", platform::vbOKOnly | platform::vbCritical);
     return;
   }
