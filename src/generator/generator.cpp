@@ -84,6 +84,8 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
   struct Done {
     ~Done() { running = false; }
   } done;
+  // The rules look at each folder many times; the run reads it once.
+  platform::fso::ListingScope listings;
 
   // A drive letter is used as a capital; the rest of the path stays.
   if (!siteFolder.empty() && siteFolder[0] >= 'a' && siteFolder[0] <= 'z')
@@ -200,6 +202,7 @@ void WritePageDocuments(const std::string& siteRoot, const std::string& folder) 
 }
 
 void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) {
+  fso::ListingScope listings;
   GlobalState& o = Options();
   const std::string siteIndex = site + kSepStr + "index.html";
   talvora::ProgressBarModel& bar = talvora::ProgressBar();

@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <system_error>
+#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -70,15 +72,25 @@ struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-// The raw listing of a folder: every entry but "." and "..", with the
-// entry's type when the directory itself tells it (DT_UNKNOWN otherwise).
-std::vector<std::pair<std::string, unsigned char>> ListEntries(const std::string& folder) {
-  std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+thread_local ListingObserver listingObserver;
+
+using Folder = std::unique_ptr<DIR, DirCloser>;
+using Entries = std::vector<std::pair<std::string, unsigned char>>;
+
+Folder OpenFolder(const std::string& folder) {
+  Folder dir(opendir(folder.c_str()));
   if (!dir) Fail("cannot list folder", folder, errno);
-  std::vector<std::pair<std::string, unsigned char>> entries;
+  return dir;
+}
+
+// The entries of an open folder: every one but "." and "..", with the
+// entry's type when the directory itself tells it (DT_UNKNOWN otherwise).
+Entries ReadEntries(DIR* dir, const std::string& folder) {
+  if (listingObserver) listingObserver(folder);
+  Entries entries;
   for (;;) {
     errno = 0;
-    dirent* e = readdir(dir.get());
+    dirent* e = readdir(dir);
     if (!e) {
       if (errno != 0) Fail("cannot list folder", folder, errno);
       break;
@@ -89,22 +101,266 @@ std::vector<std::pair<std::string, unsigned char>> ListEntries(const std::string
   return entries;
 }
 
+// The raw listing of a folder.
+Entries ListEntries(const std::string& folder) { return ReadEntries(OpenFolder(folder).get(), folder); }
+
+bool NameLess(const std::string& a, const std::string& b) {
+  // Byte-wise: compare as unsigned bytes, so UTF-8 sorts by code point.
+  return std::lexicographical_compare(
+      a.begin(), a.end(), b.begin(), b.end(),
+      [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+}
+
+// --- The listings of a run ---
+
+// What a listing knows of an entry. A link is followed at every question,
+// so a change at its far end is never missed.
+enum class Kind : unsigned char { Folder, File, Link, Other };
+
+struct Listing {
+  std::pair<std::uint64_t, std::uint64_t> id;  // device and inode of the folder
+  bool stale = false;                           // forgotten: read the folder again
+  std::vector<std::pair<std::string, Kind>> entries;  // sorted by NameLess
+
+  std::vector<std::pair<std::string, Kind>>::iterator Find(const std::string& name) {
+    auto at = std::lower_bound(entries.begin(), entries.end(), name,
+                               [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
+    return at != entries.end() && at->first == name ? at : entries.end();
+  }
+};
+using ListingPtr = std::shared_ptr<Listing>;
+
+std::pair<std::uint64_t, std::uint64_t> IdOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+struct ListingCache {
+  int scopes = 0;
+  std::unordered_map<std::string, ListingPtr> byPath;  // folder paths without trailing separators
+  std::map<std::pair<std::uint64_t, std::uint64_t>, ListingPtr> byId;
+
+  void Forget(const ListingPtr& listing) {
+    listing->stale = true;
+    byId.erase(listing->id);
+  }
+  void ForgetAll() {
+    for (auto& entry : byPath) entry.second->stale = true;
+    for (auto& entry : byId) entry.second->stale = true;
+    byPath.clear();
+    byId.clear();
+  }
+};
+
+thread_local ListingCache cache;
+
+bool Caching() { return cache.scopes > 0; }
+
+// The cached listing under exactly this path, or null.
+Listing* CachedAt(const std::string& key) {
+  auto at = cache.byPath.find(key);
+  if (at == cache.byPath.end()) return nullptr;
+  if (at->second->stale) {
+    cache.byPath.erase(at);
+    return nullptr;
+  }
+  return at->second.get();
+}
+
+Kind KindOf(mode_t mode) {
+  if (S_ISLNK(mode)) return Kind::Link;
+  if (S_ISDIR(mode)) return Kind::Folder;
+  if (S_ISREG(mode)) return Kind::File;
+  return Kind::Other;
+}
+
+// The folder's listing for the run: the one held, or read now (once per
+// folder, whatever path leads to it). Throws FsoError as a listing does.
+Listing& RunListing(const std::string& folder) {
+  const std::string key = StripTrailing(folder);
+  if (Listing* held = CachedAt(key)) return *held;
+  Folder dir = OpenFolder(folder);
+  struct stat self;
+  if (fstat(dirfd(dir.get()), &self) != 0) Fail("cannot list folder", folder, errno);
+  auto known = cache.byId.find(IdOf(self));
+  if (known != cache.byId.end()) {
+    cache.byPath[key] = known->second;
+    return *known->second;
+  }
+  Entries raw = ReadEntries(dir.get(), folder);
+  dir.reset();
+  auto listing = std::make_shared<Listing>();
+  listing->id = IdOf(self);
+  listing->entries.reserve(raw.size());
+  for (auto& [name, type] : raw) {
+    Kind kind;
+    if (type == DT_DIR)
+      kind = Kind::Folder;
+    else if (type == DT_REG)
+      kind = Kind::File;
+    else if (type == DT_LNK)
+      kind = Kind::Link;
+    else if (type != DT_UNKNOWN)
+      kind = Kind::Other;
+    else {
+      struct stat st;
+      if (!LStat(Join(folder, name), st)) continue;  // gone meanwhile
+      kind = KindOf(st.st_mode);
+    }
+    listing->entries.emplace_back(std::move(name), kind);
+  }
+  std::sort(listing->entries.begin(), listing->entries.end(),
+            [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
+  cache.byId[listing->id] = listing;
+  cache.byPath[key] = listing;
+  return *listing;
+}
+
+// The folder and the name of a path, when the path names an entry of a
+// folder plainly (no trailing separator, no "." or "..").
+bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
+  std::size_t slash = path.rfind(kSep);
+  if (slash == std::string::npos || slash + 1 == path.size()) return false;
+  name = path.substr(slash + 1);
+  if (name == "." || name == "..") return false;
+  folder = StripTrailing(path.substr(0, slash == 0 ? 1 : slash));
+  return true;
+}
+
+// The type of what the path names, when the run's listings can tell without
+// the disk: S_IFDIR, S_IFREG, or 0 for nothing (or something else). False
+// when the disk must be asked.
+bool KnownType(const std::string& path, mode_t& type) {
+  if (!Caching() || path.empty()) return false;
+  std::string folder, name;
+  if (!SplitEntry(path, folder, name)) return false;
+  Listing* listing = CachedAt(folder);
+  if (!listing) {
+    // A folder the parent's listing lacks holds nothing.
+    std::string up, own;
+    if (SplitEntry(folder, up, own)) {
+      if (Listing* parent = CachedAt(up)) {
+        auto entry = parent->Find(own);
+        if (entry == parent->entries.end() ||
+            (entry->second != Kind::Folder && entry->second != Kind::Link)) {
+          type = 0;
+          return true;
+        }
+      }
+    }
+    try {
+      listing = &RunListing(folder);
+    } catch (const FsoError&) {
+      return false;
+    }
+  }
+  auto entry = listing->Find(name);
+  if (entry == listing->entries.end()) {
+    type = 0;
+    return true;
+  }
+  switch (entry->second) {
+    case Kind::Folder: type = S_IFDIR; return true;
+    case Kind::File: type = S_IFREG; return true;
+    case Kind::Other: type = 0; return true;
+    case Kind::Link: return false;
+  }
+  return false;
+}
+
+// The held listing of the folder the path lies in, however the folder is
+// reached; null when none is held.
+Listing* ListingHolding(const std::string& path, std::string& name) {
+  std::string folder;
+  if (!SplitEntry(path, folder, name)) {
+    // Not a plain entry path: nothing held can be trusted to be current.
+    cache.ForgetAll();
+    return nullptr;
+  }
+  if (Listing* held = CachedAt(folder)) return held;
+  struct stat st;
+  if (cache.byId.empty() || !Stat(folder, st)) return nullptr;
+  auto known = cache.byId.find(IdOf(st));
+  if (known == cache.byId.end()) return nullptr;
+  cache.byPath[folder] = known->second;
+  return known->second.get();
+}
+
+// The layer has just created the entry (or written over it).
+void NoteAdded(const std::string& path, Kind kind) {
+  if (!Caching()) return;
+  std::string name;
+  Listing* listing = ListingHolding(path, name);
+  if (!listing) return;
+  auto entry = listing->Find(name);
+  if (entry == listing->entries.end()) {
+    auto at = std::lower_bound(listing->entries.begin(), listing->entries.end(), name,
+                               [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
+    listing->entries.emplace(at, name, kind);
+  } else if (entry->second == Kind::Link) {
+    // Written through a link: what changed lies elsewhere.
+    cache.ForgetAll();
+  }
+}
+
+// The layer has just removed the entry; removedFolder is the status of a
+// folder it removed.
+void NoteRemoved(const std::string& path, const struct stat* removedFolder = nullptr) {
+  if (!Caching()) return;
+  std::string name;
+  if (Listing* listing = ListingHolding(path, name)) {
+    auto entry = listing->Find(name);
+    if (entry != listing->entries.end()) {
+      if (entry->second == Kind::Link) {
+        // Paths through the link held elsewhere would outlive it.
+        cache.ForgetAll();
+        return;
+      }
+      listing->entries.erase(entry);
+    }
+  }
+  if (!removedFolder) return;
+  // Every path that led to it now finds it forgotten. What lay inside went
+  // first, each noted on its own.
+  auto known = cache.byId.find(IdOf(*removedFolder));
+  if (known != cache.byId.end()) cache.Forget(known->second);
+}
+
+// The folder's entries as the run holds them, or as read now. The types
+// are left unknown.
+Entries HeldOrListed(const std::string& folder) {
+  Listing* held = Caching() ? CachedAt(StripTrailing(folder)) : nullptr;
+  if (!held) return ListEntries(folder);
+  Entries entries;
+  for (const auto& entry : held->entries) entries.emplace_back(entry.first, DT_UNKNOWN);
+  return entries;
+}
+
 // Names of the entries that are folders (wantFolders) or regular files,
 // following symbolic links, sorted.
 std::vector<std::string> ListNames(const std::string& folder, bool wantFolders) {
   std::vector<std::string> names;
-  for (auto& [name, type] : ListEntries(folder)) {
-    bool isFolder, isFile;
-    if (type == DT_DIR || type == DT_REG) {
-      isFolder = type == DT_DIR;
-      isFile = type == DT_REG;
-    } else {
-      struct stat st;
-      if (!Stat(Join(folder, name), st)) continue;  // a dangling link is neither
-      isFolder = S_ISDIR(st.st_mode);
-      isFile = S_ISREG(st.st_mode);
-    }
+  auto wanted = [&](const std::string& name, bool isFolder, bool isFile) {
     if (wantFolders ? isFolder : isFile) names.push_back(name);
+  };
+  auto followed = [&](const std::string& name) {
+    struct stat st;
+    if (Stat(Join(folder, name), st)) wanted(name, S_ISDIR(st.st_mode), S_ISREG(st.st_mode));
+    // a dangling link is neither
+  };
+  if (Caching()) {
+    for (const auto& [name, kind] : RunListing(folder).entries) {
+      if (kind == Kind::Link)
+        followed(name);
+      else
+        wanted(name, kind == Kind::Folder, kind == Kind::File);
+    }
+    return names;  // the listing is sorted already
+  }
+  for (auto& [name, type] : ListEntries(folder)) {
+    if (type == DT_DIR || type == DT_REG)
+      wanted(name, type == DT_DIR, type == DT_REG);
+    else
+      followed(name);
   }
   SortNames(names);
   return names;
@@ -181,9 +437,13 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
     int err = errno;
     Fail("cannot copy file", source, target, err == EEXIST ? kExists : Reason(err));
   }
+  NoteAdded(target, Kind::File);
+  auto removeHalfCopy = [&] {
+    if (!targetExisted && ::unlink(target.c_str()) == 0) NoteRemoved(target);
+  };
   auto failWrite = [&](int err) {
     out.Close();
-    if (!targetExisted) ::unlink(target.c_str());  // no half copy left behind
+    removeHalfCopy();  // no half copy left behind
     Fail("cannot copy file", source, target, Reason(err));
   };
   char buffer[1 << 16];
@@ -198,7 +458,7 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
   futimens(out.get(), times);
   if (out.Close() != 0) {
     int err = errno;
-    if (!targetExisted) ::unlink(target.c_str());
+    removeHalfCopy();
     Fail("cannot copy file", source, target, Reason(err));
   }
 }
@@ -227,7 +487,7 @@ bool SameContent(const std::string& a, const std::string& b) {
 
 std::vector<std::string> SortedEntryNames(const std::string& folder) {
   std::vector<std::string> names;
-  for (auto& entry : ListEntries(folder)) names.push_back(entry.first);
+  for (auto& entry : HeldOrListed(folder)) names.push_back(entry.first);
   SortNames(names);
   return names;
 }
@@ -250,6 +510,7 @@ void CopyTree(const std::string& source, const std::string& target, Existing exi
         int err = errno;
         Fail("cannot copy link", from, to, err == EEXIST ? kExists : Reason(err));
       }
+      NoteAdded(to, Kind::Link);
       continue;
     }
     if (!Stat(from, st)) continue;  // a dangling link: nothing to copy
@@ -261,6 +522,8 @@ void CopyTree(const std::string& source, const std::string& target, Existing exi
           Fail("cannot copy folder", from, to, "a file of that name exists");
       } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
         Fail("cannot create folder", to, errno);
+      } else {
+        NoteAdded(to, Kind::Folder);
       }
       if (!chain.Enter(to)) {
         chain.Leave();
@@ -298,9 +561,11 @@ bool SameTree(const std::string& source, const std::string& target) {
 // Deletes a tree without following links. Without force, read-only files
 // stay; everything else that can go goes, and the first failure is kept.
 void RemoveTree(const std::string& folder, bool force, std::string& firstFailure) {
-  std::vector<std::pair<std::string, unsigned char>> entries;
+  struct stat self;
+  bool noteSelf = Caching() && LStat(folder, self);
+  Entries entries;
   try {
-    entries = ListEntries(folder);
+    entries = HeldOrListed(folder);
   } catch (const FsoError& e) {
     if (firstFailure.empty()) firstFailure = e.what();
     return;
@@ -318,11 +583,16 @@ void RemoveTree(const std::string& folder, bool force, std::string& firstFailure
         firstFailure = "cannot delete file \"" + path + "\": " + kReadOnly;
       continue;
     }
-    if (::unlink(path.c_str()) != 0 && firstFailure.empty())
+    if (::unlink(path.c_str()) == 0)
+      NoteRemoved(path);
+    else if (firstFailure.empty())
       firstFailure = "cannot delete file \"" + path + "\": " + Reason(errno);
   }
-  if (::rmdir(folder.c_str()) != 0 && firstFailure.empty())
+  if (::rmdir(folder.c_str()) == 0) {
+    if (noteSelf) NoteRemoved(folder, &self);
+  } else if (firstFailure.empty()) {
     firstFailure = "cannot delete folder \"" + folder + "\": " + Reason(errno);
+  }
 }
 
 // The target of a copy or move: a full name, or an existing folder ending
@@ -407,8 +677,12 @@ int RenameWithoutNoReplace(const std::string& source, const std::string& target,
   return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
-// A rename that never replaces an existing target.
+// A rename that never replaces an existing target. Whatever the run holds
+// may have moved with it: held listings are forgotten.
 void RenameNoReplace(const std::string& source, const std::string& target, bool folder) {
+  struct ForgetListings {
+    ~ForgetListings() { cache.ForgetAll(); }
+  } forget;
   const char* what = folder ? "cannot move folder" : "cannot move file";
   if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
     return;
@@ -430,11 +704,15 @@ std::string ChildPath(const std::string& folder, const std::string& name) {
 }
 
 bool FileExists(const std::string& path) {
+  mode_t type;
+  if (KnownType(path, type)) return type == S_IFREG;
   struct stat st;
   return !path.empty() && Stat(path, st) && S_ISREG(st.st_mode);
 }
 
 bool FolderExists(const std::string& path) {
+  mode_t type;
+  if (KnownType(path, type)) return type == S_IFDIR;
   struct stat st;
   return !path.empty() && Stat(path, st) && S_ISDIR(st.st_mode);
 }
@@ -445,14 +723,7 @@ std::vector<std::string> SubFolderNames(const std::string& folder) {
 
 std::vector<std::string> FileNames(const std::string& folder) { return ListNames(folder, false); }
 
-void SortNames(std::vector<std::string>& names) {
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    // Byte-wise: compare as unsigned bytes, so UTF-8 sorts by code point.
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
-  });
-}
+void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
 
 void CreateFolder(const std::string& path) {
   std::string p = StripTrailing(path);
@@ -461,6 +732,7 @@ void CreateFolder(const std::string& path) {
     int err = errno;
     Fail("cannot create folder", p, err == EEXIST ? kExists : Reason(err));
   }
+  NoteAdded(p, Kind::Folder);
 }
 
 void DeleteFile(const std::string& path, bool force) {
@@ -469,6 +741,7 @@ void DeleteFile(const std::string& path, bool force) {
   if (S_ISDIR(st.st_mode)) Fail("cannot delete file", path, "it is a folder");
   if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot delete file", path, kReadOnly);
   if (::unlink(path.c_str()) != 0) Fail("cannot delete file", path, errno);
+  NoteRemoved(path);
 }
 
 void DeleteFolder(const std::string& path, bool force) {
@@ -481,6 +754,7 @@ void DeleteFolder(const std::string& path, bool force) {
     if (!Stat(p, target) || !S_ISDIR(target.st_mode))
       Fail("cannot delete folder", p, "not a folder");
     if (::unlink(p.c_str()) != 0) Fail("cannot delete folder", p, errno);
+    NoteRemoved(p);
     return;
   }
   if (!S_ISDIR(st.st_mode)) Fail("cannot delete folder", p, "not a folder");
@@ -512,6 +786,8 @@ void CopyFolder(const std::string& source, const std::string& target, bool overw
     if (!S_ISDIR(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
   } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
     Fail("cannot create folder", to, errno);
+  } else {
+    NoteAdded(to, Kind::Folder);
   }
   AncestorChain chain;
   chain.Enter(from);
@@ -566,6 +842,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
     Fail("cannot write file", path, kReadOnly);
   Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (out.get() < 0) Fail("cannot write file", path, errno);
+  NoteAdded(path, Kind::File);
   if (!WriteAll(out.get(), bytes.data(), bytes.size())) Fail("cannot write file", path, errno);
   if (out.Close() != 0) Fail("cannot write file", path, errno);
 }
@@ -584,10 +861,16 @@ std::uint64_t FileSize(const std::string& path) {
 }
 
 bool AncestorChain::Enter(const std::string& folder) {
-  struct stat st;
-  if (!Stat(folder, st) || !S_ISDIR(st.st_mode)) return false;
-  std::pair<std::uint64_t, std::uint64_t> id{static_cast<std::uint64_t>(st.st_dev),
-                                             static_cast<std::uint64_t>(st.st_ino)};
+  std::pair<std::uint64_t, std::uint64_t> id;
+  // A folder the run has listed is known without asking the disk.
+  Listing* listing = Caching() ? CachedAt(StripTrailing(folder)) : nullptr;
+  if (listing) {
+    id = listing->id;
+  } else {
+    struct stat st;
+    if (!Stat(folder, st) || !S_ISDIR(st.st_mode)) return false;
+    id = IdOf(st);
+  }
   if (std::find(chain_.begin(), chain_.end(), id) != chain_.end()) return false;
   chain_.push_back(id);
   return true;
@@ -595,6 +878,17 @@ bool AncestorChain::Enter(const std::string& folder) {
 
 void AncestorChain::Leave() {
   if (!chain_.empty()) chain_.pop_back();
+}
+
+ListingScope::ListingScope() { ++cache.scopes; }
+
+ListingScope::~ListingScope() {
+  if (--cache.scopes == 0) cache.ForgetAll();
+}
+
+ListingObserver SetListingObserver(ListingObserver observer) {
+  std::swap(listingObserver, observer);
+  return observer;
 }
 
 }  // namespace fso

@@ -4,6 +4,7 @@
 // target.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -54,6 +55,27 @@ std::string ReadAnsiText(const std::string& path);
 void WriteAnsiText(const std::string& path, const std::string& utf8);
 
 std::uint64_t FileSize(const std::string& path);
+
+// Within one generation run each folder's listing is read once. While a
+// ListingScope lives, FileExists, FolderExists, FileNames, SubFolderNames
+// and AncestorChain answer from a listing of the folder read at its first
+// use (a folder reached by two paths, through a link, shares one), and the
+// layer's own writes, copies and deletions keep those listings up to date.
+// Symbolic links are still followed afresh at every question. Changes made
+// past the layer meanwhile are not seen. Scopes nest; the outermost one
+// ends the caching. Same thread only.
+class ListingScope {
+ public:
+  ListingScope();
+  ~ListingScope();
+  ListingScope(const ListingScope&) = delete;
+  ListingScope& operator=(const ListingScope&) = delete;
+};
+
+// Called with the folder's path each time the layer reads a folder's listing
+// from the disk; returns the observer it replaces. For tests and measurements.
+using ListingObserver = std::function<void(const std::string& folder)>;
+ListingObserver SetListingObserver(ListingObserver observer);
 
 // Keeps a recursive walk from entering a folder it is already inside
 // (a symbolic link to an ancestor). Enter before visiting a folder's

@@ -13,12 +13,14 @@
 #include "platform/codepage.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "support/listing_counter.h"
 #include "support/temp_dir.h"
 
 namespace quenlet {
 namespace {
 
 using platform::fso::FileExists;
+using testing_support::ListingCounter;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -191,6 +193,29 @@ TEST_F(QuenletRun, EntryPageSurvivesOnlyWhenStartedWithAPath) {
     EXPECT_EQ(ReadFile(site / "index.html"), c.expected);
     EXPECT_TRUE(FileExists(site / "startxml.xml"));
     EXPECT_TRUE(FileExists(site / "startxml.xsl"));
+  }
+}
+
+// However many rules look at a folder, a run reads its listing once, also
+// on a second run over the site it made.
+TEST_F(QuenletRun, EachFolderIsListedOncePerRun) {
+  TempDir site;
+  WriteFile(site / "array.ini", "学习测评,a.gif,left,1\r\n网络导航,b.gif,right,1\r\n");
+  WriteFile(site / "学习测评/1练习.htm", "x");
+  WriteFile(site / "学习测评/1练习_files/style.css", "x");
+  WriteFile(site / "网络导航/links.htm", "x");
+  WriteFile(site / "图片欣赏/a.jpg", "x");
+  WriteFile(site / "图片欣赏/TN_a.jpg", "x");
+  WriteFile(site / "媒体中心/song.mp3", "x");
+  WriteFile(site / "01电子课本/book.pdf", "x");
+  WriteFile(site / "finished/index.htm", "x");
+  WriteFile(site / "finished/inner/deep.htm", "x");
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::vector<std::string> folders = ListingCounter::FoldersOf(site.path());
+    ListingCounter counter;
+    GenerateSite(site.path(), "");
+    counter.ExpectEachOnce(folders);
   }
 }
 

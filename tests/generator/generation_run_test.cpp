@@ -13,6 +13,7 @@
 #include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
 #include "platform/xml_document.h"
+#include "support/listing_counter.h"
 #include "support/temp_dir.h"
 
 namespace talvora {
@@ -20,6 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Exists;
+using testing_support::ListingCounter;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -262,6 +264,19 @@ TEST_F(GenerationRun, CancelDuringThePagePass) {
   EXPECT_FALSE(Exists(site_ + "/01Basics/startxml.xml"));
   EXPECT_EQ(ReadFile(site_ + "/index.html"), "template-index");
   EXPECT_EQ(sink_.status.back(), "操作已取消");
+}
+
+// However many rules look at a folder, a run reads its listing once: the
+// first full run, a refresh run, and a full run over the site it made.
+TEST_F(GenerationRun, EachFolderIsListedOncePerRun) {
+  for (bool fullRun : {true, false, true}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    const std::vector<std::string> folders = ListingCounter::FoldersOf(site_);
+    ListingCounter counter;
+    std::string path = site_;
+    GenerateSite(path, fullRun);
+    counter.ExpectEachOnce(folders);
+  }
 }
 
 // Names on disk are UTF-8; the saved page documents are GBK under their

@@ -385,4 +385,104 @@ TEST(Fso, BytesAndAnsiText) {
   EXPECT_EQ(ReadFile(dir / "ro.txt"), "keep");
 }
 
+// Within a run's scope every answer comes from the folder listings it holds;
+// after each of the layer's own changes (writes through links, copies,
+// deletions, a folder deleted and made again) the answers are still those
+// of the disk, for every folder, through links too.
+TEST(Fso, ListingsHeldByARunFollowTheLayersOwnChanges) {
+  TempDir dir;
+  const std::string root = dir / "t";
+  WriteFile(root + "/f", "x");
+  WriteFile(root + "/d/in.txt", "x");
+  MakeDirs(root + "/d/sub");
+  MakeDirs(root + "/e");
+  fs::create_symlink(root + "/f", root + "/lf");
+  fs::create_symlink(root + "/d", root + "/ld");
+  fs::create_symlink(root + "/gone", root + "/dangling");
+  fs::create_symlink(root + "/d/sub", root + "/e/to-sub");
+  auto sorted = [](std::vector<std::string> v) {
+    fso::SortNames(v);
+    return v;
+  };
+  // What the disk says, following links, for the folders of the tree and
+  // the folders reached through its links.
+  auto check = [&] {
+    std::vector<std::string> folders{root};
+    for (const auto& e : fs::recursive_directory_iterator(root))
+      if (e.is_directory()) folders.push_back(e.path().string());
+    for (const std::string& folder : folders) {
+      SCOPED_TRACE(folder);
+      std::vector<std::string> files, subs, names{"missing", "missing/x", "f/x"};
+      for (const auto& e : fs::directory_iterator(folder)) {
+        std::string name = e.path().filename().string();
+        names.push_back(name);
+        if (e.is_regular_file()) files.push_back(name);
+        if (e.is_directory()) subs.push_back(name);
+      }
+      EXPECT_EQ(fso::FileNames(folder), sorted(files));
+      EXPECT_EQ(fso::SubFolderNames(folder), sorted(subs));
+      for (const std::string& name : names) {
+        std::string path = folder + "/" + name;
+        EXPECT_EQ(fso::FileExists(path), fs::is_regular_file(path)) << name;
+        EXPECT_EQ(fso::FolderExists(path), fs::is_directory(path)) << name;
+      }
+    }
+  };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+  } changes[] = {
+      {"nothing yet", [] {}},
+      {"a new file", [&] { fso::WriteBytes(root + "/new", "n"); }},
+      {"a file written through a folder link", [&] { fso::WriteBytes(root + "/ld/via", "v"); }},
+      {"a file written through a dangling link", [&] { fso::WriteBytes(root + "/dangling", "g"); }},
+      {"a file written over", [&] { fso::WriteBytes(root + "/f", "again"); }},
+      {"a file deleted", [&] { fso::DeleteFile(root + "/new"); }},
+      {"a link to a file deleted", [&] { fso::DeleteFile(root + "/lf"); }},
+      {"a folder created", [&] { fso::CreateFolder(root + "/made"); }},
+      {"a file copied in", [&] { fso::CopyFile(root + "/f", root + "/made/"); }},
+      {"a folder copied", [&] { fso::CopyFolder(root + "/d", root + "/copy"); }},
+      {"a folder copied over", [&] { fso::CopyFolder(root + "/made", root + "/copy/"); }},
+      {"a copied folder deleted", [&] { fso::DeleteFolder(root + "/copy"); }},
+      {"a link to a folder deleted", [&] { fso::DeleteFolder(root + "/ld"); }},
+      {"a file moved", [&] { fso::MoveFile(root + "/f", root + "/e/f"); }},
+      {"a folder moved", [&] { fso::MoveFolder(root + "/made", root + "/e/made"); }},
+      {"a folder deleted and made again",
+       [&] {
+         fso::DeleteFolder(root + "/d");
+         fso::CreateFolder(root + "/d");
+         fso::CreateFolder(root + "/d/sub");
+         fso::WriteBytes(root + "/d/sub/again.txt", "a");
+       }},
+  };
+  fso::ListingScope run;
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    c.change();
+    check();
+  }
+}
+
+// A folder reached by two paths is listed once; a run's scope ends with
+// the disk asked again.
+TEST(Fso, ARunListsAFolderOnceWhateverPathLeadsThere) {
+  TempDir dir;
+  WriteFile(dir / "real/a.txt", "a");
+  fs::create_symlink(dir / "real", dir / "alias");
+  std::vector<std::string> listed;
+  fso::ListingObserver previous =
+      fso::SetListingObserver([&](const std::string& folder) { listed.push_back(folder); });
+  {
+    fso::ListingScope run;
+    fso::ListingScope nested;  // an inner scope changes nothing
+    for (const std::string& path : {dir / "real", dir / "real/", dir / "alias"})
+      EXPECT_EQ(fso::FileNames(path), std::vector<std::string>{"a.txt"}) << path;
+  }
+  EXPECT_EQ(listed, std::vector<std::string>{dir / "real"});
+  fso::FileNames(dir / "real");
+  fso::FileNames(dir / "real");
+  EXPECT_EQ(listed.size(), 3u);
+  fso::SetListingObserver(previous);
+}
+
 }  // namespace
