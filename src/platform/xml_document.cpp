@@ -1,6 +1,8 @@
 #include "platform/xml_document.h"
 
+#include <cstring>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/fso.h"
@@ -12,110 +14,156 @@ void Require(pugi::xml_node n, const char* what) {
   if (!n) throw std::runtime_error(std::string("XML: ") + what + " on a null node");
 }
 
-// Markup escapes. In attribute values the line-break and tab characters are
-// written as references too, or reading the file back would turn them into
-// blanks.
-void AppendEscaped(std::string& out, const char* text, bool attribute) {
-  for (const char* p = text; *p; ++p) {
-    switch (*p) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"':
-        if (attribute)
-          out += "&quot;";
-        else
-          out += '"';
-        break;
-      case '\n':
-        if (attribute)
-          out += "&#10;";
-        else
-          out += '\n';
-        break;
-      case '\r': out += "&#13;"; break;  // a raw CR would not survive reading back
-      case '\t':
-        if (attribute)
-          out += "&#9;";
-        else
-          out += '\t';
-        break;
-      default: out += *p;
+// Builds the saved form, in UTF-8 or straight in GBK. The markup the
+// writer adds is ASCII, which GBK keeps as it is; of the document's own text
+// only the runs of non-ASCII bytes go through the converter, which gives
+// the very bytes a conversion of the whole UTF-8 text would.
+class Writer {
+ public:
+  explicit Writer(bool gbk) : gbk_(gbk) {}
+
+  std::string& Out() { return out_; }
+  // Markup of the writer's own: ASCII.
+  void Mark(char c) { out_ += c; }
+  void Mark(const char* text) { out_ += text; }
+  // The document's text, unescaped.
+  void Text(const char* text) { Plain(text, text + std::strlen(text)); }
+
+  // Markup escapes. In attribute values the line-break and tab characters
+  // are written as references too, or reading the file back would turn them
+  // into blanks.
+  void Escaped(const char* text, bool attribute) {
+    const char* run = text;
+    for (const char* p = text;; ++p) {
+      const char* escape = nullptr;
+      switch (*p) {
+        case '\0':
+          Plain(run, p);
+          return;
+        case '&': escape = "&amp;"; break;
+        case '<': escape = "&lt;"; break;
+        case '>': escape = "&gt;"; break;
+        case '"': escape = attribute ? "&quot;" : nullptr; break;
+        case '\n': escape = attribute ? "&#10;" : nullptr; break;
+        case '\r': escape = "&#13;"; break;  // a raw CR would not survive reading back
+        case '\t': escape = attribute ? "&#9;" : nullptr; break;
+        default: break;
+      }
+      if (!escape) continue;
+      Plain(run, p);
+      out_ += escape;
+      run = p + 1;
     }
   }
-}
 
-void AppendAttributes(std::string& out, pugi::xml_node n) {
+ private:
+  void Plain(const char* begin, const char* end) {
+    if (!gbk_) {
+      out_.append(begin, end);
+      return;
+    }
+    while (begin < end) {
+      const char* wide = begin;
+      while (wide < end && static_cast<unsigned char>(*wide) < 0x80) ++wide;
+      out_.append(begin, wide);
+      const char* ascii = wide;
+      while (ascii < end && static_cast<unsigned char>(*ascii) >= 0x80) ++ascii;
+      if (ascii > wide) out_ += Converted(std::string(wide, ascii));
+      begin = ascii;
+    }
+  }
+
+  // The same names come back all through a page document and from one
+  // document to the next; each is converted once.
+  static const std::string& Converted(const std::string& utf8) {
+    thread_local std::unordered_map<std::string, std::string> known;
+    auto at = known.find(utf8);
+    if (at != known.end()) return at->second;
+    if (known.size() >= 100000) known.clear();
+    return known.emplace(utf8, ToAnsiXml(utf8)).first->second;
+  }
+
+  bool gbk_;
+  std::string out_;
+};
+
+void AppendAttributes(Writer& out, pugi::xml_node n) {
   for (pugi::xml_attribute a : n.attributes()) {
-    out += ' ';
-    out += a.name();
-    out += "=\"";
-    AppendEscaped(out, a.value(), true);
-    out += '"';
+    out.Mark(' ');
+    out.Text(a.name());
+    out.Mark("=\"");
+    out.Escaped(a.value(), true);
+    out.Mark('"');
   }
 }
 
 // One node in the saved form: no whitespace added anywhere, an element
 // without children closed as <name .../>.
-void AppendNode(std::string& out, pugi::xml_node n) {
+void AppendNode(Writer& out, pugi::xml_node n) {
   switch (n.type()) {
     case pugi::node_element: {
-      out += '<';
-      out += n.name();
+      out.Mark('<');
+      out.Text(n.name());
       AppendAttributes(out, n);
       if (!n.first_child()) {
-        out += "/>";
+        out.Mark("/>");
         return;
       }
-      out += '>';
+      out.Mark('>');
       for (pugi::xml_node c : n.children()) AppendNode(out, c);
-      out += "</";
-      out += n.name();
-      out += '>';
+      out.Mark("</");
+      out.Text(n.name());
+      out.Mark('>');
       return;
     }
     case pugi::node_pcdata:
-      AppendEscaped(out, n.value(), false);
+      out.Escaped(n.value(), false);
       return;
     case pugi::node_cdata:
-      out += "<![CDATA[";
-      out += n.value();
-      out += "]]>";
+      out.Mark("<![CDATA[");
+      out.Text(n.value());
+      out.Mark("]]>");
       return;
     case pugi::node_comment:
-      out += "<!--";
-      out += n.value();
-      out += "-->";
+      out.Mark("<!--");
+      out.Text(n.value());
+      out.Mark("-->");
       return;
     case pugi::node_pi:
-      out += "<?";
-      out += n.name();
+      out.Mark("<?");
+      out.Text(n.name());
       if (*n.value()) {
-        out += ' ';
-        out += n.value();
+        out.Mark(' ');
+        out.Text(n.value());
       }
-      out += "?>";
+      out.Mark("?>");
       return;
     case pugi::node_declaration:
-      out += "<?";
-      out += n.name();
+      out.Mark("<?");
+      out.Text(n.name());
       AppendAttributes(out, n);
-      out += "?>";
+      out.Mark("?>");
       return;
     case pugi::node_doctype:
-      out += "<!DOCTYPE ";
-      out += n.value();
-      out += '>';
+      out.Mark("<!DOCTYPE ");
+      out.Text(n.value());
+      out.Mark('>');
       return;
     case pugi::node_document:
       for (pugi::xml_node c : n.children()) {
         AppendNode(out, c);
-        out += "\r\n";
+        out.Mark("\r\n");
       }
       return;
     case pugi::node_null:
       return;
   }
+}
+
+std::string Serialised(pugi::xml_node n, bool gbk) {
+  Writer out(gbk);
+  AppendNode(out, n);
+  return std::move(out.Out());
 }
 
 }  // namespace
@@ -181,11 +229,7 @@ XmlNode XmlNode::AppendElement(const std::string& name) {
   return XmlNode(c);
 }
 
-std::string XmlNode::Xml() const {
-  std::string out;
-  AppendNode(out, n_);
-  return out;
-}
+std::string XmlNode::Xml() const { return Serialised(n_, false); }
 
 XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 XmlDocument::~XmlDocument() = default;
@@ -206,16 +250,13 @@ bool XmlDocument::LoadXml(const std::string& utf8Text) {
 
 XmlNode XmlDocument::DocumentElement() const { return XmlNode(doc_->document_element()); }
 
-std::string XmlDocument::Xml() const {
-  std::string out;
-  AppendNode(out, *doc_);
-  return out;
-}
+std::string XmlDocument::Xml() const { return Serialised(*doc_, false); }
 
 void XmlDocument::Save(const std::string& path) const {
   // The declaration keeps the encoding it was loaded with ("gb2312"); the
-  // bytes are GBK, which is what browsers read under that label.
-  fso::WriteBytes(path, ToAnsiXml(Xml()));
+  // bytes are GBK, which is what browsers read under that label. Written
+  // straight in GBK, without a UTF-8 copy of the whole document first.
+  fso::WriteBytes(path, Serialised(*doc_, true));
 }
 
 }  // namespace platform

@@ -62,6 +62,33 @@ TEST(XmlDocument, TextKeepsNonGbkCharactersAsReferences) {
             kDeclaration + "\r\n<r>&#128512; \xD6\xD0 a&lt;b</r>\r\n");
 }
 
+// The saved bytes are the GBK form of the UTF-8 text, for every kind of
+// node and every kind of text: Chinese next to escapes, characters GBK
+// cannot hold, bytes that are not UTF-8 at all, cut-off sequences.
+TEST(XmlDocument, SavedBytesAreTheGbkFormOfTheText) {
+  const std::string texts[] = {
+      "中文<&>\"'\r\n\t中",
+      "\xF0\x9F\x98\x80\xE2\x82\xAC",          // GBK lacks the first; the euro sign is 0x80
+      "a\xC3(b\xE4\xB8z\xFF\xFE 中",           // stray, cut-off and impossible bytes
+      "\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80",  // overlong, surrogate, past U+10FFFF
+      "\xE4\xB8",                               // cut off at the very end
+  };
+  TempDir dir;
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(kDeclaration + "\n<?pi 中文?>\n<!--注释-->\n<r/>\n"));
+    XmlNode root = doc.DocumentElement();
+    root.SetAttribute("名", text);
+    XmlNode child = root.AppendElement("子");
+    child.SetAttribute("v", text + text);
+    child.Raw().append_child(pugi::node_pcdata).set_value(text.c_str());
+    child.Raw().append_child(pugi::node_cdata).set_value(text.c_str());
+    doc.Save(dir / "t.xml");
+    EXPECT_EQ(ReadFile(dir / "t.xml"), platform::ToAnsiXml(doc.Xml()));
+  }
+}
+
 TEST(XmlDocument, SavedFileReadsBackToTheSameValues) {
   // What a later run loads from disk must be what was saved: references,
   // escapes and line breaks inside values included.
