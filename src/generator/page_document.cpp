@@ -23,9 +23,7 @@ std::string Repeat(const std::string& piece, int times) {
   return s;
 }
 
-void CopyAttributes(XmlNode from, XmlNode to) {
-  for (const auto& attr : from.Attributes()) to.SetAttribute(attr.first, attr.second);
-}
+void CopyAttributes(XmlNode from, XmlNode to) { to.CopyAttributesFrom(from); }
 
 // A compara-dir: the parent's, "/" and the entry's own segment.
 std::string JoinComparaDir(const std::string& prefix, const std::string& segment) {

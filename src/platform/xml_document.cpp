@@ -1,6 +1,5 @@
 #include "platform/xml_document.h"
 
-#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -20,57 +19,63 @@ void Require(pugi::xml_node n, const char* what) {
 // the very bytes a conversion of the whole UTF-8 text would.
 class Writer {
  public:
-  explicit Writer(bool gbk) : gbk_(gbk) {}
+  explicit Writer(bool gbk) : gbk_(gbk) {
+    if (gbk) out_.reserve(1 << 16);  // a whole document is on its way
+  }
 
   std::string& Out() { return out_; }
   // Markup of the writer's own: ASCII.
   void Mark(char c) { out_ += c; }
   void Mark(const char* text) { out_ += text; }
-  // The document's text, unescaped.
-  void Text(const char* text) { Plain(text, text + std::strlen(text)); }
+  // The document's text: names and the like as they are, attribute values
+  // and text with the markup escapes. In attribute values the line-break
+  // and tab characters are written as references too, or reading the file
+  // back would turn them into blanks.
+  void Text(const char* text) { Write(text, kAsIs); }
+  void Escaped(const char* text, bool attribute) { Write(text, attribute ? kAttribute : kContent); }
 
-  // Markup escapes. In attribute values the line-break and tab characters
-  // are written as references too, or reading the file back would turn them
-  // into blanks.
-  void Escaped(const char* text, bool attribute) {
-    const char* run = text;
-    for (const char* p = text;; ++p) {
-      const char* escape = nullptr;
-      switch (*p) {
-        case '\0':
-          Plain(run, p);
-          return;
-        case '&': escape = "&amp;"; break;
-        case '<': escape = "&lt;"; break;
-        case '>': escape = "&gt;"; break;
-        case '"': escape = attribute ? "&quot;" : nullptr; break;
-        case '\n': escape = attribute ? "&#10;" : nullptr; break;
-        case '\r': escape = "&#13;"; break;  // a raw CR would not survive reading back
-        case '\t': escape = attribute ? "&#9;" : nullptr; break;
-        default: break;
-      }
-      if (!escape) continue;
-      Plain(run, p);
-      out_ += escape;
-      run = p + 1;
+ private:
+  enum Mode { kAsIs, kContent, kAttribute };
+
+  // The escape of a character in the mode, null for a character that
+  // stands for itself.
+  static const char* EscapeOf(char c, Mode mode) {
+    if (mode == kAsIs) return nullptr;
+    bool attribute = mode == kAttribute;
+    switch (c) {
+      case '&': return "&amp;";
+      case '<': return "&lt;";
+      case '>': return "&gt;";
+      case '"': return attribute ? "&quot;" : nullptr;
+      case '\n': return attribute ? "&#10;" : nullptr;
+      case '\r': return "&#13;";  // a raw CR would not survive reading back
+      case '\t': return attribute ? "&#9;" : nullptr;
+      default: return nullptr;
     }
   }
 
- private:
-  void Plain(const char* begin, const char* end) {
-    if (!gbk_) {
-      out_.append(begin, end);
-      return;
+  void Write(const char* p, Mode mode) {
+    const char* run = p;  // the start of what is copied as it is
+    for (;; ++p) {
+      unsigned char c = static_cast<unsigned char>(*p);
+      if (c > '>' && c < 0x80) continue;  // no escape is above '>'
+      if (c >= 0x80) {
+        if (!gbk_) continue;
+        out_.append(run, p);
+        const char* wide = p;
+        while (static_cast<unsigned char>(*p) >= 0x80) ++p;
+        out_ += Converted(std::string(wide, p));
+        run = p--;
+        continue;
+      }
+      if (c == 0) break;
+      if (const char* escape = EscapeOf(*p, mode)) {
+        out_.append(run, p);
+        out_ += escape;
+        run = p + 1;
+      }
     }
-    while (begin < end) {
-      const char* wide = begin;
-      while (wide < end && static_cast<unsigned char>(*wide) < 0x80) ++wide;
-      out_.append(begin, wide);
-      const char* ascii = wide;
-      while (ascii < end && static_cast<unsigned char>(*ascii) >= 0x80) ++ascii;
-      if (ascii > wide) out_ += Converted(std::string(wide, ascii));
-      begin = ascii;
-    }
+    out_.append(run, p);
   }
 
   // The same names come back all through a page document and from one
@@ -193,6 +198,19 @@ std::vector<std::pair<std::string, std::string>> XmlNode::Attributes() const {
   std::vector<std::pair<std::string, std::string>> list;
   for (pugi::xml_attribute a : n_.attributes()) list.emplace_back(a.name(), a.value());
   return list;
+}
+
+void XmlNode::CopyAttributesFrom(const XmlNode& other) {
+  Require(n_, "CopyAttributesFrom");
+  if (other == *this) return;
+  // A node without attributes of its own gets them appended; the names of
+  // one node are unique, so none can meet another.
+  bool fresh = !n_.first_attribute();
+  for (pugi::xml_attribute a = other.n_.first_attribute(); a; a = a.next_attribute()) {
+    pugi::xml_attribute mine = fresh ? pugi::xml_attribute() : n_.attribute(a.name());
+    if (!mine) mine = n_.append_attribute(a.name());
+    mine.set_value(a.value());
+  }
 }
 
 XmlNode XmlNode::Parent() const {

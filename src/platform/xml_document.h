@@ -29,6 +29,9 @@ class XmlNode {
   void SetAttribute(const std::string& name, const std::string& value);
   int AttributeCount() const;
   std::vector<std::pair<std::string, std::string>> Attributes() const;
+  // Sets every attribute of the other node on this one, in its order, as
+  // SetAttribute would one by one.
+  void CopyAttributesFrom(const XmlNode& other);
 
   XmlNode Parent() const;       // null above the root element
   XmlNode FirstChild() const;   // element children only
