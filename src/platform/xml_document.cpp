@@ -1,5 +1,7 @@
 #include "platform/xml_document.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -19,20 +21,37 @@ void Require(pugi::xml_node n, const char* what) {
 // the very bytes a conversion of the whole UTF-8 text would.
 class Writer {
  public:
-  explicit Writer(bool gbk) : gbk_(gbk) {
-    if (gbk) out_.reserve(1 << 16);  // a whole document is on its way
-  }
+  explicit Writer(bool gbk) : gbk_(gbk) {}
 
-  std::string& Out() { return out_; }
+  // The text written, handed over.
+  std::string Take() {
+    buffer_.resize(used_);
+    return std::move(buffer_);
+  }
   // Markup of the writer's own: ASCII.
-  void Mark(char c) { out_ += c; }
-  void Mark(const char* text) { out_ += text; }
+  void Mark(char c) {
+    *Room(1) = c;
+    ++used_;
+  }
+  void Mark(const char* text) { Append(text, std::strlen(text)); }
   // The document's text: names and the like as they are, attribute values
   // and text with the markup escapes. In attribute values the line-break
   // and tab characters are written as references too, or reading the file
   // back would turn them into blanks.
   void Text(const char* text) { Write(text, kAsIs); }
   void Escaped(const char* text, bool attribute) { Write(text, attribute ? kAttribute : kContent); }
+  // ` name="value"`, the value escaped.
+  void Attribute(const char* name, const char* value) {
+    std::size_t nameLength = std::strlen(name), valueLength = std::strlen(value);
+    char* out = Room(6 * (nameLength + valueLength) + 4);
+    *out++ = ' ';
+    out = Put(out, name, name + nameLength, kAsIs);
+    *out++ = '=';
+    *out++ = '"';
+    out = Put(out, value, value + valueLength, kAttribute);
+    *out++ = '"';
+    used_ = static_cast<std::size_t>(out - buffer_.data());
+  }
 
  private:
   enum Mode { kAsIs, kContent, kAttribute };
@@ -54,28 +73,48 @@ class Writer {
     }
   }
 
-  void Write(const char* p, Mode mode) {
-    const char* run = p;  // the start of what is copied as it is
-    for (;; ++p) {
+  // Room for `more` bytes after the text written so far.
+  char* Room(std::size_t more) {
+    if (buffer_.size() - used_ < more) buffer_.resize(std::max(2 * buffer_.size(), used_ + more + 4096));
+    return &buffer_[used_];
+  }
+
+  void Append(const char* text, std::size_t length) {
+    std::memcpy(Room(length), text, length);
+    used_ += length;
+  }
+
+  void Write(const char* text, Mode mode) {
+    std::size_t length = std::strlen(text);
+    char* out = Room(6 * length);
+    used_ = static_cast<std::size_t>(Put(out, text, text + length, mode) - buffer_.data());
+  }
+
+  // Writes the text at out, which has room for six bytes a byte (no byte
+  // takes more: an escape, or a share of a character reference or of a GBK
+  // character); returns the end of what it wrote.
+  char* Put(char* out, const char* p, const char* end, Mode mode) {
+    while (p < end) {
       unsigned char c = static_cast<unsigned char>(*p);
-      if (c > '>' && c < 0x80) continue;  // no escape is above '>'
-      if (c >= 0x80) {
-        if (!gbk_) continue;
-        out_.append(run, p);
-        const char* wide = p;
-        while (static_cast<unsigned char>(*p) >= 0x80) ++p;
-        out_ += Converted(std::string(wide, p));
-        run = p--;
+      if (c > '>' && c < 0x80) {  // no escape is above '>'
+        *out++ = *p++;
         continue;
       }
-      if (c == 0) break;
-      if (const char* escape = EscapeOf(*p, mode)) {
-        out_.append(run, p);
-        out_ += escape;
-        run = p + 1;
+      if (c >= 0x80 && gbk_) {
+        const char* wide = p;
+        while (p < end && static_cast<unsigned char>(*p) >= 0x80) ++p;
+        const std::string& gbk = Converted(std::string(wide, p));
+        out = std::copy(gbk.begin(), gbk.end(), out);
+        continue;
       }
+      if (const char* escape = EscapeOf(*p, mode)) {
+        while (*escape) *out++ = *escape++;
+      } else {
+        *out++ = *p;
+      }
+      ++p;
     }
-    out_.append(run, p);
+    return out;
   }
 
   // The same names come back all through a page document and from one
@@ -89,17 +128,13 @@ class Writer {
   }
 
   bool gbk_;
-  std::string out_;
+  std::string buffer_;    // the text written, then room to spare
+  std::size_t used_ = 0;  // how much of it is written
 };
 
 void AppendAttributes(Writer& out, pugi::xml_node n) {
-  for (pugi::xml_attribute a : n.attributes()) {
-    out.Mark(' ');
-    out.Text(a.name());
-    out.Mark("=\"");
-    out.Escaped(a.value(), true);
-    out.Mark('"');
-  }
+  for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute())
+    out.Attribute(a.name(), a.value());
 }
 
 // One node in the saved form: no whitespace added anywhere, an element
@@ -168,7 +203,7 @@ void AppendNode(Writer& out, pugi::xml_node n) {
 std::string Serialised(pugi::xml_node n, bool gbk) {
   Writer out(gbk);
   AppendNode(out, n);
-  return std::move(out.Out());
+  return out.Take();
 }
 
 }  // namespace
@@ -208,8 +243,10 @@ void XmlNode::CopyAttributesFrom(const XmlNode& other) {
   bool fresh = !n_.first_attribute();
   for (pugi::xml_attribute a = other.n_.first_attribute(); a; a = a.next_attribute()) {
     pugi::xml_attribute mine = fresh ? pugi::xml_attribute() : n_.attribute(a.name());
-    if (!mine) mine = n_.append_attribute(a.name());
-    mine.set_value(a.value());
+    if (mine)
+      mine.set_value(a.value());
+    else
+      n_.append_copy(a);
   }
 }
 
