@@ -23,8 +23,6 @@ std::string Repeat(const std::string& piece, int times) {
   return s;
 }
 
-void CopyAttributes(XmlNode from, XmlNode to) { to.CopyAttributesFrom(from); }
-
 // A compara-dir: the parent's, "/" and the entry's own segment.
 std::string JoinComparaDir(const std::string& prefix, const std::string& segment) {
   return prefix.empty() ? segment : prefix + "/" + segment;
@@ -148,8 +146,7 @@ void CopyNavigation(XmlNode catalogueElement, std::string& restOfPath, platform:
   std::string comparaLevel = std::to_string(1 - r);
 
   for (XmlNode child = catalogueElement.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode entry = pageElement.AppendElement(child.Name());
-    CopyAttributes(child, entry);
+    XmlNode entry = pageElement.AppendElementWithAttributesOf(child.Name(), child);
     SetAttr(entry, "compara-level", comparaLevel);
     // Once the path is used up the segment is empty and matches only file
     // entries, which have no children: the folder's entries come without
@@ -196,8 +193,7 @@ void AddSubNodes(XmlNode catalogueElement, platform::XmlDocument& doc, XmlNode p
   if (catalogueElement.IsNull() || !catalogueElement.IsElement()) return;
   std::string comparaLevel = std::to_string(level);
   for (XmlNode child = catalogueElement.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode sub = pageElement.AppendElement("subNode");
-    CopyAttributes(child, sub);
+    XmlNode sub = pageElement.AppendElementWithAttributesOf("subNode", child);
     SetAttr(sub, "compara-level", comparaLevel);
     std::string comparaDir = JoinComparaDir(comparaDirPrefix, child.Attribute("dir"));
     SetAttr(sub, "compara-dir", comparaDir);
@@ -234,8 +230,7 @@ int ModeDepth(const std::string& mode) {
 
 void AppendSubNode(XmlNode child, XmlNode parent, int depth, const std::string& comparaDir,
                    const std::string& fullImages, bool shortName, XmlNode& sub) {
-  sub = parent.AppendElement("subNode");
-  talvora::CopyAttributes(child, sub);
+  sub = parent.AppendElementWithAttributesOf("subNode", child);
   if (shortName) SetAttr(sub, "name", TruncateText(child.Attribute("name"), 7));
   SetAttr(sub, "compara-level", std::to_string(depth));
   SetAttr(sub, "compara-dir", comparaDir);
@@ -257,8 +252,7 @@ void CopyNavigationIn(XmlNode catalogueNode, std::string& path, platform::XmlDoc
   const std::string comparaLevel = std::to_string(1 - levels);
 
   for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode entry = pageParent.AppendElement(child.Name());
-    talvora::CopyAttributes(child, entry);
+    XmlNode entry = pageParent.AppendElementWithAttributesOf(child.Name(), child);
     SetAttr(entry, "compara-level", comparaLevel);
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
     SetAttr(entry, "compara-dir", comparaDir);

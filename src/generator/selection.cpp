@@ -120,11 +120,15 @@ ItemList ApplyOrder(const ItemList& items, const std::vector<std::string>& names
 // over follow in their order.
 ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
   ItemList source = items;
+  // Each item's number, taken once.
+  std::vector<int> numbers;
+  numbers.reserve(source.size());
+  for (const std::string& item : source) numbers.push_back(GetNumberPrefix(ItemName(item)));
   ItemList result;
   for (int k = 1; k <= lastNumber && !source.empty(); ++k) {
     std::size_t found = source.size();
     for (std::size_t i = source.size(); i-- > 0;) {
-      if (GetNumberPrefix(ItemName(source[i])) == k) {
+      if (numbers[i] == k) {
         found = i;
         break;
       }
@@ -135,6 +139,7 @@ ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
     }
     result.push_back(source[found]);
     source.erase(source.begin() + static_cast<std::ptrdiff_t>(found));
+    numbers.erase(numbers.begin() + static_cast<std::ptrdiff_t>(found));
   }
   result.insert(result.end(), source.begin(), source.end());
   return result;

@@ -176,6 +176,8 @@ Kind KindOf(mode_t mode) {
 // The folder's listing for the run: the one held, or read now (once per
 // folder, whatever path leads to it). Throws FsoError as a listing does.
 Listing& RunListing(const std::string& folder) {
+  if (!EndsWithSep(folder))
+    if (Listing* held = CachedAt(folder)) return *held;
   const std::string key = StripTrailing(folder);
   if (Listing* held = CachedAt(key)) return *held;
   Folder dir = OpenFolder(folder);
@@ -220,9 +222,11 @@ Listing& RunListing(const std::string& folder) {
 bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
   std::size_t slash = path.rfind(kSep);
   if (slash == std::string::npos || slash + 1 == path.size()) return false;
-  name = path.substr(slash + 1);
+  name.assign(path, slash + 1, std::string::npos);
   if (name == "." || name == "..") return false;
-  folder = StripTrailing(path.substr(0, slash == 0 ? 1 : slash));
+  std::size_t end = slash == 0 ? 1 : slash;
+  while (end > 1 && path[end - 1] == kSep) --end;  // no trailing separators
+  folder.assign(path, 0, end);
   return true;
 }
 
@@ -231,12 +235,12 @@ bool SplitEntry(const std::string& path, std::string& folder, std::string& name)
 // when the disk must be asked.
 bool KnownType(const std::string& path, mode_t& type) {
   if (!Caching() || path.empty()) return false;
-  std::string folder, name;
+  // Kept from call to call: the rules ask this a great many times.
+  thread_local std::string folder, name, up, own;
   if (!SplitEntry(path, folder, name)) return false;
   Listing* listing = CachedAt(folder);
   if (!listing) {
     // A folder the parent's listing lacks holds nothing.
-    std::string up, own;
     if (SplitEntry(folder, up, own)) {
       if (Listing* parent = CachedAt(up)) {
         auto entry = parent->Find(own);

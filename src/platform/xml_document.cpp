@@ -1,6 +1,7 @@
 #include "platform/xml_document.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <unordered_map>
@@ -73,6 +74,15 @@ class Writer {
     }
   }
 
+  // The bytes that may need more than copying: those with an escape in
+  // some mode, and those of non-ASCII characters.
+  static constexpr std::array<bool, 256> kSpecial = [] {
+    std::array<bool, 256> special{};
+    for (unsigned char c : {'&', '<', '>', '"', '\n', '\r', '\t'}) special[c] = true;
+    for (int c = 0x80; c < 0x100; ++c) special[c] = true;
+    return special;
+  }();
+
   // Room for `more` bytes after the text written so far.
   char* Room(std::size_t more) {
     if (buffer_.size() - used_ < more) buffer_.resize(std::max(2 * buffer_.size(), used_ + more + 4096));
@@ -96,7 +106,7 @@ class Writer {
   char* Put(char* out, const char* p, const char* end, Mode mode) {
     while (p < end) {
       unsigned char c = static_cast<unsigned char>(*p);
-      if (c > '>' && c < 0x80) {  // no escape is above '>'
+      if (!kSpecial[c]) {
         *out++ = *p++;
         continue;
       }
@@ -282,6 +292,22 @@ XmlNode XmlNode::AppendElement(const std::string& name) {
   if (!c) throw std::runtime_error("XML: cannot append an element to <" + Name() + ">");
   c.set_name(name.c_str());
   return XmlNode(c);
+}
+
+XmlNode XmlNode::AppendElementWithAttributesOf(const std::string& name, const XmlNode& element) {
+  Require(n_, "AppendElement");
+  // An element without children is copied whole, attributes and all, in
+  // one go.
+  if (element.IsElement() && !element.n_.first_child() && element.n_ != n_) {
+    pugi::xml_node c = n_.append_copy(element.n_);
+    if (c) {
+      if (name != c.name()) c.set_name(name.c_str());
+      return XmlNode(c);
+    }
+  }
+  XmlNode c = AppendElement(name);
+  c.CopyAttributesFrom(element);
+  return c;
 }
 
 std::string XmlNode::Xml() const { return Serialised(n_, false); }

@@ -40,6 +40,8 @@ class XmlNode {
   bool HasChildren() const;
   // Creates an element (empty namespace) and appends it as the last child.
   XmlNode AppendElement(const std::string& name);
+  // AppendElement(name), then CopyAttributesFrom(element), in one step.
+  XmlNode AppendElementWithAttributesOf(const std::string& name, const XmlNode& element);
 
   // The node's markup, as the DOM's xml property gives it (UTF-8).
   std::string Xml() const;
