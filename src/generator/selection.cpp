@@ -29,7 +29,10 @@ std::string TrimSpaces(const std::string& text) {
 }
 
 // The name the ordering rules look at.
-std::string ItemName(const std::string& path) { return GetFileName(TrimSpaces(path)); }
+std::string ItemName(const std::string& path) {
+  if (!path.empty() && path.front() != ' ' && path.back() != ' ') return GetFileName(path);
+  return GetFileName(TrimSpaces(path));
+}
 
 // The folder's own name, as its folder object gives it.
 std::string FolderName(std::string folder) {

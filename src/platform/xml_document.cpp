@@ -20,15 +20,18 @@ void Require(pugi::xml_node n, const char* what) {
 // writer adds is ASCII, which GBK keeps as it is; of the document's own text
 // only the runs of non-ASCII bytes go through the converter, which gives
 // the very bytes a conversion of the whole UTF-8 text would.
+// Room to write a document into, kept from one document to the next.
+struct WriteBuffer {
+  std::unique_ptr<char[]> data;
+  std::size_t capacity = 0;
+};
+
 class Writer {
  public:
-  explicit Writer(bool gbk) : gbk_(gbk) {}
+  Writer(bool gbk, WriteBuffer& buffer) : gbk_(gbk), buffer_(buffer) {}
 
-  // The text written, handed over.
-  std::string Take() {
-    buffer_.resize(used_);
-    return std::move(buffer_);
-  }
+  const char* Data() const { return buffer_.data.get(); }
+  std::size_t Size() const { return used_; }
   // Markup of the writer's own: ASCII.
   void Mark(char c) {
     *Room(1) = c;
@@ -51,7 +54,7 @@ class Writer {
     *out++ = '"';
     out = Put(out, value, value + valueLength, kAttribute);
     *out++ = '"';
-    used_ = static_cast<std::size_t>(out - buffer_.data());
+    used_ = static_cast<std::size_t>(out - buffer_.data.get());
   }
 
  private:
@@ -85,8 +88,14 @@ class Writer {
 
   // Room for `more` bytes after the text written so far.
   char* Room(std::size_t more) {
-    if (buffer_.size() - used_ < more) buffer_.resize(std::max(2 * buffer_.size(), used_ + more + 4096));
-    return &buffer_[used_];
+    if (buffer_.capacity - used_ < more) {
+      std::size_t capacity = std::max(2 * buffer_.capacity, used_ + more + 4096);
+      std::unique_ptr<char[]> larger(new char[capacity]);
+      if (used_ > 0) std::memcpy(larger.get(), buffer_.data.get(), used_);
+      buffer_.data = std::move(larger);
+      buffer_.capacity = capacity;
+    }
+    return buffer_.data.get() + used_;
   }
 
   void Append(const char* text, std::size_t length) {
@@ -97,7 +106,7 @@ class Writer {
   void Write(const char* text, Mode mode) {
     std::size_t length = std::strlen(text);
     char* out = Room(6 * length);
-    used_ = static_cast<std::size_t>(Put(out, text, text + length, mode) - buffer_.data());
+    used_ = static_cast<std::size_t>(Put(out, text, text + length, mode) - buffer_.data.get());
   }
 
   // Writes the text at out, which has room for six bytes a byte (no byte
@@ -138,7 +147,7 @@ class Writer {
   }
 
   bool gbk_;
-  std::string buffer_;    // the text written, then room to spare
+  WriteBuffer& buffer_;   // the text written, then room to spare
   std::size_t used_ = 0;  // how much of it is written
 };
 
@@ -211,9 +220,10 @@ void AppendNode(Writer& out, pugi::xml_node n) {
 }
 
 std::string Serialised(pugi::xml_node n, bool gbk) {
-  Writer out(gbk);
+  WriteBuffer buffer;
+  Writer out(gbk, buffer);
   AppendNode(out, n);
-  return out.Take();
+  return std::string(out.Data(), out.Size());
 }
 
 }  // namespace
@@ -337,7 +347,10 @@ void XmlDocument::Save(const std::string& path) const {
   // The declaration keeps the encoding it was loaded with ("gb2312"); the
   // bytes are GBK, which is what browsers read under that label. Written
   // straight in GBK, without a UTF-8 copy of the whole document first.
-  fso::WriteBytes(path, Serialised(*doc_, true));
+  thread_local WriteBuffer buffer;
+  Writer out(true, buffer);
+  AppendNode(out, *doc_);
+  fso::WriteBytes(path, std::string(out.Data(), out.Size()));
 }
 
 }  // namespace platform
