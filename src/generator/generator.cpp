@@ -33,6 +33,7 @@ void WritePageDocumentsIn(const std::string& siteFolder, const std::string& fold
   std::string relativePath = RelativePath(siteFolder, folder);
   auto page = buildPage(Options().CatalogueRoot, relativePath, folder);
   page->Save(folder + kSepStr + "startxml.xml");
+  page.reset();  // done with before the branches' pages are built
   for (const std::string& branch : subFolders(folder)) {
     // A link back to an enclosing folder is not followed round again.
     if (!chain.Enter(branch)) continue;
