@@ -341,6 +341,52 @@ TEST_F(WebPaneTest, AnExistingFileIsNeverWrittenOver) {
   EXPECT_EQ(ReadFile(dir / "pic.gif"), "old");
 }
 
+// A file or a link appears at the chosen name while the body is on its way:
+// it is left as it is, and the body goes under the next free number.
+TEST_F(WebPaneTest, ANameTakenDuringTheDownloadGetsTheNextFreeNumber) {
+  const struct {
+    const char* what;
+    bool link;
+  } cases[] = {{"a file", false}, {"a link", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir top;
+    const std::string folder = top / "target";
+    const std::string outside = top / "outside.gif";
+    fs::create_directories(folder);
+    TestHttpServer::Answer answer{TestHttpServer::Response("the body", "image/gif")};
+    answer.act = [&] {
+      if (c.link) {
+        WriteFile(outside, "PRECIOUS");
+        fs::create_symlink(outside, folder + "/race_file.gif");
+      } else {
+        WriteFile(folder + "/race_file.gif", "PRECIOUS");
+      }
+    };
+    TestHttpServer server({{"/race_file.gif", answer}});
+    SelectFolder(folder);
+    StatusLog status(form_);
+    OfferAddress(server.Url("/race_file.gif"));
+    dialogs_.shown.clear();
+    dialogs_.answers = {platform::vbYes, platform::vbOK};
+    form_->saveResourceBtn->click();
+
+    EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+    EXPECT_EQ(ReadFile(c.link ? outside : folder + "/race_file.gif"), "PRECIOUS");
+    EXPECT_EQ(fs::is_symlink(folder + "/race_file.gif"), c.link);
+    std::set<std::string> names = Names(folder);
+    ASSERT_EQ(names.size(), 2u);
+    names.erase("race_file.gif");
+    const std::string renamed = *names.begin();
+    const std::string number = renamed.substr(0, renamed.size() - std::string("race_file.gif").size());
+    EXPECT_EQ(number + "race_file.gif", renamed);
+    EXPECT_EQ(std::to_string(std::stoi(number)), number);
+    EXPECT_EQ(ReadFile(folder + "/" + renamed), "the body");
+    EXPECT_TRUE(status.Shown("指定位置存在同名资源，改名  " + renamed + "  下载 ..."));
+    EXPECT_NE(form_->NodeOfKey(folder + "/" + renamed), nullptr);
+  }
+}
+
 TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
   TestHttpServer server({});
   TempDir top;
