@@ -162,6 +162,10 @@ std::string FreeNumberedName(const std::string& folder, const std::string& n, in
   return "";
 }
 
+std::string NotPreviewable(const std::string& address) {
+  return "只能预览 http 或 https 网络地址，此地址不能预览：\r\n" + address;
+}
+
 }  // namespace
 
 void Form1::ConnectResourcePane() {
@@ -238,7 +242,15 @@ void Form1::Form1_ParserPanel1_SearchEnd(ResourceInfos* resources) {
 
 void Form1::Form1_MSFlexGrid1_SelChange() {
   const QString address = SelectedAddress();
-  if (!address.isEmpty()) WebBrowser1->setUrl(QUrl(address));
+  if (address.isEmpty()) return;
+  // Any other scheme would have the browser read local files or hand the
+  // address to whatever program claims it.
+  if (IsWebAddress(address.toStdString()))
+    WebBrowser1->setUrl(QUrl(address));
+  else
+    WebBrowser1->setHtml(QStringLiteral("<p>") +
+                         QString::fromStdString(NotPreviewable(address.toStdString())).toHtmlEscaped() +
+                         QStringLiteral("</p>"));
 }
 
 void Form1::Form1_MSFlexGrid1_DblClick() { Form1_preResourceBtn_Click(); }
@@ -247,6 +259,10 @@ void Form1::Form1_preResourceBtn_Click() {
   Try([&] {
     const QString address = SelectedAddress();
     if (address.isEmpty()) return;
+    if (!IsWebAddress(address.toStdString())) {
+      platform::MsgBox(NotPreviewable(address.toStdString()), platform::vbOKOnly | platform::vbExclamation);
+      return;
+    }
     OpenInExplorer(address.toStdString());
   });
 }

@@ -387,6 +387,46 @@ TEST_F(WebPaneTest, ANameTakenDuringTheDownloadGetsTheNextFreeNumber) {
   }
 }
 
+// Addresses come from whatever page was scanned: only http and https ones
+// reach the preview browser and the desktop's opener. The others stay listed.
+TEST_F(WebPaneTest, OnlyWebAddressesArePreviewed) {
+  std::vector<std::string> opened;
+  platform::SetDesktopOpener([&](const std::string& t) { opened.push_back(t); });
+  const struct {
+    const char* address;
+    bool web;
+  } cases[] = {
+      {"file:///etc/hostname", false},
+      {"smb://server/share/a.gif", false},
+      {"ssh://host/lesson.wmv", false},
+      {"javascript:alert(1)//.mp3", false},
+      {"custom-app:open?x=.rm", false},
+      {"HTTPS://127.0.0.1:1/b.gif", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    opened.clear();
+    dialogs_.shown.clear();
+    form_->WebBrowser1->setUrl(QUrl("about:blank"));
+    OfferAddress(c.address);
+    EXPECT_EQ(form_->GridText(1, 1).toStdString(), c.address);
+    form_->preResourceBtn->click();
+    form_->Form1_MSFlexGrid1_DblClick();
+    const QUrl shown = form_->WebBrowser1->url();
+    if (c.web) {
+      EXPECT_EQ(shown, QUrl(c.address));
+      EXPECT_EQ(opened, (std::vector<std::string>{c.address, c.address}));
+      EXPECT_TRUE(dialogs_.shown.empty());
+      continue;
+    }
+    EXPECT_NE(shown.scheme(), QUrl(c.address).scheme()) << shown.toString().toStdString();
+    EXPECT_TRUE(opened.empty());
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_NE(dialogs_.shown[0].prompt.find(c.address), std::string::npos) << dialogs_.shown[0].prompt;
+    EXPECT_NE(dialogs_.shown[0].prompt.find("http"), std::string::npos) << dialogs_.shown[0].prompt;
+  }
+}
+
 TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
   TestHttpServer server({});
   TempDir top;
