@@ -7,6 +7,7 @@
 #include "generator/selection.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -73,7 +74,7 @@ std::shared_ptr<platform::XmlDocument> BuildCatalogueWith(const std::string& sit
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::AncestorChain& chain) {
+                        int level, fso::FolderVisits& visits) {
   if (!StartFolderVisit()) return;
 
   const std::string levelText = std::to_string(level);
@@ -88,9 +89,9 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
   AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
 
   for (const std::string& branch : GetSubFolders(folder)) {
-    // A link back to a folder the walk is inside is no branch of its own:
-    // following it would never end.
-    if (!chain.Enter(branch)) continue;
+    // A folder met before (through a link) or a link out of the site is no
+    // branch of its own.
+    if (!visits.Enter(branch)) continue;
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName));
@@ -102,8 +103,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     long branchPages = static_cast<long>(GetPageFiles(branch).size());
     SetAttr(node, "pages", std::to_string(branchPages));
     AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, chain);
-    chain.Leave();
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
   }
 }
 
@@ -120,10 +120,8 @@ std::string GetAttr(XmlNode node, const std::string& name) {
 
 void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
                     int level) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  AddFolderNodesWalk(folder, doc, parent, level, chain);
-  if (entered) chain.Leave();
+  fso::FolderVisits visits(folder);
+  AddFolderNodesWalk(folder, doc, parent, level, visits);
 }
 
 std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteFolder) {
@@ -163,7 +161,7 @@ void WriteTextbookIndex(const std::string& folder) {
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::AncestorChain& chain) {
+                        int level, fso::FolderVisits& visits) {
   if (!talvora::StartFolderVisit()) return;
   const std::vector<std::string>& lines = Options().ArrayIniLines;
   const std::string levelText = std::to_string(level);
@@ -184,7 +182,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
   talvora::AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
 
   for (const std::string& branch : GetSubFolders(folder)) {
-    if (!chain.Enter(branch)) continue;
+    if (!visits.Enter(branch)) continue;
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName, true));
@@ -202,8 +200,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     SetAttr(node, "place", GetFolderPlace(dirName, lines));
     SetAttr(node, "order", GetFolderOrder(dirName, lines));
     talvora::AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, chain);
-    chain.Leave();
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
   }
 }
 
@@ -211,10 +208,8 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
 
 void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
                     int level) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  AddFolderNodesWalk(folder, doc, parent, level, chain);
-  if (entered) chain.Leave();
+  fso::FolderVisits visits(folder);
+  AddFolderNodesWalk(folder, doc, parent, level, visits);
 }
 
 std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteRoot) {

@@ -8,6 +8,7 @@
 #include "generator/site_files.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -26,7 +27,7 @@ void StepProgress() {
 // document and branch list.
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsIn(const std::string& siteFolder, const std::string& folder,
-                          platform::fso::AncestorChain& chain, BuildPage buildPage,
+                          platform::fso::FolderVisits& visits, BuildPage buildPage,
                           SubFolders subFolders) {
   if (Options().CancelFlag == -1) return;
   StepProgress();
@@ -34,20 +35,19 @@ void WritePageDocumentsIn(const std::string& siteFolder, const std::string& fold
   auto page = buildPage(Options().CatalogueRoot, relativePath, folder);
   page->Save(folder + kSepStr + "startxml.xml");
   for (const std::string& branch : subFolders(folder)) {
-    // A link back to an enclosing folder is not followed round again.
-    if (!chain.Enter(branch)) continue;
-    WritePageDocumentsIn(siteFolder, branch, chain, buildPage, subFolders);
-    chain.Leave();
+    // The same folders as the catalogue pass: each real folder once, never
+    // one a link leads to outside the site.
+    if (!visits.Enter(branch)) continue;
+    WritePageDocumentsIn(siteFolder, branch, visits, buildPage, subFolders);
   }
 }
 
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsWith(const std::string& siteFolder, const std::string& folder,
                             BuildPage buildPage, SubFolders subFolders) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  WritePageDocumentsIn(siteFolder, folder, chain, buildPage, subFolders);
-  chain.Leave();
+  platform::fso::FolderVisits visits(siteFolder);
+  if (folder != siteFolder && !visits.Enter(folder)) return;
+  WritePageDocumentsIn(siteFolder, folder, visits, buildPage, subFolders);
 }
 
 // Keeps the site's entry page in the fixed file while the site folder must
@@ -153,7 +153,7 @@ bool IsSiteByPair(const std::string& folder, const char* first, const char* seco
 }
 
 void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
-                 fso::AncestorChain& chain) {
+                 fso::FolderVisits& visits) {
   GlobalState& o = Options();
   if (o.CancelFlag == -1) return;
   talvora::PumpMessages();
@@ -165,14 +165,14 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
     for (const std::string& name : fso::SubFolderNames(folder)) {
       const std::string sub = fso::ChildPath(folder, name);
       ShowProgressMsg(ProgressPathText(sub));
+      // Each real folder is searched once, and a link out of the start
+      // folder not at all: no site outside it is found.
+      if (!visits.Enter(sub)) continue;
       if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
         sites.push_back(sub);
         continue;
       }
-      // A link back to a folder the search is inside is not searched again.
-      if (!chain.Enter(sub)) continue;
-      FindSitesIn(sub, sites, chain);
-      chain.Leave();
+      FindSitesIn(sub, sites, visits);
     }
   } catch (const platform::FsoError&) {
     // A folder that cannot be listed ends its own search; its parent goes on.
@@ -189,10 +189,12 @@ std::string SubjectIniTemplate(const std::string& subject, const std::string& co
 }
 
 void FindSites(const std::string& folder, std::vector<std::string>& sites) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  FindSitesIn(folder, sites, chain);
-  if (entered) chain.Leave();
+  try {
+    fso::FolderVisits visits(folder);
+    FindSitesIn(folder, sites, visits);
+  } catch (const platform::FsoError&) {
+    // A start folder that cannot be looked at holds no site to find.
+  }
 }
 
 void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {

@@ -9,6 +9,7 @@
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -58,20 +59,19 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int CountFoldersBelow(const std::string& folder, fso::AncestorChain& chain) {
+int CountFoldersBelow(const std::string& folder, fso::FolderVisits& visits) {
   if (Options().CancelFlag == -1) return 0;
   // The cancel button can act between two folders.
   PumpMessages();
   int count = 0;
   for (const std::string& name : fso::SubFolderNames(folder)) {
     std::string sub = ChildPath(folder, name);
-    // A link back to a folder the walk is inside would never end.
-    if (!chain.Enter(sub)) continue;
+    // Each real folder inside counts once, however many links lead to it.
+    if (!visits.Enter(sub)) continue;
     if (!fso::SubFolderNames(sub).empty())
-      count += CountFoldersBelow(sub, chain) + 1;
+      count += CountFoldersBelow(sub, visits) + 1;
     else
       count += 1;
-    chain.Leave();
   }
   return count;
 }
@@ -168,11 +168,8 @@ bool HasSiteMarker(const std::string& path) {
 
 int CountFolders(const std::string& folder) {
   if (Options().CancelFlag == -1) return 0;
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  int count = CountFoldersBelow(folder, chain);
-  if (entered) chain.Leave();
-  return count;
+  fso::FolderVisits visits(folder);
+  return CountFoldersBelow(folder, visits);
 }
 
 // --- Delete and copy when the source exists ---
