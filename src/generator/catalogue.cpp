@@ -83,7 +83,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(GetBaseName(page)));
     SetAttr(node, "dir", "");
-    SetAttr(node, "link", GetFileName(page));
+    SetAttr(node, "link", LinkName(GetFileName(page)));
     SetAttr(node, "level", levelText);
   }
   AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
@@ -95,9 +95,10 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName));
-    SetAttr(node, "dir", dirName);
+    SetAttr(node, "dir", LinkName(dirName));
     SetAttr(node, "link", "");
-    if (GetIndexPage(branch) == "index.html") SetAttr(node, "link", dirName + "/index.html");
+    if (GetIndexPage(branch) == "index.html")
+      SetAttr(node, "link", LinkName(dirName) + "/index.html");
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.
     long branchPages = static_cast<long>(GetPageFiles(branch).size());
@@ -110,7 +111,9 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
 }  // namespace
 
 void SetAttr(XmlNode element, const std::string& name, const std::string& value) {
-  element.SetAttribute(name, value);
+  // Names from disk may hold what XML 1.0 cannot carry; the document stays
+  // well-formed whatever they hold.
+  element.SetAttribute(name, ShownName(value));
 }
 
 std::string GetAttr(XmlNode node, const std::string& name) {
@@ -136,7 +139,9 @@ namespace fso = platform::fso;
 using platform::XmlNode;
 using talvora::GetBaseName;
 using talvora::GetFileName;
+using talvora::LinkName;
 using talvora::SetAttr;
+using talvora::ShownName;
 
 namespace {
 
@@ -156,8 +161,8 @@ void WriteTextbookIndex(const std::string& folder) {
   // "" would reload itself and keep the folder a finished web page for good.
   if (files.empty()) return;
   talvora::WriteTextFile(folder + platform::kSepStr + "index.html",
-                         "<script language=javascript>window.location.href=\"" + files.back() +
-                             "\";</script>");
+                         "<script language=javascript>window.location.href=\"" +
+                             LinkName(files.back()) + "\";</script>");
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
@@ -172,12 +177,12 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     // A thumbnail is shown with its picture, never on its own.
     if (talvora::StartsWith(fileName, "TN_")) continue;
     XmlNode node = parent.AppendElement("node");
-    SetAttr(node, "name", TruncateText(GetBaseName(page), 14));
+    SetAttr(node, "name", TruncateText(ShownName(GetBaseName(page)), 14));
     SetAttr(node, "dir", "");
-    SetAttr(node, "link", fileName);
+    SetAttr(node, "link", LinkName(fileName));
     SetAttr(node, "type", FileType(fileName));
     SetAttr(node, "level", levelText);
-    SetAttr(node, "zoomImage", GetThumbnail(folder, fileName));
+    SetAttr(node, "zoomImage", LinkName(GetThumbnail(folder, fileName)));
   }
   talvora::AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
 
@@ -186,12 +191,12 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName, true));
-    SetAttr(node, "dir", dirName);
+    SetAttr(node, "dir", LinkName(dirName));
     SetAttr(node, "link", "");
     if (StripNumberPrefix(dirName, true) == kTextbook && GetIndexPage(branch).empty())
       WriteTextbookIndex(branch);
     const std::string indexPage = GetIndexPage(branch);
-    if (!indexPage.empty()) SetAttr(node, "link", dirName + "/" + indexPage);
+    if (!indexPage.empty()) SetAttr(node, "link", LinkName(dirName) + "/" + indexPage);
     SetAttr(node, "folderico", GetFolderIco(dirName, lines));
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.

@@ -14,6 +14,7 @@
 #include "platform/fso.h"
 #include "platform/xml_document.h"
 #include "support/temp_dir.h"
+#include "support/name_fixtures.h"
 #include "support/walk_fixtures.h"
 
 namespace quenlet {
@@ -99,6 +100,20 @@ TEST_F(ColumnWalk, FolderPastThePathLengthLimitIsAnErrorNamingIt) {
   } catch (const platform::FsoError& e) {
     EXPECT_THAT(e.what(), ::testing::HasSubstr("\"" + paths.back() + "\""));
   }
+}
+
+// Control characters and GBK bytes in names: the page documents and the
+// catalogue copy stay well-formed, and every file is reached from its page.
+TEST_F(ColumnWalk, AwkwardNamesKeepThePagesWellFormedAndTheFilesReached) {
+  const std::string site = dir_ / "site";
+  MakeSite(site);
+  testing_support::MakeAwkwardNames(site + "/学习测评");
+  WriteFile(site + "/学习测评/1电子课本/\xBF\xCE\x01.doc", "book");
+  GenerateSite(site, "");
+  testing_support::ExpectWellFormedAndReachable(site, false, CatalogueCopyPath());
+  // The textbook's index page sends the browser to the file of that name.
+  EXPECT_NE(ReadFile(site + "/学习测评/1电子课本/index.html").find("\"%BF%CE%01.doc\""),
+            std::string::npos);
 }
 
 }  // namespace
