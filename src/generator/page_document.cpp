@@ -48,9 +48,9 @@ std::unique_ptr<platform::XmlDocument> StartPageDocument(const std::string& rela
 
 // Walks from the catalogue root down the segments of the relative path,
 // into the first child whose segment (as segmentOf gives it) matches the
-// segment in its link form. A
-// segment the catalogue lacks (after a cancelled catalogue pass, or a tree
-// changed between the passes) ends the walk at the nearest folder found.
+// path's segment in its link form. A segment the catalogue lacks (after a
+// cancelled catalogue pass, or a tree changed between the passes) ends the
+// walk at the nearest folder found.
 template <typename SegmentOf>
 XmlNode FindCatalogueEntry(XmlNode catalogueRoot, const std::string& relativePath,
                            SegmentOf segmentOf) {

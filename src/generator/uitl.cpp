@@ -141,6 +141,14 @@ bool IsHexDigit(char c) {
 // on its own, or the character's bytes.
 template <typename Keep, typename Replace>
 std::string RewriteName(const std::string& name, Keep keep, Replace replace) {
+  // Most names are printable ASCII, which both forms keep but for the few
+  // characters a link escapes.
+  bool plain = true;
+  for (std::size_t i = 0; plain && i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    plain = c >= 0x20 && c < 0x80 && keep(name, i, 1);
+  }
+  if (plain) return name;
   std::string out;
   for (std::size_t i = 0; i < name.size();) {
     std::size_t len = platform::Utf8CharLength(name, i);
