@@ -1,5 +1,6 @@
 #include "generator/generator.h"
 
+#include <memory>
 #include <stdexcept>
 
 #include "generator/catalogue.h"
@@ -153,7 +154,7 @@ bool IsSiteByPair(const std::string& folder, const char* first, const char* seco
 }
 
 void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
-                 fso::FolderVisits& visits) {
+                 fso::FolderVisits& visits, std::vector<std::string>* unsearched) {
   GlobalState& o = Options();
   if (o.CancelFlag == -1) return;
   talvora::PumpMessages();
@@ -167,15 +168,25 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
       ShowProgressMsg(ProgressPathText(sub));
       // Each real folder is searched once, and a link out of the start
       // folder not at all: no site outside it is found.
-      if (!visits.Enter(sub)) continue;
+      bool enter;
+      try {
+        enter = visits.Enter(sub);
+      } catch (const platform::FsoError&) {
+        // Past the path-length limit, say: noted, and the search goes on
+        // with the next sub-folder.
+        if (unsearched) unsearched->push_back(sub);
+        continue;
+      }
+      if (!enter) continue;
       if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
         sites.push_back(sub);
         continue;
       }
-      FindSitesIn(sub, sites, visits);
+      FindSitesIn(sub, sites, visits, unsearched);
     }
   } catch (const platform::FsoError&) {
     // A folder that cannot be listed ends its own search; its parent goes on.
+    if (unsearched) unsearched->push_back(folder);
   }
 }
 
@@ -188,13 +199,16 @@ std::string SubjectIniTemplate(const std::string& subject, const std::string& co
   return ProgramDataFolder() + kSepStr + "subject" + kSepStr + name + ".ini";
 }
 
-void FindSites(const std::string& folder, std::vector<std::string>& sites) {
+void FindSites(const std::string& folder, std::vector<std::string>& sites,
+               std::vector<std::string>* unsearched) {
+  std::unique_ptr<fso::FolderVisits> visits;
   try {
-    fso::FolderVisits visits(folder);
-    FindSitesIn(folder, sites, visits);
+    visits = std::make_unique<fso::FolderVisits>(folder);
   } catch (const platform::FsoError&) {
-    // A start folder that cannot be looked at holds no site to find.
+    if (unsearched) unsearched->push_back(folder);
+    return;
   }
+  FindSitesIn(folder, sites, *visits, unsearched);
 }
 
 void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {

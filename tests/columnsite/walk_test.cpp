@@ -9,7 +9,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
+#include <QPushButton>
+
 #include "column_fixture.h"
+#include "columnsite/page1.h"
+#include "platform/dialogs.h"
 #include "generator/generator.h"
 #include "platform/fso.h"
 #include "platform/xml_document.h"
@@ -100,6 +105,33 @@ TEST_F(ColumnWalk, FolderPastThePathLengthLimitIsAnErrorNamingIt) {
   } catch (const platform::FsoError& e) {
     EXPECT_THAT(e.what(), ::testing::HasSubstr("\"" + paths.back() + "\""));
   }
+}
+
+// The search cannot enter a folder past the path-length limit: the sites
+// beside it are still found and generated, and the run names the folder
+// whose sites it could not look for.
+TEST_F(ColumnWalk, RunNamesTheFoldersTheSearchCouldNotEnter) {
+  const std::string start = dir_ / "start";
+  MakeDirs(start);
+  const std::vector<std::string> paths = testing_support::MakeDeepTree(start);
+  struct Cleanup {
+    std::string folder;
+    ~Cleanup() { testing_support::RemoveDeepContent(folder); }
+  } cleanup{start};
+  // Listed after the deep chain's first folder ("a...").
+  MakeSite(start + "/zsite");
+  std::vector<std::string> sites, unsearched;
+  FindSites(start, sites, &unsearched);
+  EXPECT_EQ(sites, std::vector<std::string>{start + "/zsite"});
+  EXPECT_EQ(unsearched, std::vector<std::string>{paths.back()});
+
+  platform::ScriptedDialogs dialogs;
+  Page1 page;
+  page.ResourcePath->setText(QString::fromStdString(start));
+  page.finishCommand->click();
+  EXPECT_TRUE(platform::fso::FileExists(start + "/zsite/startxml.xml"));
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_THAT(dialogs.shown[0].prompt, ::testing::HasSubstr("\n" + paths.back()));
 }
 
 // Control characters and GBK bytes in names: the page documents and the

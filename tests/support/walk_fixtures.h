@@ -57,6 +57,7 @@ inline std::vector<std::string> MakeDeepTree(const std::string& folder) {
   std::vector<std::string> paths;
   std::string path = folder;
   int fd = open(folder.c_str(), O_DIRECTORY | O_RDONLY);
+  if (fd < 0) throw std::runtime_error("cannot open " + folder);
   for (int level = 0; fd >= 0; ++level) {
     const std::string name(200, static_cast<char>('a' + level % 26));
     path += "/" + name;
