@@ -14,8 +14,8 @@
 
 #include "column_fixture.h"
 #include "columnsite/page1.h"
-#include "platform/dialogs.h"
 #include "generator/generator.h"
+#include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/xml_document.h"
 #include "support/temp_dir.h"
