@@ -1,5 +1,6 @@
 #include "generator/generator.h"
 
+#include <memory>
 #include <stdexcept>
 
 #include "generator/catalogue.h"
@@ -8,6 +9,7 @@
 #include "generator/site_files.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -26,7 +28,7 @@ void StepProgress() {
 // document and branch list.
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsIn(const std::string& siteFolder, const std::string& folder,
-                          platform::fso::AncestorChain& chain, BuildPage buildPage,
+                          platform::fso::FolderVisits& visits, BuildPage buildPage,
                           SubFolders subFolders) {
   if (Options().CancelFlag == -1) return;
   StepProgress();
@@ -34,20 +36,19 @@ void WritePageDocumentsIn(const std::string& siteFolder, const std::string& fold
   auto page = buildPage(Options().CatalogueRoot, relativePath, folder);
   page->Save(folder + kSepStr + "startxml.xml");
   for (const std::string& branch : subFolders(folder)) {
-    // A link back to an enclosing folder is not followed round again.
-    if (!chain.Enter(branch)) continue;
-    WritePageDocumentsIn(siteFolder, branch, chain, buildPage, subFolders);
-    chain.Leave();
+    // The same folders as the catalogue pass: each real folder once, never
+    // one a link leads to outside the site.
+    if (!visits.Enter(branch)) continue;
+    WritePageDocumentsIn(siteFolder, branch, visits, buildPage, subFolders);
   }
 }
 
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsWith(const std::string& siteFolder, const std::string& folder,
                             BuildPage buildPage, SubFolders subFolders) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  WritePageDocumentsIn(siteFolder, folder, chain, buildPage, subFolders);
-  chain.Leave();
+  platform::fso::FolderVisits visits(siteFolder);
+  if (folder != siteFolder && !visits.Enter(folder)) return;
+  WritePageDocumentsIn(siteFolder, folder, visits, buildPage, subFolders);
 }
 
 // Keeps the site's entry page in the fixed file while the site folder must
@@ -153,7 +154,7 @@ bool IsSiteByPair(const std::string& folder, const char* first, const char* seco
 }
 
 void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
-                 fso::AncestorChain& chain) {
+                 fso::FolderVisits& visits, std::vector<std::string>* unsearched) {
   GlobalState& o = Options();
   if (o.CancelFlag == -1) return;
   talvora::PumpMessages();
@@ -165,17 +166,27 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
     for (const std::string& name : fso::SubFolderNames(folder)) {
       const std::string sub = fso::ChildPath(folder, name);
       ShowProgressMsg(ProgressPathText(sub));
+      // Each real folder is searched once, and a link out of the start
+      // folder not at all: no site outside it is found.
+      bool enter;
+      try {
+        enter = visits.Enter(sub);
+      } catch (const platform::FsoError&) {
+        // Past the path-length limit, say: noted, and the search goes on
+        // with the next sub-folder.
+        if (unsearched) unsearched->push_back(sub);
+        continue;
+      }
+      if (!enter) continue;
       if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
         sites.push_back(sub);
         continue;
       }
-      // A link back to a folder the search is inside is not searched again.
-      if (!chain.Enter(sub)) continue;
-      FindSitesIn(sub, sites, chain);
-      chain.Leave();
+      FindSitesIn(sub, sites, visits, unsearched);
     }
   } catch (const platform::FsoError&) {
     // A folder that cannot be listed ends its own search; its parent goes on.
+    if (unsearched) unsearched->push_back(folder);
   }
 }
 
@@ -188,11 +199,16 @@ std::string SubjectIniTemplate(const std::string& subject, const std::string& co
   return ProgramDataFolder() + kSepStr + "subject" + kSepStr + name + ".ini";
 }
 
-void FindSites(const std::string& folder, std::vector<std::string>& sites) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  FindSitesIn(folder, sites, chain);
-  if (entered) chain.Leave();
+void FindSites(const std::string& folder, std::vector<std::string>& sites,
+               std::vector<std::string>* unsearched) {
+  std::unique_ptr<fso::FolderVisits> visits;
+  try {
+    visits = std::make_unique<fso::FolderVisits>(folder);
+  } catch (const platform::FsoError&) {
+    if (unsearched) unsearched->push_back(folder);
+    return;
+  }
+  FindSitesIn(folder, sites, *visits, unsearched);
 }
 
 void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {

@@ -4,6 +4,7 @@
 
 #include "generator/generator.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -80,29 +81,26 @@ struct CleanRules {
   void (*deleteAssets)(const std::string& folder);
 };
 
-// Clean-up of one folder; the chain keeps a link back to an enclosing
-// folder from being followed round and round.
+// Clean-up of one folder; each real folder inside is cleaned once, and a
+// link out of the folder the clean-up started from is never followed.
 void CleanOutputIn(const std::string& folder, const CleanRules& rules,
-                   platform::fso::AncestorChain& chain) {
+                   platform::fso::FolderVisits& visits) {
   rules.deleteFile(Join(folder, "startxml.xsl"));
   rules.deleteFile(Join(folder, "startxml.xml"));
   for (const std::string& name : platform::fso::SubFolderNames(folder)) {
     std::string sub = Join(folder, name);
     // A finished web page's content is its own.
     if (rules.isFinishedPage(sub)) continue;
-    if (!chain.Enter(sub)) continue;
-    CleanOutputIn(sub, rules, chain);
-    chain.Leave();
+    if (!visits.Enter(sub)) continue;
+    CleanOutputIn(sub, rules, visits);
   }
   if (rules.deleteAssets) rules.deleteAssets(folder);
   rules.deleteFile(Join(folder, "index.html"));
 }
 
 void CleanOutputWith(const std::string& folder, const CleanRules& rules) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  CleanOutputIn(folder, rules, chain);
-  chain.Leave();
+  platform::fso::FolderVisits visits(folder);
+  CleanOutputIn(folder, rules, visits);
 }
 
 // The template's files: its two stylesheets, its asset folder and its entry page.

@@ -9,6 +9,7 @@
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -58,20 +59,19 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int CountFoldersBelow(const std::string& folder, fso::AncestorChain& chain) {
+int CountFoldersBelow(const std::string& folder, fso::FolderVisits& visits) {
   if (Options().CancelFlag == -1) return 0;
   // The cancel button can act between two folders.
   PumpMessages();
   int count = 0;
   for (const std::string& name : fso::SubFolderNames(folder)) {
     std::string sub = ChildPath(folder, name);
-    // A link back to a folder the walk is inside would never end.
-    if (!chain.Enter(sub)) continue;
+    // Each real folder inside counts once, however many links lead to it.
+    if (!visits.Enter(sub)) continue;
     if (!fso::SubFolderNames(sub).empty())
-      count += CountFoldersBelow(sub, chain) + 1;
+      count += CountFoldersBelow(sub, visits) + 1;
     else
       count += 1;
-    chain.Leave();
   }
   return count;
 }
@@ -130,6 +130,73 @@ std::string RelativePath(const std::string& root, const std::string& path) {
   return RightChars(path, pathChars - rootChars);
 }
 
+namespace {
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Walks the name's characters, handing `keep` each UTF-8 character to see
+// whether it may stand as it is, and `replace` what may not: each stray byte
+// on its own, or the character's bytes.
+template <typename Keep, typename Replace>
+std::string RewriteName(const std::string& name, Keep keep, Replace replace) {
+  // Most names are printable ASCII, which both forms keep but for the few
+  // characters a link escapes.
+  bool plain = true;
+  for (std::size_t i = 0; plain && i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    plain = c >= 0x20 && c < 0x80 && keep(name, i, 1);
+  }
+  if (plain) return name;
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t len = platform::Utf8CharLength(name, i);
+    if (len == 0) {
+      replace(out, name.substr(i, 1));
+      i += 1;
+      continue;
+    }
+    if (keep(name, i, len))
+      out.append(name, i, len);
+    else
+      replace(out, name.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ShownName(const std::string& name) {
+  return RewriteName(
+      name,
+      [](const std::string& n, std::size_t i, std::size_t len) {
+        unsigned char c = static_cast<unsigned char>(n[i]);
+        return len > 1 || c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+      },
+      [](std::string& out, const std::string&) { out += "\xEF\xBF\xBD"; });
+}
+
+std::string LinkName(const std::string& name) {
+  return RewriteName(
+      name,
+      [](const std::string& n, std::size_t i, std::size_t len) {
+        char c = n[i];
+        if (len > 1) return true;
+        if (static_cast<unsigned char>(c) < 0x20 || c == '#' || c == '?') return false;
+        return !(c == '%' && i + 2 < n.size() && IsHexDigit(n[i + 1]) && IsHexDigit(n[i + 2]));
+      },
+      [](std::string& out, const std::string& bytes) {
+        static const char kHex[] = "0123456789ABCDEF";
+        for (unsigned char b : bytes) {
+          out += '%';
+          out += kHex[b >> 4];
+          out += kHex[b & 0xF];
+        }
+      });
+}
+
 std::string ParentPrefix(const std::string& path) {
   std::size_t pos = path.rfind(kSep);
   if (pos == std::string::npos) return path;
@@ -168,11 +235,8 @@ bool HasSiteMarker(const std::string& path) {
 
 int CountFolders(const std::string& folder) {
   if (Options().CancelFlag == -1) return 0;
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  int count = CountFoldersBelow(folder, chain);
-  if (entered) chain.Leave();
-  return count;
+  fso::FolderVisits visits(folder);
+  return CountFoldersBelow(folder, visits);
 }
 
 // --- Delete and copy when the source exists ---
@@ -208,7 +272,13 @@ void CopyFolderIfExists(const std::string& source, const std::string& target) {
 void WriteTextFile(const std::string& path, const std::string& text) {
   // The files written this way are HTML: what GBK cannot hold stays as a
   // character reference instead of turning into "?".
-  fso::WriteBytes(path, platform::ToAnsiXml(text) + "\r\n");
+  std::string bytes;
+  try {
+    bytes = platform::ToAnsiXml(text) + "\r\n";
+  } catch (const platform::NotUtf8Error& e) {
+    throw platform::FsoError("cannot write file \"" + path + "\": " + e.what());
+  }
+  fso::WriteBytes(path, bytes);
 }
 
 // --- Other ---

@@ -33,6 +33,16 @@ std::string RelativePath(const std::string& root, const std::string& path);
 // The text up to and including the last separator; unchanged without one.
 std::string ParentPrefix(const std::string& path);
 
+// A name on disk as a page document carries it. ShownName, for the text
+// shown (name, title): each control character other than TAB, LF and CR,
+// and each byte that is not part of a UTF-8 character, becomes U+FFFD, so
+// the document stays well-formed XML 1.0. LinkName, for a link (dir, link):
+// those bytes and TAB, LF and CR are percent-escaped (%01, %D3), and so are
+// "#", "?" and a "%" before two hex digits, so the browser reaches the file
+// of exactly that name. Both leave every other name as it is.
+std::string ShownName(const std::string& name);
+std::string LinkName(const std::string& name);
+
 // Texts are UTF-8; lengths and cuts count characters, never split one.
 std::size_t CharCount(const std::string& text);
 std::string LeftChars(const std::string& text, std::size_t count);
@@ -52,7 +62,8 @@ bool IsSiteRoot(const std::string& folder);
 bool HasSiteMarker(const std::string& path);
 // The number of folders below the folder at every depth; 0 once cancel is
 // requested. Pumps messages once per folder; throws FsoError when a folder
-// cannot be listed. A link back to an enclosing folder is not followed.
+// cannot be listed or entered. Each real folder counts once, and a link out
+// of the folder is not followed.
 int CountFolders(const std::string& folder);
 
 // --- Delete and copy when the source exists (every failure ignored) ---
