@@ -3,6 +3,7 @@
 // archives it unpacks are crafted byte by byte where the case needs a fault
 // our own packer would never write.
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
@@ -15,8 +16,11 @@
 #include <utility>
 #include <vector>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,8 +47,12 @@ struct RunResult {
   std::string err;
 };
 
+// How long a run may take before it counts as hanging and is killed.
+constexpr int kDeadlineSeconds = 20;
+
 // Runs a program without a shell, as the generator does, with the given
-// locale, and collects its exit status and both output streams.
+// locale, and collects its exit status and both output streams. A program
+// still running at the deadline is killed and gets code -2.
 RunResult Run(const std::string& program, const std::vector<std::string>& args, const std::string& locale) {
   TempDir io;
   const std::string outPath = io / "out", errPath = io / "err";
@@ -76,7 +84,18 @@ RunResult Run(const std::string& program, const std::vector<std::string>& args, 
     return result;
   }
   int status = 0;
-  waitpid(pid, &status, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kDeadlineSeconds);
+  while (waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      result.code = -2;
+      result.err = "still running after " + std::to_string(kDeadlineSeconds) + " s; killed\n";
+      result.err += ReadFile(errPath);
+      return result;
+    }
+    usleep(2000);
+  }
   result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.out = ReadFile(outPath);
   result.err = ReadFile(errPath);
@@ -512,6 +531,146 @@ TEST(WinRarUnpack, MissingOrForeignArchiveIsFatal) {
     EXPECT_EQ(r.code, 2);
     EXPECT_FALSE(r.err.empty());
   }
+}
+
+// Sets a file-size limit for what this process starts, as a full disk
+// would stop them; the signal it brings is ignored so a write fails instead.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+
+ private:
+  struct rlimit saved_ {};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+TEST(WinRarUnpack, AFailedWriteLeavesNoTornFileAndIsReported) {
+  struct Case {
+    const char* what;
+    bool existing;  // dest/keep.txt is there before
+  };
+  for (const Case& c : {Case{"replacing a file", true}, Case{"a new file", false}}) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", Archive({{"small.txt", "fits"}, {"keep.txt", std::string(800 << 10, 'N')}}));
+    MakeDirs(t / "dest");
+    if (c.existing) WriteFile(t / "dest/keep.txt", "ORIGINAL");
+    RunResult r;
+    {
+      FileSizeLimit limit(500 << 10);
+      r = Unpack(t / "x.rar", t / "dest");
+    }
+    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.err.find("cannot write keep.txt"), std::string::npos) << r.err;
+    // The replaced file is its old self; no temporary file stays.
+    EXPECT_EQ(Names(t / "dest"), c.existing ? Sorted({"keep.txt", "small.txt"}) : Sorted({"small.txt"}));
+    if (c.existing) {
+      EXPECT_TRUE(ReadFile(t / "dest/keep.txt") == "ORIGINAL");
+    }
+    EXPECT_EQ(ReadFile(t / "dest/small.txt"), "fits");
+  }
+}
+
+TEST(WinRarUnpack, EveryEntrysCrcIsCheckedWhateverHappensToTheOthers) {
+  Entry wrongCrc{"data.txt", "not what was packed"};
+  wrongCrc.crc = 0x12345678;
+  // A Unicode name whose last operation wants two bytes and has one.
+  Entry damagedName{"name" + std::string(1, '\0') + std::string("\x00\x80\x41", 3), "x", 2, 0x20,
+                    0x8000 | 0x0200};
+  Entry spoiledHeader{"spoiled.txt", "fine"};
+  spoiledHeader.spoilHeaderCrc = true;
+  const std::string sound = Archive({{"before.txt", "1"}, wrongCrc, {"after.txt", "2"}});
+
+  struct Case {
+    const char* what;
+    std::string archive;
+    std::vector<std::string> left;
+  };
+  const std::vector<Case> cases = {
+      {"another entry's name field is damaged",
+       Archive({{"before.txt", "1"}, wrongCrc, damagedName, {"after.txt", "2"}}), {"after.txt", "before.txt"}},
+      {"a later entry is cut off", sound.substr(0, sound.size() - 7 - 1), {"before.txt"}},
+      {"a later entry's header is damaged", Archive({{"before.txt", "1"}, wrongCrc, spoiledHeader}),
+       {"before.txt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find("CRC error in data.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(Names(t / "dest"), c.left);
+  }
+}
+
+TEST(WinRarUnpack, EntriesThatLandOnOnePlace) {
+  struct Case {
+    const char* what;
+    std::vector<Entry> entries;
+    int code;
+    const char* message;
+    const char* content;  // of dest/a/b.txt afterwards
+  };
+  const std::vector<Case> cases = {
+      // -o+ replaces whatever is there, an earlier entry too.
+      {"the same name twice", {{"a\\b.txt", "first"}, {"a\\b.txt", "second"}}, 0, "twice", "second"},
+      {"two spellings of one path", {{"a\\b.txt", "first"}, {"a\\.\\b.txt", "second"}}, 9, "same path",
+       "first"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", Archive(c.entries));
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t / "dest/a/b.txt"), c.content);
+  }
+}
+
+TEST(WinRarUnpack, AnArchiveCutOffInAHeaderSaysSo) {
+  const std::string first = Archive({{"a.txt", "1"}});
+  const std::string whole = Archive({{"a.txt", "1"}, {"second.txt", "2"}});
+  const std::size_t secondAt = first.size() - 7;  // where the end block was
+  // Cut in the block's first seven bytes, in its fixed fields, in its name.
+  for (std::size_t keep : {std::size_t{3}, std::size_t{20}, std::size_t{35}}) {
+    SCOPED_TRACE(keep);
+    TempDir t;
+    WriteFile(t / "x.rar", whole.substr(0, secondAt + keep));
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_EQ(r.err.find("(null)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_EQ(Names(t / "dest"), std::vector<std::string>{"a.txt"});
+  }
+}
+
+// ---- archives that are not files ----
+
+TEST(WinRar, AnArchiveThatIsNotARegularFileIsRefusedAtOnce) {
+  TempDir t;
+  WriteFile(t / "src/a.txt", "a");
+  ASSERT_EQ(mkfifo((t / "fifo.rar").c_str(), 0600), 0);
+  for (bool packing : {false}) {
+    SCOPED_TRACE(packing ? "packing into it" : "unpacking it");
+    const auto start = std::chrono::steady_clock::now();
+    RunResult r = packing ? Pack(t / "fifo.rar", t / "src") : Unpack(t / "fifo.rar", t / "dest");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(fs::exists(t / "dest/a.txt"));
 }
 
 // ---- the command line ----
