@@ -412,6 +412,104 @@ TEST(WinRarPack, RefusalsLeaveTheArchiveAsItWas) {
   }
 }
 
+TEST(WinRarPack, NeverPacksTheArchiveItIsWritingWhenItLiesInTheFolder) {
+  TempDir t;
+  WriteFile(t / "site/index.html", "<html></html>");
+  const std::string archive = t / "site/site.rar";
+  ASSERT_EQ(Pack(archive, t / "site").code, 0);
+  // The second pack finds the archive among the files it packs.
+  WriteFile(t / "site/new.html", "new");
+  RunResult r = Pack(archive, t / "site");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Listing(archive), Sorted({"- index.html", "- new.html"}));
+}
+
+TEST(WinRarPack, ArchiveNamesOfUpToTheLongestAFolderHoldsCanBeWritten) {
+  // Package names are Chinese, three bytes a character; 255 bytes is the
+  // most a name can have.
+  for (std::size_t length : {249u, 252u, 255u}) {
+    SCOPED_TRACE(length);
+    TempDir t;
+    WriteFile(t / "site/a.txt", "a");
+    std::string name;
+    while (name.size() + 3 + 4 <= length) name += "资";
+    name += std::string(length - 4 - name.size(), 'x') + ".rar";
+    ASSERT_EQ(name.size(), length);
+    MakeDirs(t / "packs");
+    const std::string archive = t / ("packs/" + name);
+    for (int round = 0; round < 2; ++round) {  // writing anew, then replacing
+      RunResult r = Pack(archive, t / "site");
+      ASSERT_EQ(r.code, 0) << r.err;
+    }
+    EXPECT_EQ(Listing(archive), std::vector<std::string>{"- a.txt"});
+    EXPECT_EQ(Names(t / "packs"), std::vector<std::string>{name});
+  }
+}
+
+TEST(WinRarPack, LinksThatLeadOutOfTheFolderAreLeftOut) {
+  TempDir t;
+  WriteFile(t / "outside/shadow", "SECRET-FILE");
+  WriteFile(t / "outside/private/notes.txt", "SECRET-FOLDER");
+  WriteFile(t / "site/images/a.gif", "GIF89a");
+  MakeDirs(t / "site/welcome.files");
+  fs::create_symlink(t / "outside/shadow", t / "site/welcome.files/welcome.gif");
+  fs::create_directory_symlink("../outside/private", t / "site/private");
+  fs::create_symlink("../site/images/a.gif", t / "site/climbs-back-in.gif");  // out and in again
+  fs::create_symlink("images/a.gif", t / "site/pic.gif");
+
+  const std::string archive = t / "site.rar";
+  RunResult r = Pack(archive, t / "site");
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_NE(r.err.find("welcome.gif leads out of the folder"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("private leads out of the folder"), std::string::npos) << r.err;
+  // Links within the folder pack what they show.
+  EXPECT_EQ(Listing(archive), Sorted({"- climbs-back-in.gif", "d images", "- images/a.gif", "- pic.gif",
+                                      "d welcome.files"}));
+  EXPECT_EQ(ReadFile(archive).find("SECRET"), std::string::npos);
+}
+
+TEST(WinRarPack, AFanOfFolderLinksPacksEachFolderOnce) {
+  // 23 folders, each with two links to the next: followed blindly, the
+  // last folder would be reached 2^22 times.
+  TempDir t;
+  auto folder = [](int i) {
+    char name[8];
+    std::snprintf(name, sizeof name, "d%02d", i);
+    return std::string(name);
+  };
+  for (int i = 0; i < 23; ++i) {
+    MakeDirs(t / ("site/" + folder(i)));
+    if (i + 1 < 23)
+      for (const char* link : {"a", "b"})
+        fs::create_directory_symlink("../" + folder(i + 1), t / ("site/" + folder(i) + "/" + link));
+  }
+  WriteFile(t / ("site/" + folder(22) + "/end.txt"), "end");
+
+  const auto start = std::chrono::steady_clock::now();
+  RunResult r = Pack(t / "site.rar", t / "site");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ASSERT_EQ(r.code, 1) << r.err;  // the links left out are warned of
+  EXPECT_NE(r.err.find("packed already"), std::string::npos) << r.err;
+  std::vector<std::string> expected{"- d22/end.txt"};
+  for (int i = 0; i < 23; ++i) expected.push_back("d " + folder(i));
+  EXPECT_EQ(Listing(t / "site.rar"), Sorted(expected));
+}
+
+TEST(WinRarPack, NamesThatDifferOnlyInTheirUnicodeFormStayApart) {
+  TempDir t;
+  const std::string nfc = "caf\xC3\xA9.htm", nfd = "cafe\xCC\x81.htm";
+  WriteFile(t / ("site/" + nfc), "composed");
+  WriteFile(t / ("site/" + nfd), "decomposed");
+  // A page document names its link target in the form the file has.
+  WriteFile(t / "site/r\x65\xCC\x81sume\xCC\x81/index.xml", "<page/>");
+  RunResult packed = Pack(t / "site.rar", t / "site");
+  ASSERT_EQ(packed.code, 0) << packed.err;
+
+  RunResult unpacked = Unpack(t / "site.rar", t / "dest");
+  ASSERT_EQ(unpacked.code, 0) << unpacked.err;
+  EXPECT_EQ(Snapshot(t / "dest"), Snapshot(t / "site"));
+}
+
 // ---- unpacking ----
 
 TEST(WinRarUnpack, ReadsCodePageNamesAndReplacesExistingFiles) {
@@ -662,7 +760,7 @@ TEST(WinRar, AnArchiveThatIsNotARegularFileIsRefusedAtOnce) {
   TempDir t;
   WriteFile(t / "src/a.txt", "a");
   ASSERT_EQ(mkfifo((t / "fifo.rar").c_str(), 0600), 0);
-  for (bool packing : {false}) {
+  for (bool packing : {false, true}) {
     SCOPED_TRACE(packing ? "packing into it" : "unpacking it");
     const auto start = std::chrono::steady_clock::now();
     RunResult r = packing ? Pack(t / "fifo.rar", t / "src") : Unpack(t / "fifo.rar", t / "dest");
