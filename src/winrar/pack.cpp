@@ -321,7 +321,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   std::string temp = TempNameBeside(archive);
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", temp.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", archive.c_str(), Errno().c_str());
     return kCreateError;
   }
   fchmod(fd, exists ? (ast.st_mode & 07777) : NewFileMode());
@@ -329,7 +329,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   if (!out) {
     close(fd);
     unlink(temp.c_str());
-    std::fprintf(stderr, "WinRAR: cannot create %s\n", temp.c_str());
+    std::fprintf(stderr, "WinRAR: cannot create %s\n", archive.c_str());
     return kCreateError;
   }
 
