@@ -408,6 +408,9 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
           block.name = DecodeName(header.substr(nameAt, nameSize), flags & kUnicodeName);
         } catch (const ArchiveError& err) {
           if (toRewrite) throw;
+          // The code-page part still tells the user which entry it is.
+          const std::string field = header.substr(nameAt, nameSize);
+          block.name = platform::FromAnsi(field.substr(0, field.find('\0')));
           block.nameDamage = err.what();
         }
         block.offset = offset;

@@ -693,13 +693,15 @@ TEST(WinRarUnpack, EveryEntrysCrcIsCheckedWhateverHappensToTheOthers) {
     const char* what;
     std::string archive;
     std::vector<std::string> left;
+    const char* damage;  // how the other damage is reported
   };
   const std::vector<Case> cases = {
       {"another entry's name field is damaged",
-       Archive({{"before.txt", "1"}, wrongCrc, damagedName, {"after.txt", "2"}}), {"after.txt", "before.txt"}},
-      {"a later entry is cut off", sound.substr(0, sound.size() - 7 - 1), {"before.txt"}},
+       Archive({{"before.txt", "1"}, wrongCrc, damagedName, {"after.txt", "2"}}), {"after.txt", "before.txt"},
+       "name: its name field is damaged"},
+      {"a later entry is cut off", sound.substr(0, sound.size() - 7 - 1), {"before.txt"}, "truncated"},
       {"a later entry's header is damaged", Archive({{"before.txt", "1"}, wrongCrc, spoiledHeader}),
-       {"before.txt"}},
+       {"before.txt"}, "header CRC error"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -708,6 +710,7 @@ TEST(WinRarUnpack, EveryEntrysCrcIsCheckedWhateverHappensToTheOthers) {
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_NE(r.err.find("CRC error in data.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
     EXPECT_EQ(Names(t / "dest"), c.left);
   }
 }
