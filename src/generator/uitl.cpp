@@ -297,8 +297,8 @@ float RandomValue() {
 // --- Programs, archives, the status line ---
 
 platform::ProcessResult ShellAndWait(const std::string& program,
-                                     const std::vector<std::string>& args) {
-  platform::ProcessResult result = platform::SpawnAndWait(program, args);
+                                     const std::vector<std::string>& args, bool captureErrors) {
+  platform::ProcessResult result = platform::SpawnAndWait(program, args, captureErrors);
   if (!result.started)
     platform::MsgBox(result.error, platform::vbInformation | platform::vbOKOnly, "存在错误");
   return result;
@@ -321,16 +321,38 @@ platform::ProcessResult RarPack(const std::string& folder, const std::string& ar
   // Lets the busy form the caller has just shown paint before the wait.
   PumpMessages();
   platform::ProcessResult result =
-      ShellAndWait(Archiver(), {"a", "-m0", "-ep1", "-r", archive, folder + kSep + "*.*"});
+      ShellAndWait(Archiver(), {"a", "-m0", "-ep1", "-r", archive, folder + kSep + "*.*"}, true);
   PumpMessages();
   return result;
 }
 
 platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination) {
   PumpMessages();
-  platform::ProcessResult result = ShellAndWait(Archiver(), {"X", "-o+", archive, "*.*", destination});
+  platform::ProcessResult result =
+      ShellAndWait(Archiver(), {"X", "-o+", archive, "*.*", destination}, true);
   PumpMessages();
   return result;
+}
+
+std::string ArchiverErrorLine(const platform::ProcessResult& result) {
+  std::size_t start = 0;
+  while (start < result.errorOutput.size()) {
+    std::size_t end = result.errorOutput.find('\n', start);
+    if (end == std::string::npos) end = result.errorOutput.size();
+    std::string line = result.errorOutput.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) return line;
+    start = end + 1;
+  }
+  return "";
+}
+
+std::string PackFailure(const platform::ProcessResult& result) {
+  if (!result.started || result.exitCode == 0) return "";
+  std::string text = "压缩程序返回错误代码 " + std::to_string(result.exitCode);
+  const std::string line = ArchiverErrorLine(result);
+  if (!line.empty()) text += "\r\n" + line;
+  return text;
 }
 
 void OpenInExplorer(const std::string& target) {

@@ -92,12 +92,21 @@ float RandomValue();
 
 // Starts the program with its arguments (no shell) and waits for its end.
 // When it cannot be started, shows the failure in a box titled "存在错误".
+// With `captureErrors` the program's standard error comes back in the
+// result's `errorOutput`.
 platform::ProcessResult ShellAndWait(const std::string& program,
-                                     const std::vector<std::string>& args);
+                                     const std::vector<std::string>& args, bool captureErrors = false);
 // Packs the folder's content into the archive with WinRAR, stored; waits.
 platform::ProcessResult RarPack(const std::string& folder, const std::string& archive);
 // Extracts the whole archive into the destination folder with WinRAR; waits.
 platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination);
+// The first line of what the archiver wrote to its standard error, "" when
+// it wrote nothing: its own word on what went wrong.
+std::string ArchiverErrorLine(const platform::ProcessResult& result);
+// Why a pack that ran did not succeed, for the message that reports it:
+// the exit status and the archiver's first line of error text; "" when it
+// succeeded or could not be started (which ShellAndWait has shown).
+std::string PackFailure(const platform::ProcessResult& result);
 // The archiver command lines in their readable form, for display only.
 std::string RarPackCommandLine(const std::string& folder, const std::string& archive);
 std::string RarUnpackCommandLine(const std::string& archive, const std::string& destination);

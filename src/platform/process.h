@@ -11,10 +11,14 @@ struct ProcessResult {
   bool started = false;   // false: the program could not be started
   int exitCode = -1;      // the program's exit status when it ended normally
   std::string error;      // why it could not be started (readable)
+  std::string errorOutput;  // what it wrote to its standard error, when that was asked for
 };
 
-// Starts the program and waits for it to end, without a time limit.
-ProcessResult SpawnAndWait(const std::string& program, const std::vector<std::string>& args);
+// Starts the program and waits for it to end, without a time limit. With
+// `captureErrors` its standard error is collected in `errorOutput` instead
+// of going to ours.
+ProcessResult SpawnAndWait(const std::string& program, const std::vector<std::string>& args,
+                           bool captureErrors = false);
 // Starts the program and does not wait; the child is reaped when it ends.
 bool SpawnDetached(const std::string& program, const std::vector<std::string>& args);
 

@@ -560,8 +560,7 @@ void WizardPane::finishCommand_Click() {
     std::string failure;
     try {
       packed = RarPack(typed, archive);
-      if (packed.started && packed.exitCode != 0)
-        failure = "压缩程序返回错误代码 " + std::to_string(packed.exitCode);
+      failure = PackFailure(packed);
     } catch (const std::exception& e) {
       failure = e.what();
     }

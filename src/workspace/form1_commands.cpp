@@ -216,8 +216,19 @@ void Form1::EditResource() {
     ~Unload() {
       if (pane->UnloadBusyNote) pane->UnloadBusyNote();
     }
-  } unload{RightFrame};
-  RarPack(key, archive);
+  };
+  platform::ProcessResult result;
+  {
+    Unload unload{RightFrame};
+    result = RarPack(key, archive);
+  }
+  // A failed pack is reported as the wizard reports it; an archiver that
+  // could not be started has already said so.
+  if (Packed(result)) return;
+  ShowStatus("主题资源包压缩失败");
+  const std::string failure = PackFailure(result);
+  if (!failure.empty())
+    platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure, platform::vbOKOnly | platform::vbCritical, "错误");
 }
 
 void Form1::LaunchColumnGenerator() {

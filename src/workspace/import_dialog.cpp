@@ -170,6 +170,8 @@ void Dialog::OKButton_Click() {
     // Success is reported only when the archiver has unpacked everything.
     if (!result.started || result.exitCode != 0) {
       std::string message = ArchiverFailure(result);
+      const std::string said = ArchiverErrorLine(result);
+      if (!said.empty()) message += "\n" + said;
       if (result.started) message += "\n（解压程序的退出代码为 " + std::to_string(result.exitCode) + "）";
       platform::MsgBox(message, platform::vbOKOnly | platform::vbExclamation);
       // Like any other failure of the import: what was done stays, and the

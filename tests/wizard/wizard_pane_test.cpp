@@ -783,6 +783,10 @@ TEST_F(WizardRunTest, AnArchiveThatCannotBeWrittenIsReported) {
   const std::string head = "压缩主题资源包时发生错误：\r\n";
   EXPECT_EQ(dialogs_.shown[0].prompt.rfind(head, 0), 0u) << dialogs_.shown[0].prompt;
   EXPECT_GT(dialogs_.shown[0].prompt.size(), head.size());
+  // With the archiver's own word on it, not just its exit status.
+  EXPECT_NE(dialogs_.shown[0].prompt.find("\r\nWinRAR: cannot create " + dir_ / "missing/site.rar"),
+            std::string::npos)
+      << dialogs_.shown[0].prompt;
   EXPECT_EQ(dialogs_.shown[0].title, "错误");
   EXPECT_FALSE(BusyNoteShown());
   EXPECT_EQ(StateOf(*pane_), S3);

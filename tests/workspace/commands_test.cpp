@@ -548,6 +548,27 @@ TEST_F(CommandsTest, EditOnAColumnSiteHandsItToQuenletThenOffersToPack) {
   }
 }
 
+TEST_F(CommandsTest, AFailedPackAfterAColumnSiteEditIsReported) {
+  const std::string site = dir_ / "site";
+  WriteFile(site + "/startxml.xsl", "<xsl/>");
+  WriteFile(site + "/index.html", "<qz>column site</qz>");
+  form_->TreeView1_Flash(Node(""));
+  FakePrograms();
+  WriteScript(programs_ / "WinRAR/WinRAR", "echo 'WinRAR: the disk is full' >&2\necho 'more detail' >&2\nexit 2\n");
+  WizardReady();
+  ScriptedDialogs dialogs;
+  dialogs.answers = {platform::vbOK, platform::vbOK};
+  form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
+  Choose("edit");
+
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[1].prompt, "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 2\r\nWinRAR: the disk is full");
+  EXPECT_EQ(dialogs.shown[1].style, platform::vbOKOnly | platform::vbCritical);
+  EXPECT_EQ(dialogs.shown[1].title, "错误");
+  EXPECT_NE(StatusLine().find("主题资源包压缩失败"), std::string::npos) << StatusLine();
+  EXPECT_TRUE(form_->isEnabled());
+}
+
 TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
   ScriptedDialogs dialogs;
   FakePrograms();

@@ -259,9 +259,10 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
   const struct {
     std::string archive;
     std::string says;
+    std::string archiverSays;  // the archiver's own first line of error text
   } cases[] = {
-      {dir / "climbs.rar", "被拒绝"},
-      {dir / "broken.rar", "无法读取该压缩包"},
+      {dir / "climbs.rar", "被拒绝", "\nWinRAR: refused ../outside.txt: its path climbs out of the destination"},
+      {dir / "broken.rar", "无法读取该压缩包", "\nWinRAR: cannot open " + dir / "broken.rar"},
   };
   for (const auto& c : cases) {
     ScriptedDialogs dialogs;
@@ -271,6 +272,7 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
     Import(dialog, c.archive, dir / "target");
     ASSERT_EQ(dialogs.shown.size(), 1u) << c.archive;
     EXPECT_NE(dialogs.shown[0].prompt.find(c.says), std::string::npos) << dialogs.shown[0].prompt;
+    EXPECT_NE(dialogs.shown[0].prompt.find(c.archiverSays), std::string::npos) << dialogs.shown[0].prompt;
     EXPECT_NE(dialogs.shown[0].prompt, kSuccess);
     EXPECT_EQ(status.messages,
               (std::vector<std::string>{"  正在导入资源包到指定位置 ......", "  导入资源包出现错误 ......"}));
