@@ -36,8 +36,16 @@ void GenerateSite(std::string& siteFolder, bool fullRun);
 // Options().CatalogueRoot, then those of its branches, recursively.
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder);
 
-// Where a refresh run keeps the site folder's own index.html while it works.
+// Where a refresh run keeps a copy of the site folder's own index.html.
 std::string IndexTempPath();
+
+// The name the site folder's own index.html goes by, in the site folder
+// itself, while a run works: moving it there and back needs no free space.
+extern const char kEntryPageAsideName[];
+
+// The lock file in the cache folder: a run that uses the fixed files there
+// holds it, and a second run is refused while it is held.
+std::string RunLockPath();
 
 }  // namespace talvora
 
