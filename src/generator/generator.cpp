@@ -164,6 +164,7 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
   GenerationOptions& options = Options();
 
   ShowStatus("正在进行资料整理 ......");
+  LinksLeftOut().clear();
   // A refresh run keeps the site's own entry page aside while the site
   // folder must not look like a finished web page. Only what this run set
   // aside is put back, never a copy an earlier run left behind.
@@ -197,7 +198,7 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
     if (fullRun) {
       CopyTemplate(options.TemplatePath, site);
       CopyPictures(site);
-      ShowStatus(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成");
+      ShowStatus(WithLinksLeftOut(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成"));
     }
   });
 }
@@ -274,6 +275,7 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
   // The catalogue copy and the entry page's copy are fixed files: the run
   // holds them alone.
   talvora::RunLock lock;
+  talvora::LinksLeftOut().clear();
   std::string aside;
   if (o.StartedWithPath && talvora::FileExists(siteIndex))
     aside = talvora::SetEntryPageAside(site, siteIndex);
@@ -300,7 +302,7 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
 
     CopyTemplate(o.TemplatePath, site);
     CopyPictures(site);
-    ShowProgressMsg(o.CancelFlag == -1 ? "操作已取消" : "完成");
+    ShowProgressMsg(talvora::WithLinksLeftOut(o.CancelFlag == -1 ? "操作已取消" : "完成"));
   });
 }
 

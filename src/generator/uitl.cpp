@@ -179,7 +179,8 @@ int CountFolders(const std::string& folder) {
 
 void DeleteFileIfExists(const std::string& path) {
   try {
-    if (fso::FileExists(path)) fso::DeleteFile(path, false);
+    // A link goes as the file it stands for, a dangling one too.
+    if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
   } catch (...) {
   }
 }
@@ -344,7 +345,7 @@ std::string GetThumbnail(const std::string& folder, const std::string& fileName)
 }
 
 void DeleteFileIfExists(const std::string& path) {
-  if (fso::FileExists(path)) fso::DeleteFile(path, false);
+  if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
 }
 
 void CopyFileIfExists(const std::string& source, const std::string& target) {

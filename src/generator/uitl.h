@@ -57,7 +57,8 @@ int CountFolders(const std::string& folder);
 
 // --- Delete and copy when the source exists (every failure ignored) ---
 
-// Deletes the file if it exists (not forced: a read-only file stays).
+// Deletes the file if it exists (not forced: a read-only file stays). A
+// link at the name, dangling or not, goes as the file it stands for.
 void DeleteFileIfExists(const std::string& path);
 // Deletes the folder with its content if it exists (not forced).
 void DeleteFolderIfExists(const std::string& path);
