@@ -158,7 +158,8 @@ void WriteTextbookIndex(const std::string& folder) {
   // "" would reload itself and keep the folder a finished web page for good.
   if (files.empty()) return;
   talvora::WriteTextFile(folder + platform::kSepStr + "index.html",
-                         "<script language=javascript>window.location.href=\"" + files.back() +
+                         "<script language=javascript>window.location.href=\"" +
+                             talvora::ScriptString(files.back()) +
                              "\";</script>");
 }
 

@@ -1,6 +1,7 @@
 #include "generator/selection.h"
 
 #include <cctype>
+#include <filesystem>
 
 #include "generator/generator.h"
 #include "generator/uitl.h"
@@ -37,13 +38,34 @@ std::string FolderName(std::string folder) {
   return GetFileName(folder);
 }
 
+// The one line of a redirect page that sends the browser to the index page.
+std::string RedirectText(const std::string& indexPage) {
+  return "<script language=\"javascript\">window.location.href=\"" + ScriptString(indexPage) +
+         "\";</script>";
+}
+
+// True when the redirect page may be written at the path: nothing is there,
+// or a redirect page as this program writes them.
+bool IsFreeForRedirectPage(const std::string& path) {
+  std::error_code ec;
+  auto status = std::filesystem::symlink_status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return true;
+  if (ec || status.type() != std::filesystem::file_type::regular) return false;
+  const std::string head = fso::ReadBytes(path, 100);
+  for (const char* index : {"index.html", "index.htm"})
+    if (head == RedirectText(index) + "\r\n") return true;
+  return false;
+}
+
 // A finished web page is shown through a page of the given name that sends
-// the browser on to its index page.
+// the browser on to its index page. A file of that name that this program
+// did not write (the folder's own index page, a page of the user's, a link)
+// is never replaced: the index page itself is then the folder's page.
 std::string WriteRedirectPage(const std::string& folder, const std::string& pageName,
                               const std::string& indexPage) {
   std::string path = ChildPath(folder, pageName + ".html");
-  WriteTextFile(path, "<script language=\"javascript\">window.location.href=\"" + indexPage +
-                          "\";</script>");
+  if (!IsFreeForRedirectPage(path)) return ChildPath(folder, indexPage);
+  WriteTextFile(path, RedirectText(indexPage));
   return path;
 }
 

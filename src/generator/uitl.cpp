@@ -19,6 +19,27 @@ namespace fso = platform::fso;
 
 using fso::ChildPath;
 
+std::string ScriptString(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' || c == '"')
+      out += std::string("\\") + c;
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '<' && i + 1 < text.size() && text[i + 1] == '/')
+      out += "<\\";  // the "/" follows
+    else if (text.compare(i, 3, "\xe2\x80\xa8") == 0 || text.compare(i, 3, "\xe2\x80\xa9") == 0) {
+      out += text[i + 2] == '\xa8' ? "\\u2028" : "\\u2029";  // line ends to a script
+      i += 2;
+    } else
+      out += c;
+  }
+  return out;
+}
+
 // Number of characters (code points) of a UTF-8 text.
 std::size_t CharCount(const std::string& text) {
   std::size_t n = 0;

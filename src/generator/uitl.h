@@ -33,6 +33,11 @@ std::string RelativePath(const std::string& root, const std::string& path);
 // The text up to and including the last separator; unchanged without one.
 std::string ParentPrefix(const std::string& path);
 
+// The text as the content of a double-quoted script string inside an HTML
+// script element: backslash, quote, line ends and "</" escaped. A text
+// holding none of them comes back unchanged.
+std::string ScriptString(const std::string& text);
+
 // Texts are UTF-8; lengths and cuts count characters, never split one.
 std::size_t CharCount(const std::string& text);
 std::string LeftChars(const std::string& text, std::size_t count);
