@@ -1,5 +1,6 @@
 #include "generator/selection.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -162,6 +163,18 @@ ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
   return result;
 }
 
+// The folder's files without those a run writes while it looks at them:
+// the page document of an earlier run and the entry page set aside.
+std::vector<std::string> FilesNotWrittenByRuns(const std::string& folder) {
+  std::vector<std::string> files = fso::FileNames(folder);
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const std::string& name) {
+                               return name == "startxml.xml" || name == kEntryPageAsideName;
+                             }),
+              files.end());
+  return files;
+}
+
 }  // namespace
 
 ItemList GetPageFiles(const std::string& folder) {
@@ -209,7 +222,7 @@ ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath) {
 }
 
 bool IsPictureFolder(const std::string& folder) {
-  std::vector<std::string> files = fso::FileNames(folder);
+  std::vector<std::string> files = FilesNotWrittenByRuns(folder);
   if (files.empty()) return false;
   for (const std::string& name : files) {
     // The extension is taken from the full path, as for the page filter: a
@@ -277,7 +290,7 @@ bool EveryPagePasses(const std::string& folder, Passes passes) {
   for (const std::string& page : GetPageFiles(folder)) {
     if (!passes(talvora::LowerCase(GetExtension(page)), GetBaseName(page))) return false;
   }
-  return !fso::FileNames(folder).empty();
+  return !talvora::FilesNotWrittenByRuns(folder).empty();
 }
 
 }  // namespace

@@ -229,6 +229,10 @@ TEST_F(QuenletSelection, PictureAndMediaFolders) {
       {{"x.mp3", "y.SWF", "TN_y.jpg"}, false, true},
       {{"x.mp3", "y.jpg"}, false, false},
       {{"index.html", "a.jpg"}, false, false},
+      // The page document a run wrote there is not looked at.
+      {{"startxml.xml"}, false, false},
+      {{"a.jpg", "startxml.xml"}, true, false},
+      {{"x.mp3", "startxml.xml"}, false, true},
   };
   for (const Case& c : cases) {
     TempDir dir;

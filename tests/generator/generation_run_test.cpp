@@ -127,6 +127,19 @@ TEST_F(GenerationRun, FullRunThenRefreshRun) {
   EXPECT_FALSE(Exists(site_ + "/site.html"));
 }
 
+// A refresh run finds the page document the full run wrote in a picture
+// folder; the folder keeps its gallery all the same.
+TEST_F(GenerationRun, RefreshKeepsEveryPictureGallery) {
+  for (const char* f : {"a.gif", "b.gif", "c.gif"}) WriteFile(site_ + "/Gallery/" + f, "GIF89a");
+  std::string path = site_;
+  GenerateSite(path, true);
+  const std::string fullRun = ReadFile(site_ + "/Gallery/startxml.xml");
+  ASSERT_NE(fullRun.find("fullImages=\"yes\""), std::string::npos);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  GenerateSite(path, false);
+  EXPECT_EQ(ReadFile(site_ + "/Gallery/startxml.xml"), fullRun);
+}
+
 // Each pass starts the bar at 0 with Max one more than the folders below the
 // site folder (five here, two of them never visited), steps once per folder
 // it visits and ends at Max.
