@@ -156,9 +156,10 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
     ~Done() { running = false; }
   } done;
 
-  // A drive letter is used as a capital; the rest of the path stays.
-  if (!siteFolder.empty() && siteFolder[0] >= 'a' && siteFolder[0] <= 'z')
-    siteFolder[0] = static_cast<char>(siteFolder[0] - 'a' + 'A');
+  // Every page's relative path is cut from this folder, so it must be the
+  // one form the walks give: absolute, without a trailing separator. The
+  // caller's variable gets that form.
+  siteFolder = SiteFolderPath(siteFolder);
   const std::string site = siteFolder;
   const std::string siteIndex = site + kSepStr + "index.html";
   GenerationOptions& options = Options();

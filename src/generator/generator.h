@@ -29,7 +29,8 @@ GenerationOptions& Options();
 
 // One generation run over the site folder: a full run (fullRun true) or a
 // refresh run. Errors are not trapped: they reach the caller as exceptions
-// with a readable description.
+// with a readable description. The caller's path comes back in the form the
+// run used (SiteFolderPath).
 void GenerateSite(std::string& siteFolder, bool fullRun);
 
 // The page pass: writes the folder's startxml.xml from the catalogue in

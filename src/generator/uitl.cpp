@@ -3,6 +3,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 
 #include "generator/generator.h"
@@ -38,6 +39,15 @@ std::string ScriptString(const std::string& text) {
       out += c;
   }
   return out;
+}
+
+std::string SiteFolderPath(const std::string& typed) {
+  if (typed.empty()) return typed;
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(typed, ec);
+  std::string path = (ec ? std::filesystem::path(typed) : p).lexically_normal().string();
+  while (path.size() > 1 && path.back() == kSep) path.pop_back();
+  return path;
 }
 
 // Number of characters (code points) of a UTF-8 text.

@@ -38,6 +38,11 @@ std::string ParentPrefix(const std::string& path);
 // holding none of them comes back unchanged.
 std::string ScriptString(const std::string& text);
 
+// The site folder a run works on: a relative folder taken from the working
+// folder, the path lexically normal and without trailing separators (the
+// root keeps its own). Reads the working folder, nothing else.
+std::string SiteFolderPath(const std::string& typed);
+
 // Texts are UTF-8; lengths and cuts count characters, never split one.
 std::size_t CharCount(const std::string& text);
 std::string LeftChars(const std::string& text, std::size_t count);

@@ -140,6 +140,25 @@ TEST_F(GenerationRun, RefreshKeepsEveryPictureGallery) {
   EXPECT_EQ(ReadFile(site_ + "/Gallery/startxml.xml"), fullRun);
 }
 
+// The folder as typed in the wizard's box: trailing separators go, a
+// relative folder is taken from the working folder, and the path is not
+// otherwise changed (its first letter stays as it is).
+TEST_F(GenerationRun, SiteFolderIsUsedAbsoluteWithoutTrailingSeparators) {
+  const fs::path savedCwd = fs::current_path();
+  fs::current_path(dir_.path());
+  const std::string cases[] = {site_ + "/", site_ + "//", "site", "./site/", site_};
+  for (const std::string& typed : cases) {
+    SCOPED_TRACE(typed);
+    std::string path = typed;
+    GenerateSite(path, true);
+    EXPECT_EQ(path, site_);
+    std::string inner = ReadFile(site_ + "/01Basics/Pics/startxml.xml");
+    EXPECT_NE(inner.find("href=\"../../startxml.xsl\""), std::string::npos);
+    EXPECT_NE(ReadFile(site_ + "/startxml.xml").find("href=\"startxml.xsl\""), std::string::npos);
+  }
+  fs::current_path(savedCwd);
+}
+
 // Each pass starts the bar at 0 with Max one more than the folders below the
 // site folder (five here, two of them never visited), steps once per folder
 // it visits and ends at Max.
