@@ -2,6 +2,7 @@
 #include "generator/generator.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -203,6 +204,25 @@ TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {
   MakeDirs(site / "A/startxml.xml");
   EXPECT_THROW(GenerateSite(site.path(), ""), platform::FsoError);
   EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
+}
+
+// While another run (the main program's, or a second Quenlet) holds the
+// fixed files in the cache folder, a site is refused before anything of it
+// or of the fixed files is touched.
+TEST_F(QuenletRun, SiteIsRefusedWhileAnotherRunHoldsTheFixedFiles) {
+  Options().StartedWithPath = true;
+  TempDir site;
+  WriteFile(site / "index.html", "<qz own page>");
+  WriteFile(site / "startxml.xsl", "earlier");
+  WriteFile(talvora::IndexTempPath(), "the other run's page");
+  int other = ::open(talvora::RunLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_THROW(GenerateSite(site.path(), ""), std::runtime_error);
+  ::close(other);
+  EXPECT_EQ(ReadFile(talvora::IndexTempPath()), "the other run's page");
+  EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
+  EXPECT_EQ(ReadFile(site / "startxml.xsl"), "earlier");
 }
 
 TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {
