@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
@@ -98,12 +99,20 @@ void WithEntryPageAside(const std::string& aside, const std::string& siteIndex, 
                         Work work) {
   try {
     work();
-  } catch (const std::exception& e) {
+  } catch (...) {
     if (aside.empty()) throw;
+    const std::exception_ptr original = std::current_exception();
     try {
       PutEntryPageBack(aside, siteIndex, replace);
     } catch (const std::exception& restore) {
-      throw platform::FsoError(std::string(e.what()) + "\n" + restore.what());
+      std::string failure;
+      try {
+        std::rethrow_exception(original);
+      } catch (const std::exception& e) {
+        failure = std::string(e.what()) + "\n";
+      } catch (...) {
+      }
+      throw platform::FsoError(failure + restore.what());
     }
     throw;
   }
