@@ -52,7 +52,12 @@ bool IsFreeForRedirectPage(const std::string& path) {
   auto status = std::filesystem::symlink_status(path, ec);
   if (status.type() == std::filesystem::file_type::not_found) return true;
   if (ec || status.type() != std::filesystem::file_type::regular) return false;
-  const std::string head = fso::ReadBytes(path, 100);
+  std::string head;
+  try {
+    head = fso::ReadBytes(path, 100);
+  } catch (const platform::FsoError&) {
+    return false;  // a file that cannot be read is no page of ours
+  }
   for (const char* index : {"index.html", "index.htm"})
     if (head == RedirectText(index) + "\r\n") return true;
   return false;
