@@ -162,7 +162,8 @@ void WriteTextbookIndex(const std::string& folder) {
   if (files.empty()) return;
   talvora::WriteTextFile(folder + platform::kSepStr + "index.html",
                          "<script language=javascript>window.location.href=\"" +
-                             LinkName(files.back()) + "\";</script>");
+                             talvora::ScriptString(LinkName(files.back())) +
+                             "\";</script>");
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,

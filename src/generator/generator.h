@@ -29,15 +29,24 @@ GenerationOptions& Options();
 
 // One generation run over the site folder: a full run (fullRun true) or a
 // refresh run. Errors are not trapped: they reach the caller as exceptions
-// with a readable description.
+// with a readable description. The caller's path comes back in the form the
+// run used (SiteFolderPath).
 void GenerateSite(std::string& siteFolder, bool fullRun);
 
 // The page pass: writes the folder's startxml.xml from the catalogue in
 // Options().CatalogueRoot, then those of its branches, recursively.
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder);
 
-// Where a refresh run keeps the site folder's own index.html while it works.
+// Where a refresh run keeps a copy of the site folder's own index.html.
 std::string IndexTempPath();
+
+// The name the site folder's own index.html goes by, in the site folder
+// itself, while a run works: moving it there and back needs no free space.
+extern const char kEntryPageAsideName[];
+
+// The lock file in the cache folder: a run that uses the fixed files there
+// holds it, and a second run is refused while it is held.
+std::string RunLockPath();
 
 }  // namespace talvora
 

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 
 #include "generator/generator.h"
@@ -19,6 +20,36 @@ using platform::kSep;
 namespace fso = platform::fso;
 
 using fso::ChildPath;
+
+std::string ScriptString(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' || c == '"')
+      out += std::string("\\") + c;
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '<' && i + 1 < text.size() && text[i + 1] == '/')
+      out += "<\\";  // the "/" follows
+    else if (text.compare(i, 3, "\xe2\x80\xa8") == 0 || text.compare(i, 3, "\xe2\x80\xa9") == 0) {
+      out += text[i + 2] == '\xa8' ? "\\u2028" : "\\u2029";  // line ends to a script
+      i += 2;
+    } else
+      out += c;
+  }
+  return out;
+}
+
+std::string SiteFolderPath(const std::string& typed) {
+  if (typed.empty()) return typed;
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(typed, ec);
+  std::string path = (ec ? std::filesystem::path(typed) : p).lexically_normal().string();
+  while (path.size() > 1 && path.back() == kSep) path.pop_back();
+  return path;
+}
 
 // Number of characters (code points) of a UTF-8 text.
 std::size_t CharCount(const std::string& text) {
@@ -243,7 +274,8 @@ int CountFolders(const std::string& folder) {
 
 void DeleteFileIfExists(const std::string& path) {
   try {
-    if (fso::FileExists(path)) fso::DeleteFile(path, false);
+    // A link goes as the file it stands for, a dangling one too.
+    if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
   } catch (...) {
   }
 }
@@ -436,7 +468,7 @@ std::string GetThumbnail(const std::string& folder, const std::string& fileName)
 }
 
 void DeleteFileIfExists(const std::string& path) {
-  if (fso::FileExists(path)) fso::DeleteFile(path, false);
+  if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
 }
 
 void CopyFileIfExists(const std::string& source, const std::string& target) {

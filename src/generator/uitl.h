@@ -43,6 +43,16 @@ std::string ParentPrefix(const std::string& path);
 std::string ShownName(const std::string& name);
 std::string LinkName(const std::string& name);
 
+// The text as the content of a double-quoted script string inside an HTML
+// script element: backslash, quote, line ends and "</" escaped. A text
+// holding none of them comes back unchanged.
+std::string ScriptString(const std::string& text);
+
+// The site folder a run works on: a relative folder taken from the working
+// folder, the path lexically normal and without trailing separators (the
+// root keeps its own). Reads the working folder, nothing else.
+std::string SiteFolderPath(const std::string& typed);
+
 // Texts are UTF-8; lengths and cuts count characters, never split one.
 std::size_t CharCount(const std::string& text);
 std::string LeftChars(const std::string& text, std::size_t count);
@@ -68,7 +78,8 @@ int CountFolders(const std::string& folder);
 
 // --- Delete and copy when the source exists (every failure ignored) ---
 
-// Deletes the file if it exists (not forced: a read-only file stays).
+// Deletes the file if it exists (not forced: a read-only file stays). A
+// link at the name, dangling or not, goes as the file it stands for.
 void DeleteFileIfExists(const std::string& path);
 // Deletes the folder with its content if it exists (not forced).
 void DeleteFolderIfExists(const std::string& path);

@@ -165,7 +165,13 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
   if (!S_ISREG(src.st_mode)) Fail("cannot copy file", source, "not a regular file");
 
   struct stat dst;
-  bool targetExisted = existing != Existing::Exclusive && Stat(target, dst);
+  bool targetExisted = existing != Existing::Exclusive && LStat(target, dst);
+  if (targetExisted && S_ISLNK(dst.st_mode)) {
+    // The link goes, not what it points at.
+    if (existing == Existing::Refuse) Fail("cannot copy file", source, target, kExists);
+    if (::unlink(target.c_str()) != 0) Fail("cannot copy file", source, target, Reason(errno));
+    targetExisted = false;
+  }
   if (targetExisted) {
     if (S_ISDIR(dst.st_mode)) Fail("cannot copy file", source, target, "the target is a folder");
     if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
@@ -174,7 +180,7 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
     if (IsReadOnly(dst)) Fail("cannot copy file", source, target, "the target file is read-only");
   }
 
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
   flags |= existing == Existing::Exclusive ? O_EXCL : O_TRUNC;
   Fd out(::open(target.c_str(), flags, src.st_mode & 07777));
   if (out.get() < 0) {
@@ -236,11 +242,33 @@ std::vector<std::string> SortedEntryNames(const std::string& folder) {
 // as links (a move keeps the tree as it is); otherwise links are followed,
 // and the chain, which holds the folders being copied from and into, keeps
 // a link to either from being copied forever.
+// The folders a copy may take linked content from, and the links it left out.
+struct Confinement {
+  const std::vector<std::string>& folders;
+  std::vector<std::string>& refused;
+};
+
+// Makes the folder a copy writes into: an existing folder is used, a link
+// at the name is replaced by a real folder.
+void MakeTargetFolder(const std::string& from, const std::string& to, mode_t mode) {
+  struct stat dst;
+  if (LStat(to, dst)) {
+    if (S_ISDIR(dst.st_mode)) return;
+    if (!S_ISLNK(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
+    if (::unlink(to.c_str()) != 0) Fail("cannot create folder", to, errno);
+  }
+  if (::mkdir(to.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
+}
+
 void CopyTree(const std::string& source, const std::string& target, Existing existing,
-              bool keepLinks, AncestorChain& chain) {
+              bool keepLinks, AncestorChain& chain, const Confinement* within = nullptr) {
   for (const std::string& name : SortedEntryNames(source)) {
     std::string from = Join(source, name), to = Join(target, name);
     struct stat st;
+    if (within && LStat(from, st) && S_ISLNK(st.st_mode) && !LiesInside(from, within->folders)) {
+      within->refused.push_back(from);
+      continue;
+    }
     if (keepLinks && LStat(from, st) && S_ISLNK(st.st_mode)) {
       std::string link(static_cast<std::size_t>(st.st_size) + 256, '\0');
       ssize_t n = readlink(from.c_str(), link.data(), link.size());
@@ -255,18 +283,12 @@ void CopyTree(const std::string& source, const std::string& target, Existing exi
     if (!Stat(from, st)) continue;  // a dangling link: nothing to copy
     if (S_ISDIR(st.st_mode)) {
       if (!chain.Enter(from)) continue;
-      struct stat dst;
-      if (Stat(to, dst)) {
-        if (!S_ISDIR(dst.st_mode))
-          Fail("cannot copy folder", from, to, "a file of that name exists");
-      } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
-        Fail("cannot create folder", to, errno);
-      }
+      MakeTargetFolder(from, to, (st.st_mode & 07777) | S_IRWXU);
       if (!chain.Enter(to)) {
         chain.Leave();
         continue;
       }
-      CopyTree(from, to, existing, keepLinks, chain);
+      CopyTree(from, to, existing, keepLinks, chain, within);
       if (keepLinks) ::chmod(to.c_str(), st.st_mode & 07777);  // a move keeps the modes
       chain.Leave();
       chain.Leave();
@@ -335,14 +357,19 @@ std::string ResolveTarget(const std::string& what, const std::string& source,
   return Join(target, BaseName(source));
 }
 
+// The textual test on two resolved paths.
+bool ResolvedInsideOrSame(const std::string& p, const std::string& f) {
+  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
+                    (EndsWithSep(f) || p[f.size()] == kSep));
+}
+
 bool InsideOrSame(const std::string& path, const std::string& folder) {
   std::error_code ec;
   std::string p = std::filesystem::weakly_canonical(path, ec).string();
   if (ec) return false;
   std::string f = std::filesystem::weakly_canonical(folder, ec).string();
   if (ec) return false;
-  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
-                    (EndsWithSep(f) || p[f.size()] == kSep));
+  return ResolvedInsideOrSame(p, f);
 }
 
 // A move across file systems: copy to a target that must not exist, check
@@ -454,6 +481,22 @@ void SortNames(std::vector<std::string>& names) {
   });
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return !path.empty() && LStat(path, st) && S_ISLNK(st.st_mode);
+}
+
+bool LiesInside(const std::string& path, const std::vector<std::string>& folders) {
+  std::error_code ec;
+  std::string real = std::filesystem::canonical(path, ec).string();
+  if (ec) return false;
+  for (const std::string& folder : folders) {
+    std::string f = std::filesystem::canonical(folder, ec).string();
+    if (!ec && ResolvedInsideOrSame(real, f)) return true;
+  }
+  return false;
+}
+
 void CreateFolder(const std::string& path) {
   std::string p = StripTrailing(path);
   if (p.empty()) Fail("cannot create folder", path, "no name given");
@@ -498,7 +541,10 @@ void CopyFile(const std::string& source, const std::string& target, bool overwri
   CopyFileData(source, to, overwrite ? Existing::Replace : Existing::Refuse);
 }
 
-void CopyFolder(const std::string& source, const std::string& target, bool overwrite) {
+namespace {
+
+void CopyFolderConfined(const std::string& source, const std::string& target, bool overwrite,
+                        const Confinement* within) {
   std::string from = StripTrailing(source);
   struct stat st;
   if (!Stat(from, st)) Fail("cannot copy folder", from, errno);
@@ -507,16 +553,23 @@ void CopyFolder(const std::string& source, const std::string& target, bool overw
   to = StripTrailing(to);
   if (InsideOrSame(to, from))
     Fail("cannot copy folder", from, to, "a folder cannot be copied into itself");
-  struct stat dst;
-  if (Stat(to, dst)) {
-    if (!S_ISDIR(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
-  } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
-    Fail("cannot create folder", to, errno);
-  }
+  MakeTargetFolder(from, to, (st.st_mode & 07777) | S_IRWXU);
   AncestorChain chain;
   chain.Enter(from);
   chain.Enter(to);
-  CopyTree(from, to, overwrite ? Existing::Replace : Existing::Refuse, false, chain);
+  CopyTree(from, to, overwrite ? Existing::Replace : Existing::Refuse, false, chain, within);
+}
+
+}  // namespace
+
+void CopyFolder(const std::string& source, const std::string& target, bool overwrite) {
+  CopyFolderConfined(source, target, overwrite, nullptr);
+}
+
+void CopyFolderWithin(const std::string& source, const std::string& target,
+                      const std::vector<std::string>& folders, std::vector<std::string>& refused) {
+  const Confinement within{folders, refused};
+  CopyFolderConfined(source, target, true, &within);
 }
 
 void MoveFile(const std::string& source, const std::string& target) {
@@ -562,9 +615,12 @@ std::string ReadBytes(const std::string& path, std::size_t max) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   struct stat st;
-  if (Stat(path, st) && S_ISREG(st.st_mode) && IsReadOnly(st))
+  if (LStat(path, st) && S_ISREG(st.st_mode) && IsReadOnly(st))
     Fail("cannot write file", path, kReadOnly);
-  Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  // A link at the name is replaced by the file, never written through.
+  if (LStat(path, st) && S_ISLNK(st.st_mode) && ::unlink(path.c_str()) != 0)
+    Fail("cannot write file", path, errno);
+  Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (out.get() < 0) Fail("cannot write file", path, errno);
   if (!WriteAll(out.get(), bytes.data(), bytes.size())) Fail("cannot write file", path, errno);
   if (out.Close() != 0) Fail("cannot write file", path, errno);

@@ -674,6 +674,30 @@ TEST_F(WizardRunTest, ThePreviewUsesTheFolderAsTypedAndNoArchiveWhenNotAsked) {
   EXPECT_EQ(opened_, std::vector<std::string>{site + "  /index.html"});
 }
 
+// A separator typed at the end of the folder, or a relative folder: every
+// page below the root still finds the site's stylesheet.
+TEST_F(WizardRunTest, FolderTypedWithATrailingSeparatorOrRelativeGivesWorkingPages) {
+  const fs::path savedCwd = fs::current_path();
+  fs::current_path(fs::u8path(dir_.path()));
+  const std::string site = dir_ / "site";
+  MakeTree(site, 1);
+  for (const std::string typed : {site + "/", std::string("site/")}) {
+    SCOPED_TRACE(typed);
+    fs::remove(fs::u8path(site + "/10第0节/练习/startxml.xml"));
+    pane_->cancelCommand->setText("reset");
+    pane_->cancelCommand_Click();
+    pane_->ResourcePath->setText(QString::fromStdString(typed));
+    pane_->AutoRar->setChecked(false);
+    Click(pane_->nextCommand);
+    Click(pane_->nextCommand);
+    Click(pane_->finishCommand);
+    EXPECT_EQ(StateOf(*pane_), S5);
+    const std::string inner = ReadFile(site + "/10第0节/练习/startxml.xml");
+    EXPECT_NE(inner.find("href=\"../../startxml.xsl\""), std::string::npos) << inner.substr(0, 120);
+  }
+  fs::current_path(savedCwd);
+}
+
 TEST_F(WizardRunTest, CancelStopsThePassAndTheFinishStillEndsInPreview) {
   struct Case {
     int presses;  // of the cancel button during the run
