@@ -22,6 +22,7 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/preview_server.h"
 #include "platform/twips.h"
 
 namespace talvora {
@@ -516,7 +517,12 @@ void WizardPane::ReturnToReady() {
 void WizardPane::finishCommand_Click() {
   std::string typed = Text(ResourcePath);
   if (finishCommand->text() != kCaptionGenerate) {
-    OpenInExplorer(typed + platform::kSep + "index.html");
+    // A generated site needs its stylesheets applied, which browsers do
+    // only over http: it is shown through the loopback server.
+    if (IsSiteRoot(typed))
+      platform::OpenSitePreview(typed, "index.html");
+    else
+      OpenInExplorer(typed + platform::kSep + "index.html");
     return;
   }
   // The run pumps messages, and "新  建" pressed meanwhile lets the user walk
