@@ -257,9 +257,7 @@ Form1::Form1() : QMainWindow(nullptr) {
   RightFrame->ShowBusyNote = [this] {
     delete busyNote_;
     busyNote_ = new ShowMeg();
-    busyNote_->show();
-    busyNote_->raise();
-    busyNote_->activateWindow();
+    busyNote_->ShowNow();
   };
   RightFrame->UnloadBusyNote = [this] { delete busyNote_; };
 

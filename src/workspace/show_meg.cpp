@@ -1,8 +1,12 @@
 #include "workspace/show_meg.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QThread>
+#include <QWindow>
 
 #include "platform/dialogs.h"
 #include "platform/twips.h"
@@ -21,6 +25,22 @@ ShowMeg::ShowMeg(QWidget* parent)
   Label1->setGeometry(Px(240), Px(120), Px(4395), Px(255));
 
   Form_Load();
+}
+
+void ShowMeg::ShowNow() {
+  show();
+  raise();
+  activateWindow();
+  // A window manager exposes a new window a round trip or more later; wait
+  // for that, within bounds, then paint and hand the picture over.
+  QElapsedTimer clock;
+  clock.start();
+  while (windowHandle() && !windowHandle()->isExposed() && clock.elapsed() < 2000) {
+    QCoreApplication::processEvents();
+    QThread::msleep(5);
+  }
+  repaint();
+  QGuiApplication::sync();
 }
 
 // Centred by the form's outer size, on the whole screen.

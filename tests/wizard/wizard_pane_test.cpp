@@ -517,7 +517,8 @@ TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
 // goes on.
 class WatchingSink : public talvora::UiSink {
  public:
-  explicit WatchingSink(talvora::Form1* form) : form_(form) {}
+  explicit WatchingSink(talvora::Form1* form) : form_(form) { qApp->installEventFilter(&notePaints_); }
+  ~WatchingSink() override { qApp->removeEventFilter(&notePaints_); }
   void ProgressChanged(float value, float max) override {
     form_->ProgressChanged(value, max);
     if (onProgress) onProgress(value);
@@ -529,7 +530,13 @@ class WatchingSink : public talvora::UiSink {
     if (text.find("正在生成 XML 目录信息文件 ......") != std::string::npos) pagePass = true;
   }
   void PumpMessages() override {
-    if (packing && BusyNoteShown()) busyNoteWhilePacking = true;
+    if (packing && BusyNoteShown() && !busyNoteWhilePacking) {
+      busyNoteWhilePacking = true;
+      // The archiver's own pump comes just before its wait; a window
+      // manager may need longer than that to expose a new window, so the
+      // text must already be painted by then.
+      notePaintedBeforePacking = notePaints_.count > 0;
+    }
     if (onPump) onPump();
     form_->PumpMessages();
   }
@@ -544,10 +551,22 @@ class WatchingSink : public talvora::UiSink {
   bool packing = false;
   bool pagePass = false;  // the pass that writes the page documents has begun
   bool busyNoteWhilePacking = false;
+  bool notePaintedBeforePacking = false;
   std::function<void(float)> onProgress;
   std::function<void()> onPump;
 
  private:
+  // Counts the paints of the busy note's text.
+  struct NotePaints : QObject {
+    int count = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      auto* label = qobject_cast<QLabel*>(object);
+      if (event->type() == QEvent::Paint && label && qobject_cast<talvora::ShowMeg*>(label->window()))
+        ++count;
+      return false;
+    }
+  };
+  NotePaints notePaints_;
   talvora::Form1* form_;
 };
 
@@ -643,6 +662,7 @@ TEST_F(WizardRunTest, GeneratesPacksAndPreviewsTheSample) {
   EXPECT_TRUE(has("startxml.files/logo.gif"));
   EXPECT_TRUE(has("01课程目标/startxml.xml"));
   EXPECT_TRUE(sink_->busyNoteWhilePacking);
+  EXPECT_TRUE(sink_->notePaintedBeforePacking);
   EXPECT_FALSE(BusyNoteShown()) << "gone after packing";
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源制作完成"));
 
