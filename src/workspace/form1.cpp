@@ -292,6 +292,11 @@ Form1::Form1() : QMainWindow(nullptr) {
   MSFlexGrid1 = new QTableWidget(resourceFrame);
   MSFlexGrid1->setColumnCount(3);
   MSFlexGrid1->verticalHeader()->setVisible(false);
+  // Compact rows of about the font's height, as a flex grid has them (the
+  // style's default fits little more than four rows into the grid).
+  const int rowHeight = MSFlexGrid1->fontMetrics().height() + 2;
+  MSFlexGrid1->verticalHeader()->setMinimumSectionSize(rowHeight);
+  MSFlexGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
   MSFlexGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Place(MSFlexGrid1, 200, 2220, 7865, 2165);
