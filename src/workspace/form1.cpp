@@ -370,9 +370,10 @@ int Form1::GridRows() const { return MSFlexGrid1->rowCount() + 1; }
 void Form1::SetGridRows(int rows) { MSFlexGrid1->setRowCount(std::max(0, rows - 1)); }
 
 void Form1::UpdateClock() {
-  QLocale locale = QLocale::system();
-  panels_[3]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-  panels_[4]->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+  // The Chinese forms the status line's stamp uses, whatever the system's
+  // locale: the date as 2026/12/10, the time of day as 15:04.
+  panels_[3]->setText(QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")));
+  panels_[4]->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
 }
 
 // ---------------------------------------------------------------------------

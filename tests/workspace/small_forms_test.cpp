@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "workspace/about_kova.h"
 #include "workspace/explain.h"
+#include "workspace/frm_flash.h"
 #include "workspace/show_meg.h"
 
 using testing_support::MakeDirs;
@@ -58,6 +59,12 @@ TEST(aboutKOVA, ShowsItsTextsAndOpensTheLinks) {
   OpenedTargets opened;
   talvora::aboutKOVA about;
   EXPECT_TRUE(about.Text1->toPlainText().contains("Talvora"));
+  {
+    // The version the splash shows ("Ver 3.0").
+    talvora::FrmFlash splash;
+    const QString version = splash.Label2->text().section(' ', 1);
+    EXPECT_TRUE(about.Text1->toPlainText().contains("版本 " + version)) << version.toStdString();
+  }
   EXPECT_TRUE(about.Text1->isReadOnly());
   EXPECT_EQ(about.Label1->text(), "相关链接：");
   EXPECT_EQ(about.Label2->text(), talvora::kAboutLink1);
