@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -496,6 +497,23 @@ TEST_F(WizardTest, WithoutTemplatesTheWizardWorksButWillNotGenerate) {
   EXPECT_EQ(dialogs_.shown[0].title, "错误");
   EXPECT_FALSE(fs::exists(fs::u8path(dir / "site/startxml.xml")));
   EXPECT_EQ(StateOf(pane_), S3);
+}
+
+TEST_F(WizardTest, EveryShippedTemplateShowsAPictureOfEachStyle) {
+  ASSERT_GT(pane_.template_->count(), 0);
+  for (int t = 0; t < pane_.template_->count(); ++t) {
+    pane_.template_->setCurrentIndex(t);
+    pane_.template_Click();
+    const std::string name = pane_.template_->currentText().toStdString();
+    for (int style = 1; style <= 3; ++style) {
+      SCOPED_TRACE(name + " style " + std::to_string(style));
+      pane_.Style[style]->click();
+      const QImage picture(QString::fromStdString(Program("template/" + name + "/templateImage" +
+                                                          std::to_string(style) + ".gif")));
+      ASSERT_FALSE(picture.isNull());
+      EXPECT_EQ(pane_.templateImage->pixmap().size(), picture.size()) << "the placeholder instead";
+    }
+  }
 }
 
 TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
