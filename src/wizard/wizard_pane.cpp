@@ -514,15 +514,17 @@ void WizardPane::ReturnToReady() {
   finishCommand->setFocus();
 }
 
+void PreviewSite(const std::string& folder) {
+  if (IsSiteRoot(folder))
+    platform::OpenSitePreview(folder, "index.html");
+  else
+    OpenInExplorer(folder + platform::kSep + "index.html");
+}
+
 void WizardPane::finishCommand_Click() {
   std::string typed = Text(ResourcePath);
   if (finishCommand->text() != kCaptionGenerate) {
-    // A generated site needs its stylesheets applied, which browsers do
-    // only over http: it is shown through the loopback server.
-    if (IsSiteRoot(typed))
-      platform::OpenSitePreview(typed, "index.html");
-    else
-      OpenInExplorer(typed + platform::kSep + "index.html");
+    PreviewSite(typed);
     return;
   }
   // The run pumps messages, and "新  建" pressed meanwhile lets the user walk
