@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QThread>
 #include <QWindow>
@@ -16,8 +17,9 @@ namespace {
 constexpr auto Px = platform::TwipsToPixels;
 }  // namespace
 
-ShowMeg::ShowMeg(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+// A narrow strip with a thin border of its own: no title bar, so no icon
+// and no buttons to close or move a note that its caller removes.
+ShowMeg::ShowMeg(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint) {
   setWindowTitle(QString::fromUtf8(platform::kDefaultTitle));
   setFixedSize(Px(4920), Px(465));
 
@@ -41,6 +43,13 @@ void ShowMeg::ShowNow() {
   }
   repaint();
   QGuiApplication::sync();
+}
+
+void ShowMeg::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  QPainter painter(this);
+  painter.setPen(palette().color(QPalette::Dark));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 // Centred by the form's outer size, on the whole screen.

@@ -27,6 +27,7 @@ class ShowMeg : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   bool frameKnown_ = false;

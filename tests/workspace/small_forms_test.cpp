@@ -165,6 +165,8 @@ TEST(SmallForms, EscapeDoesNotEndTheModalShowButTheCloseBoxDoes) {
 TEST(ShowMeg, IsCentredAndWaitsForItsCaller) {
   auto* busy = new talvora::ShowMeg;
   EXPECT_EQ(busy->Label1->text(), "正在压缩 ......");
+  // A strip without a title bar: no icon, no buttons.
+  EXPECT_TRUE(busy->windowFlags().testFlag(Qt::FramelessWindowHint));
   // Centred at load, before anyone shows it.
   EXPECT_FALSE(busy->isVisible());
   const QRect screen = QGuiApplication::primaryScreen()->geometry();
