@@ -4,6 +4,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
+            qt6-httpserver-dev qt6-websockets-dev qt6-translations-l10n \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3

@@ -116,16 +116,21 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
   return true;
 }
 
-void OpenWithDesktop(const std::string& target) {
+bool TryOpenWithDesktop(const std::string& target) {
   try {
     if (DesktopOpener()) {
       DesktopOpener()(target);
-      return;
+      return true;
     }
-    SpawnDetached("xdg-open", {target});
+    return SpawnDetached("xdg-open", {target});
   } catch (...) {
-    // Opening is a courtesy: a failure is not reported.
+    return false;
   }
+}
+
+void OpenWithDesktop(const std::string& target) {
+  // Opening is a courtesy: a failure is not reported.
+  TryOpenWithDesktop(target);
 }
 
 void SetDesktopOpener(std::function<void(const std::string&)> opener) {

@@ -25,6 +25,9 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
 // Opens a folder, file or web address with the desktop's default program
 // (xdg-open), not waited for, errors silent. Tests replace the opener.
 void OpenWithDesktop(const std::string& target);
+// The same, telling whether the opener could be started at all (a test's
+// opener always can); what the opener then does is not waited for.
+bool TryOpenWithDesktop(const std::string& target);
 void SetDesktopOpener(std::function<void(const std::string&)> opener);
 
 }  // namespace platform

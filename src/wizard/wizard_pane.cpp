@@ -22,6 +22,7 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/preview_server.h"
 #include "platform/twips.h"
 
 namespace talvora {
@@ -513,10 +514,17 @@ void WizardPane::ReturnToReady() {
   finishCommand->setFocus();
 }
 
+void PreviewSite(const std::string& folder) {
+  if (IsSiteRoot(folder))
+    platform::OpenSitePreview(folder, "index.html");
+  else
+    OpenInExplorer(folder + platform::kSep + "index.html");
+}
+
 void WizardPane::finishCommand_Click() {
   std::string typed = Text(ResourcePath);
   if (finishCommand->text() != kCaptionGenerate) {
-    OpenInExplorer(typed + platform::kSep + "index.html");
+    PreviewSite(typed);
     return;
   }
   // The run pumps messages, and "新  建" pressed meanwhile lets the user walk

@@ -257,9 +257,7 @@ Form1::Form1() : QMainWindow(nullptr) {
   RightFrame->ShowBusyNote = [this] {
     delete busyNote_;
     busyNote_ = new ShowMeg();
-    busyNote_->show();
-    busyNote_->raise();
-    busyNote_->activateWindow();
+    busyNote_->ShowNow();
   };
   RightFrame->UnloadBusyNote = [this] { delete busyNote_; };
 
@@ -294,6 +292,11 @@ Form1::Form1() : QMainWindow(nullptr) {
   MSFlexGrid1 = new QTableWidget(resourceFrame);
   MSFlexGrid1->setColumnCount(3);
   MSFlexGrid1->verticalHeader()->setVisible(false);
+  // Compact rows of about the font's height, as a flex grid has them (the
+  // style's default fits little more than four rows into the grid).
+  const int rowHeight = MSFlexGrid1->fontMetrics().height() + 2;
+  MSFlexGrid1->verticalHeader()->setMinimumSectionSize(rowHeight);
+  MSFlexGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
   MSFlexGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Place(MSFlexGrid1, 200, 2220, 7865, 2165);
@@ -367,9 +370,10 @@ int Form1::GridRows() const { return MSFlexGrid1->rowCount() + 1; }
 void Form1::SetGridRows(int rows) { MSFlexGrid1->setRowCount(std::max(0, rows - 1)); }
 
 void Form1::UpdateClock() {
-  QLocale locale = QLocale::system();
-  panels_[3]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-  panels_[4]->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+  // The Chinese forms the status line's stamp uses, whatever the system's
+  // locale: the date as 2026/12/10, the time of day as 15:04.
+  panels_[3]->setText(QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")));
+  panels_[4]->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
 }
 
 // ---------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 #include "generator/uitl.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "wizard/wizard_pane.h"
 #include "workspace/folder_tree.h"
 
 namespace talvora {
@@ -183,7 +184,7 @@ void Dialog::OKButton_Click() {
     ShowStatus("导入资源包到指定位置成功 ......");
     if (!IsSiteRoot(folder))
       platform::MsgBox("您导入的主题资源版本为1.0,无法修改! 当前版本只适用于2.0版主题资源!");
-    if (viewCheck->isChecked()) OpenInExplorer(folder + platform::kSep + "index.html");
+    if (viewCheck->isChecked()) PreviewSite(folder);
     inputPath->clear();
     rarPath->clear();
   } catch (...) {

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -27,6 +28,7 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/preview_server.h"
 #include "platform/process.h"
 #include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
@@ -497,6 +499,23 @@ TEST_F(WizardTest, WithoutTemplatesTheWizardWorksButWillNotGenerate) {
   EXPECT_EQ(StateOf(pane_), S3);
 }
 
+TEST_F(WizardTest, EveryShippedTemplateShowsAPictureOfEachStyle) {
+  ASSERT_GT(pane_.template_->count(), 0);
+  for (int t = 0; t < pane_.template_->count(); ++t) {
+    pane_.template_->setCurrentIndex(t);
+    pane_.template_Click();
+    const std::string name = pane_.template_->currentText().toStdString();
+    for (int style = 1; style <= 3; ++style) {
+      SCOPED_TRACE(name + " style " + std::to_string(style));
+      pane_.Style[style]->click();
+      const QImage picture(QString::fromStdString(Program("template/" + name + "/templateImage" +
+                                                          std::to_string(style) + ".gif")));
+      ASSERT_FALSE(picture.isNull());
+      EXPECT_EQ(pane_.templateImage->pixmap().size(), picture.size()) << "the placeholder instead";
+    }
+  }
+}
+
 TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
   OwnProgramFolder program(true);
   std::string name = platform::fso::SubFolderNames(program / "template")[0];
@@ -516,7 +535,8 @@ TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
 // goes on.
 class WatchingSink : public talvora::UiSink {
  public:
-  explicit WatchingSink(talvora::Form1* form) : form_(form) {}
+  explicit WatchingSink(talvora::Form1* form) : form_(form) { qApp->installEventFilter(&notePaints_); }
+  ~WatchingSink() override { qApp->removeEventFilter(&notePaints_); }
   void ProgressChanged(float value, float max) override {
     form_->ProgressChanged(value, max);
     if (onProgress) onProgress(value);
@@ -528,7 +548,13 @@ class WatchingSink : public talvora::UiSink {
     if (text.find("正在生成 XML 目录信息文件 ......") != std::string::npos) pagePass = true;
   }
   void PumpMessages() override {
-    if (packing && BusyNoteShown()) busyNoteWhilePacking = true;
+    if (packing && BusyNoteShown() && !busyNoteWhilePacking) {
+      busyNoteWhilePacking = true;
+      // The archiver's own pump comes just before its wait; a window
+      // manager may need longer than that to expose a new window, so the
+      // text must already be painted by then.
+      notePaintedBeforePacking = notePaints_.count > 0;
+    }
     if (onPump) onPump();
     form_->PumpMessages();
   }
@@ -543,10 +569,22 @@ class WatchingSink : public talvora::UiSink {
   bool packing = false;
   bool pagePass = false;  // the pass that writes the page documents has begun
   bool busyNoteWhilePacking = false;
+  bool notePaintedBeforePacking = false;
   std::function<void(float)> onProgress;
   std::function<void()> onPump;
 
  private:
+  // Counts the paints of the busy note's text.
+  struct NotePaints : QObject {
+    int count = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      auto* label = qobject_cast<QLabel*>(object);
+      if (event->type() == QEvent::Paint && label && qobject_cast<talvora::ShowMeg*>(label->window()))
+        ++count;
+      return false;
+    }
+  };
+  NotePaints notePaints_;
   talvora::Form1* form_;
 };
 
@@ -642,12 +680,16 @@ TEST_F(WizardRunTest, GeneratesPacksAndPreviewsTheSample) {
   EXPECT_TRUE(has("startxml.files/logo.gif"));
   EXPECT_TRUE(has("01课程目标/startxml.xml"));
   EXPECT_TRUE(sink_->busyNoteWhilePacking);
+  EXPECT_TRUE(sink_->notePaintedBeforePacking);
   EXPECT_FALSE(BusyNoteShown()) << "gone after packing";
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源制作完成"));
 
   Click(pane_->finishCommand);
   Click(pane_->finishCommand);
-  EXPECT_EQ(opened_, (std::vector<std::string>{site + "/index.html", site + "/index.html"}));
+  // Shown over loopback: a browser applies no stylesheet to a file on disk.
+  const std::string address = platform::PreviewServer::Instance().Address(site, "index.html");
+  EXPECT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
+  EXPECT_EQ(opened_, (std::vector<std::string>{address, address}));
   EXPECT_EQ(StateOf(*pane_), S5);
 
   // "上一步" leaves preview mode; the same folder can be generated again.

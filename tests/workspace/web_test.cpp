@@ -573,3 +573,19 @@ TEST_F(WebPaneTest, AScannedPageFillsTheGrid) {
 }
 
 }  // namespace
+
+TEST_F(WebPaneTest, TheGridShowsEightRowsAtOnce) {
+  ResourceInfos resources;
+  for (int i = 0; i < 12; ++i)
+    resources.Add("http://h/" + std::to_string(i) + ".gif", 0, "图片 " + std::to_string(i), "");
+  Search(resources);
+  QCoreApplication::processEvents();
+  const int viewport = grid_->viewport()->height();
+  int whole = 0;
+  for (int r = 0; r < grid_->rowCount(); ++r)
+    if (grid_->rowViewportPosition(r) >= 0 && grid_->rowViewportPosition(r) + grid_->rowHeight(r) <= viewport)
+      ++whole;
+  EXPECT_GE(whole, 8) << "row " << grid_->rowHeight(0) << " px, viewport " << viewport << " px, font "
+                      << grid_->fontMetrics().height() << " px, header " << grid_->horizontalHeader()->height()
+                      << ", grid " << grid_->height();
+}
