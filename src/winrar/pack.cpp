@@ -40,7 +40,6 @@ struct Scan {
   bool warned = false;                // something that is not content was left out
   FileId skip{0, 0};                  // the archive itself, when it lies below the folder
   std::string realFolder;             // the folder being packed, links resolved
-  std::set<FileId> realFolders;       // the folders below it, reached without links
 };
 
 void Warn(Scan& scan, const std::string& text) {
@@ -49,18 +48,6 @@ void Warn(Scan& scan, const std::string& text) {
 }
 
 std::string Errno() { return std::strerror(errno); }
-
-// The folders below `folder` reached without following a link: each is
-// packed at its own place, and a link to one of them is left out.
-void RealFolders(const std::string& folder, std::set<FileId>& ids) {
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-    struct stat st {};
-    const std::string path = it->path().string();
-    if (lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-    if (ids.insert({st.st_dev, st.st_ino}).second) RealFolders(path, ids);
-  }
-}
 
 // Whether the real path lies in the real folder (or is it).
 bool Inside(const std::string& realPath, const std::string& realFolder) {
@@ -74,9 +61,10 @@ bool Inside(const std::string& realPath, const std::string& realFolder) {
 // that the same tree always gives the same archive. Links within the folder
 // are followed: the archive holds what the site shows. A link that leads
 // out of the folder is left out, so nothing beyond it ever gets into a
-// package. So is a link to a folder packed at its own place or through an
-// earlier link: each folder is packed once, or a fan of links would
-// multiply it without end.
+// package. Each real folder is packed once, where the walk first meets it,
+// as the site's own walks show it: a folder met again, through a link or at
+// its own place after a link to it, is left out (its content is in the
+// archive already), or a fan of links would multiply it without end.
 void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>& packed, Scan& scan) {
   std::vector<std::string> names;
   std::error_code ec;
@@ -123,11 +111,10 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     entry.mtime = st.st_mtime;
     if (S_ISDIR(st.st_mode)) {
       FileId id{st.st_dev, st.st_ino};
-      if (link ? scan.realFolders.count(id) || packed.count(id) : !packed.insert(id).second) {
-        Warn(scan, path + " leads to a folder that is packed already; left out");
+      if (!packed.insert(id).second) {
+        std::fprintf(stderr, "WinRAR: %s leads to a folder that is packed already; left out\n", path.c_str());
         continue;
       }
-      packed.insert(id);
       entry.directory = true;
       scan.entries.push_back(entry);
       Walk(path, name, packed, scan);
@@ -273,7 +260,6 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   if (exists) scan.skip = {ast.st_dev, ast.st_ino};
   std::error_code rec;
   scan.realFolder = fs::canonical(folder, rec).string();
-  RealFolders(folder, scan.realFolders);
   std::set<FileId> packed{{fst.st_dev, fst.st_ino}};
   Walk(folder, "", packed, scan);
   if (!scan.problems.empty()) {
