@@ -28,6 +28,12 @@
 namespace talvora {
 namespace {
 
+// The folder text without separators at its end; the root keeps its own.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && path.back() == platform::kSep) path.pop_back();
+  return path;
+}
+
 // Positions are kept in twips.
 constexpr auto Px = platform::TwipsToPixels;
 constexpr auto Place = platform::PlaceInTwips;
@@ -442,9 +448,12 @@ void WizardPane::nextCommand_Click() {
     finishCommand->setEnabled(false);
     cancelCommand->setEnabled(false);
     // The archive lies beside the folder as typed; its name starts as the
-    // first six characters of the folder's own name.
-    Label9->setText(Q(ParentPrefix(typed)));
-    rarLabel->setText(Q(LeftChars(GetFileName(typed), 6)));
+    // first six characters of the folder's own name. A separator typed at
+    // the end is no part of the name: it would put the archive inside the
+    // site under an empty name.
+    const std::string site = WithoutTrailingSeparators(typed);
+    Label9->setText(Q(ParentPrefix(site)));
+    rarLabel->setText(Q(LeftChars(GetFileName(site), 6)));
   } else if (!Page222->isHidden()) {
     Page222->hide();
     Page333->show();
@@ -549,8 +558,8 @@ void WizardPane::finishCommand_Click() {
   options.CancelFlag = 0;
 
   Running running(running_);
+  std::string site = folder;  // as the run takes it: absolute, no trailing separator
   try {
-    std::string site = folder;
     GenerateSite(site, true);
   } catch (const std::exception& e) {
     ShowStatus("主题资源制作失败");
@@ -563,11 +572,11 @@ void WizardPane::finishCommand_Click() {
   if (AutoRar->isChecked()) {
     ShowStatus("正在压缩主题资源包到当前目录 ......");
     if (ShowBusyNote) ShowBusyNote();
-    std::string archive = ParentPrefix(typed) + Text(rarLabel) + ".rar";
+    std::string archive = ParentPrefix(site) + Text(rarLabel) + ".rar";
     platform::ProcessResult packed;
     std::string failure;
     try {
-      packed = RarPack(typed, archive);
+      packed = RarPack(site, archive);
       failure = PackFailure(packed);
     } catch (const std::exception& e) {
       failure = e.what();

@@ -382,8 +382,10 @@ TEST_F(WizardTest, NextChecksTheFolderAndNamesTheArchive) {
       {dir / "勾股定理与应用题", "", "", dir.path() + "/", "勾股定理与应"},
       // Characters outside the basic plane count one each and are never split.
       {dir / "𠀀𠀁𠀂𠀃𠀄𠀅𠀆", "", "", dir.path() + "/", "𠀀𠀁𠀂𠀃𠀄𠀅"},
-      // A path ending in the separator has no name of its own.
-      {dir.path() + "/", "", "", dir.path() + "/", ""},
+      // A separator at the end is no part of the name: the archive still
+      // lies beside the folder, never inside it under an empty name.
+      {dir.path() + "/", "", "", fs::path(dir.path()).parent_path().string() + "/",
+       fs::path(dir.path()).filename().string().substr(0, 6)},
   };
   for (const Case& c : cases) {
     Click(pane_.cancelCommand);  // disabled: nothing
@@ -729,13 +731,18 @@ TEST_F(WizardRunTest, FolderTypedWithATrailingSeparatorOrRelativeGivesWorkingPag
     pane_->cancelCommand->setText("reset");
     pane_->cancelCommand_Click();
     pane_->ResourcePath->setText(QString::fromStdString(typed));
-    pane_->AutoRar->setChecked(false);
+    pane_->AutoRar->setChecked(true);
     Click(pane_->nextCommand);
     Click(pane_->nextCommand);
     Click(pane_->finishCommand);
     EXPECT_EQ(StateOf(*pane_), S5);
     const std::string inner = ReadFile(site + "/10第0节/练习/startxml.xml");
     EXPECT_NE(inner.find("href=\"../../startxml.xsl\""), std::string::npos) << inner.substr(0, 120);
+    // The archive lies beside the site under the folder's name, never inside
+    // it under an empty one.
+    EXPECT_TRUE(fs::is_regular_file(fs::u8path(dir_ / "site.rar")));
+    EXPECT_FALSE(fs::exists(fs::u8path(site + "/.rar")));
+    fs::remove(fs::u8path(dir_ / "site.rar"));
   }
   fs::current_path(savedCwd);
 }
