@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <QAbstractButton>
@@ -9,7 +10,10 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -17,16 +21,38 @@
 
 namespace {
 
-// Waits for the next modal dialog and hands it to act (which must close it).
-void WhenModalShown(std::function<void(QWidget*)> act) {
+// Waits for the next modal dialog and hands it to act, which must close it.
+// A dialog that does not come up, or is still up, after the deadline is
+// closed and the test fails: a stuck dialog fails, it never hangs the run.
+void WhenModalShown(std::function<void(QWidget*)> act, int deadlineMs = 5000) {
   auto* timer = new QTimer;
   timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  auto shown = std::make_shared<QPointer<QWidget>>();
+  auto acted = std::make_shared<bool>(false);
+  QObject::connect(timer, &QTimer::timeout, [timer, act, clock, shown, acted, deadlineMs] {
+    QWidget* up = QApplication::activeModalWidget();
+    if (!*acted && up) {
+      *acted = true;
+      *shown = up;
+      act(up);
+      return;
+    }
+    // Acted on, and closed since: done.
+    if (*acted && (shown->isNull() || !(*shown)->isVisible())) {
       timer->stop();
       timer->deleteLater();
-      act(w);
+      return;
     }
+    if (clock->elapsed() < deadlineMs) return;
+    timer->stop();
+    timer->deleteLater();
+    QWidget* stuck = *acted ? shown->data() : up;
+    ADD_FAILURE() << (*acted ? "the dialog stayed up after it was answered"
+                             : "no dialog came up");
+    if (auto* dialog = qobject_cast<QDialog*>(stuck)) dialog->reject();
+    else if (stuck) stuck->close();
   });
   timer->start();
 }
@@ -205,7 +231,11 @@ TEST(QtDialogs, FileDialogsGiveThePathOrNothing) {
     auto* d = qobject_cast<QFileDialog*>(w);
     ASSERT_NE(d, nullptr);
     filters = d->nameFilters();
-    d->selectFile(QString::fromStdString(dir / "a.gif"));
+    // Typed into the name field, as a user would: selecting it in the list
+    // would wait for the dialog's folder model, which loads in the background.
+    auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr);
+    name->setText(QString::fromStdString(dir / "a.gif"));
     QMetaObject::invokeMethod(d, "accept");
   });
   EXPECT_EQ(dialogs.OpenFile("打开", "图像文件(*.gif)|*.gif|", dir.path()), dir / "a.gif");
