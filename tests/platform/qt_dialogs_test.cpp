@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 
 #include <QAbstractButton>
@@ -10,52 +9,17 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPointer>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include "support/modal_wait.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-// Waits for the next modal dialog and hands it to act, which must close it.
-// A dialog that does not come up, or is still up, after the deadline is
-// closed and the test fails: a stuck dialog fails, it never hangs the run.
-void WhenModalShown(std::function<void(QWidget*)> act, int deadlineMs = 5000) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  auto clock = std::make_shared<QElapsedTimer>();
-  clock->start();
-  auto shown = std::make_shared<QPointer<QWidget>>();
-  auto acted = std::make_shared<bool>(false);
-  QObject::connect(timer, &QTimer::timeout, [timer, act, clock, shown, acted, deadlineMs] {
-    QWidget* up = QApplication::activeModalWidget();
-    if (!*acted && up) {
-      *acted = true;
-      *shown = up;
-      act(up);
-      return;
-    }
-    // Acted on, and closed since: done.
-    if (*acted && (shown->isNull() || !(*shown)->isVisible())) {
-      timer->stop();
-      timer->deleteLater();
-      return;
-    }
-    if (clock->elapsed() < deadlineMs) return;
-    timer->stop();
-    timer->deleteLater();
-    QWidget* stuck = *acted ? shown->data() : up;
-    ADD_FAILURE() << (*acted ? "the dialog stayed up after it was answered"
-                             : "no dialog came up");
-    if (auto* dialog = qobject_cast<QDialog*>(stuck)) dialog->reject();
-    else if (stuck) stuck->close();
-  });
-  timer->start();
-}
+using testing_support::WhenModalShown;
 
 struct SeenBox {
   QString title, text;

@@ -37,6 +37,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/modal_wait.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/about_kova.h"
@@ -334,10 +335,9 @@ TEST_F(Form1Test, TheMenuItemShowsTheAboutBoxModal) {
   ASSERT_EQ(items.size(), 1);
   EXPECT_EQ(items[0]->text(), "关于(&O)");
   QString shown;
-  QTimer::singleShot(0, [&] {
-    QWidget* modal = QApplication::activeModalWidget();
+  testing_support::WhenModalShown([&](QWidget* modal) {
     if (qobject_cast<talvora::aboutKOVA*>(modal)) shown = "aboutKOVA";
-    if (modal) static_cast<QDialog*>(modal)->reject();
+    static_cast<QDialog*>(modal)->reject();
   });
   items[0]->trigger();
   EXPECT_EQ(shown, "aboutKOVA");
@@ -446,17 +446,14 @@ TEST_F(Form1Test, ImportAndHelpAreModalOverTheLockedWindow) {
   for (const Case& c : cases) {
     bool locked = false, usable = false, isForm = false, owned = false;
     QString folderField;
-    QTimer::singleShot(0, [&] {
-      QWidget* modal = QApplication::activeModalWidget();
-      isForm = modal && c.isTheForm(modal);
+    testing_support::WhenModalShown([&](QWidget* modal) {
+      isForm = c.isTheForm(modal);
       locked = !form_->isEnabled();
       if (auto* import = qobject_cast<talvora::Dialog*>(modal))
         folderField = import->inputPath->text();
-      if (modal) {
-        usable = modal->isEnabled();
-        owned = modal->parentWidget() == form_;
-        static_cast<QDialog*>(modal)->reject();
-      }
+      usable = modal->isEnabled();
+      owned = modal->parentWidget() == form_;
+      static_cast<QDialog*>(modal)->reject();
     });
     QTest::mouseClick(form_->Toolbar1->widgetForAction(form_->Toolbar1Buttons[c.index]),
                       Qt::LeftButton);
