@@ -275,9 +275,7 @@ void Form1::Form1_TreeView1_OLEDragDrop(const DragData& Data, float x, float y) 
       QTreeWidgetItem* source = NodeOfKey(Data.text);
       // Only a folder or file is moved, and only onto a path on disk: a
       // drive is never carried off, and the root's name is no place.
-      const bool movable = source && source->parent() &&
-                           IsDiskKey(TreeNodes::Key(source->parent())) && target &&
-                           IsDiskKey(TreeNodes::Key(target));
+      const bool movable = IsEntryNode(source) && target && IsDiskKey(TreeNodes::Key(target));
       if (!movable) {
         SetDropHighlight(nullptr);
         return;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/mount.h>
+
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -330,6 +332,92 @@ TEST_F(CommandsTest, ANodeReadAgainSinceItsCutIsCopiedNotMoved) {
   form_->PasteNode();
   EXPECT_EQ(ReadFile(Key("dest/a.txt")), "a");
   EXPECT_TRUE(fs::exists(Key("lessons/a.txt")));
+}
+
+// --- Drives and the root ---
+
+// A volume of its own below the fixture folder: a tmpfs where the test may
+// mount one, else a plain folder. Unmounted (lazily) at the end.
+class Volume {
+ public:
+  explicit Volume(const std::string& path) : path_(path) {
+    MakeDirs(path);
+    mounted_ = ::mount("none", path.c_str(), "tmpfs", 0, "size=1m") == 0;
+    WriteFile(path + "/data.txt", "data");
+  }
+  ~Volume() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
+// Copy, cut, paste, delete and rename leave a drive, a mount point and the
+// root alone, from the menu, the toolbar and the keyboard alike: nothing is
+// asked, nothing moves, and the root's name never reaches the disk (here a
+// folder of that name in the working folder).
+TEST_F(CommandsTest, DrivesMountPointsAndTheRootAreNotCopiedCutDeletedOrRenamed) {
+  Volume volume(Key("vol"));
+  // The volume as a drive below the root, and as a folder in the fixture.
+  const std::string driveKey = Key("vol") + "/";
+  ASSERT_NE(form_->treeNodes->Add(form_->NodeOfKey("My Computer"), driveKey, driveKey, 19), nullptr);
+  form_->rootSplitNode(dir_.path());
+  ASSERT_NE(Node("vol"), nullptr);
+  MakeDirs(Key("My Computer"));
+  WriteFile(Key("My Computer/keep.txt"), "keep");
+  struct InFolder {
+    fs::path saved = fs::current_path();
+    explicit InFolder(const std::string& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(saved); }
+  } working(dir_.path());
+
+  auto toolbar = [this](int button) { form_->Toolbar1Buttons[button]->trigger(); };
+  const struct {
+    const char* what;
+    const char* node;  // "drive", "mount" or "root"
+    std::function<void()> act;
+  } cases[] = {
+      {"cut and paste from the menu", "drive", [&] { Choose("cut"); Select("dest"); Choose("paste"); }},
+      {"cut and paste from the menu", "mount", [&] { Choose("cut"); Select("dest"); Choose("paste"); }},
+      {"copy and paste from the toolbar", "drive", [&] { toolbar(6); Select("dest"); toolbar(8); }},
+      {"cut and paste from the toolbar", "root", [&] { toolbar(7); Select("dest"); toolbar(8); }},
+      {"delete from the menu", "drive", [&] { Choose("delete"); }},
+      {"delete from the toolbar", "mount", [&] { toolbar(9); }},
+      {"delete from the keyboard", "root", [&] {
+         // Home moves the selection to the root; the delete button is still on.
+         form_->TreeView1->setFocus();
+         QTest::keyClick(form_->TreeView1, Qt::Key_Home);
+         ASSERT_EQ(form_->TreeView1->currentItem(), form_->NodeOfKey("My Computer"));
+         toolbar(9);
+       }},
+      {"rename from the toolbar", "mount", [&] { toolbar(10); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ", " + c.node);
+    const std::string node(c.node);
+    if (node == "mount" && !volume.mounted()) continue;  // no mount here
+    ScriptedDialogs dialogs;
+    for (int i = 0; i < 4; ++i) dialogs.answers.push_back(platform::vbYes);
+    form_->ClipboardKey.clear();
+    // Selected first by a press on a folder, which turns the file buttons on.
+    Select("lessons");
+    form_->Form1_TreeView1_MouseDown(-1, -1);
+    form_->TreeView1->setCurrentItem(node == "drive" ? form_->NodeOfKey(driveKey)
+                                     : node == "mount" ? Node("vol")
+                                                       : form_->NodeOfKey("My Computer"));
+    c.act();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+    EXPECT_EQ(ReadFile(Key("vol/data.txt")), "data");
+    EXPECT_FALSE(testing_support::Exists(Key("dest/vol")));
+    EXPECT_EQ(ReadFile(Key("My Computer/keep.txt")), "keep");
+    EXPECT_TRUE(form_->ClipboardKey.empty());
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_NE(form_->NodeOfKey(driveKey), nullptr);
+    form_->setEnabled(true);
+  }
 }
 
 // --- Delete ---
