@@ -13,6 +13,7 @@
 
 class QAction;
 class QLabel;
+class QMimeData;
 class QPushButton;
 class QStatusBar;
 class QTableWidget;
@@ -229,6 +230,10 @@ class Form1 : public QMainWindow, public UiSink {
     bool hasText = false;
     std::string text;
   };
+  // What the tree's own drags carry: the key as text, and again with this
+  // process's mark in a format of the tree's own. Only a drop that carries
+  // that mark moves files; a drop from another program is ignored.
+  static QMimeData* TreeDragMime(const std::string& key);
   // The chosen menu item's command by its alias; the window is unlocked
   // afterwards, whatever the command did.
   void DoMenuCommand(int id);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -285,8 +286,9 @@ TEST_F(EventsTest, ADropMovesTheNodeAndShowsItUnderTheTarget) {
   QTreeWidgetItem* lessons = Node("lessons");
   form_->TreeView1->setCurrentItem(lessons);
   const QPoint at = PointOf(Node("dest"));
-  QMimeData data;
-  data.setText(QString::fromStdString(Key("lessons")));
+  // What the tree's own drag carries.
+  std::unique_ptr<QMimeData> own(talvora::Form1::TreeDragMime(Key("lessons")));
+  const QMimeData& data = *own;
   QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
   form_->TreeView1_ViewportEvent(&move);
   EXPECT_EQ(form_->DropHighlight(), Node("dest"));
@@ -306,6 +308,46 @@ TEST_F(EventsTest, ADropMovesTheNodeAndShowsItUnderTheTarget) {
   EXPECT_FALSE(form_->Timer1->isActive());
   EXPECT_TRUE(form_->isEnabled());
   EXPECT_TRUE(form_->TreeView1->isEnabled());
+}
+
+// Text, links or a look-alike of the tree's own drag from another program
+// are not moves: the drag is refused over the tree and a drop moves nothing.
+TEST_F(EventsTest, ADropFromAnotherProgramMovesNothing) {
+  const std::string key = Key("note.txt");
+  const struct {
+    const char* what;
+    std::function<void(QMimeData&)> fill;
+  } cases[] = {
+      {"text that is a node's key", [&](QMimeData& m) { m.setText(QString::fromStdString(key)); }},
+      {"a link to the file",
+       [&](QMimeData& m) {
+         m.setUrls({QUrl::fromLocalFile(QString::fromStdString(key))});
+         m.setText(QString::fromStdString(key));
+       }},
+      {"the tree's format from another process",
+       [&](QMimeData& m) {
+         m.setText(QString::fromStdString(key));
+         m.setData("application/x-talvora-tree-node", QByteArray("1\n") + QByteArray::fromStdString(key));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedDialogs dialogs;
+    QMimeData data;
+    c.fill(data);
+    const QPoint at = PointOf(Node("dest"));
+    QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    form_->TreeView1_ViewportEvent(&move);
+    EXPECT_FALSE(move.isAccepted());
+    EXPECT_EQ(form_->DropHighlight(), nullptr);
+    QDropEvent drop(QPointF(at), Qt::MoveAction | Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    form_->TreeView1_ViewportEvent(&drop);
+    EXPECT_FALSE(drop.isAccepted());
+    EXPECT_EQ(ReadFile(key), "note");
+    EXPECT_FALSE(fs::exists(Key("dest/note.txt")));
+    EXPECT_NE(Node("note.txt"), nullptr);
+    EXPECT_TRUE(dialogs.shown.empty());
+  }
 }
 
 TEST_F(EventsTest, DropsThatMoveNothing) {
