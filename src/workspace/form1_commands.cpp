@@ -120,6 +120,8 @@ void Form1::InitContextMenu() {
 }
 
 void Form1::DoMenuCommand(int id) {
+  if (unloading_) return;
+  Busy busy(*this);
   // The shell's file operations lock the window; the menu path unlocks it
   // when the command ends, also when the command failed half-way.
   struct Unlock {

@@ -85,7 +85,8 @@ void Form1::ConnectTreeEvents() {
   TreeView1->setDragEnabled(false);
   TreeView1->setAcceptDrops(true);
   TreeView1->viewport()->setAcceptDrops(true);
-  TreeView1->viewport()->installEventFilter(new TreeEvents(this));
+  treeEvents_ = new TreeEvents(this);
+  TreeView1->viewport()->installEventFilter(treeEvents_);
 
   // The end of a label edit the program started: the edited node's text
   // has changed, whether Enter or a click elsewhere ended the edit. The
@@ -294,6 +295,8 @@ void Form1::Form1_Timer1_Timer() {
 }
 
 void Form1::Form1_TreeView1_OLEDragDrop(const DragData& Data, float x, float y) {
+  if (unloading_) return;
+  Busy busy(*this);
   // A drop ends the drag, and with it the auto-scroll.
   Timer1->stop();
   QTreeWidgetItem* target = nullptr;

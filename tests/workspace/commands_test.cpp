@@ -1,11 +1,15 @@
 // The tree's context menu, its dispatch and the commands behind it.
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -20,6 +24,7 @@
 #include "platform/fso.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/import_dialog.h"
+#include "support/event_wait.h"
 #include "tree_commands_fixture.h"
 
 namespace tree_commands_test {
@@ -418,6 +423,51 @@ TEST_F(CommandsTest, DrivesMountPointsAndTheRootAreNotCopiedCutDeletedOrRenamed)
     EXPECT_NE(form_->NodeOfKey(driveKey), nullptr);
     form_->setEnabled(true);
   }
+}
+
+// --- Closing while a command runs ---
+
+// The window manager's close reaches the window while a paste copies a file
+// that comes in slowly: the close waits for the copy, then it is carried out.
+TEST_F(CommandsTest, ClosingDuringAPasteWaitsForTheCopyThenCloses) {
+  const std::string fifo = Key("slow.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Listings leave a pipe out: the tree shows it as the file it was when read.
+  ASSERT_NE(form_->treeNodes->Add(Node(""), fifo, "slow.fifo", 22), nullptr);
+  const std::string piece(64 * 1024, 'x');
+  const int pieces = 32;
+  // Fed piece by piece, with a pause after each.
+  std::thread feeder([&] {
+    std::ofstream out(fifo, std::ios::binary);
+    for (int i = 0; i < pieces; ++i) {
+      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+      out.flush();
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+  });
+  ScriptedDialogs dialogs;
+  Select("slow.fifo");
+  form_->CopyNode();
+  Select("dest");
+  bool closedMidCopy = false;
+  QTimer::singleShot(200, form_, [&] {
+    closedMidCopy = !testing_support::Exists(Key("dest/slow.fifo"));
+    form_->close();
+  });
+  form_->Toolbar1_ButtonClick(8);
+  feeder.join();
+
+  EXPECT_TRUE(closedMidCopy);
+  // The copy ran to its end in a window that was still there.
+  ASSERT_EQ(Form1::Loaded(), form_);
+  EXPECT_EQ(fs::file_size(Key("dest/slow.fifo")), piece.size() * pieces);
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+  // Then the close that was asked for.
+  EXPECT_TRUE(testing_support::WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Form1::Loaded() == nullptr;
+  }, 5000));
+  form_ = nullptr;
 }
 
 // --- Delete ---

@@ -469,6 +469,23 @@ TEST_F(Form1Test, ImportAndHelpAreModalOverTheLockedWindow) {
 // ---------------------------------------------------------------------------
 // Exit
 
+// While the window collapses it takes no input, and a command that would
+// still reach it does nothing.
+TEST_F(Form1Test, NoCommandStartsOnceTheExitHasBegun) {
+  bool enabled = true, wizardShown = true;
+  QTimer::singleShot(300, [&] {
+    enabled = form_->isEnabled();
+    form_->Toolbar1_ButtonClick(2);
+    wizardShown = form_->RightFrame->isVisible();
+  });
+  form_->close();
+  EXPECT_FALSE(enabled);
+  EXPECT_FALSE(wizardShown);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_EQ(Form1::Loaded(), nullptr);
+  form_ = nullptr;
+}
+
 TEST_F(Form1Test, ClosingUnloadsTheSplashAndCollapsesToTheCentre) {
   talvora::Main();
   ASSERT_NE(talvora::FrmFlash::Loaded(), nullptr);
