@@ -234,6 +234,8 @@ void Form1::LaunchColumnGenerator() {
 
 void Form1::RegenerateResource() {
   WizardPane* wz = RightFrame;
+  // The wizard's own run owns its fields and buttons until it is over.
+  if (wz->IsRunning()) return;
   bool locked = false;
   try {
     QTreeWidgetItem* node = TreeView1->currentItem();

@@ -28,6 +28,7 @@
 #include "platform/fso.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "workspace/tree_helpers.h"
 #include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
@@ -814,6 +815,68 @@ TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {
   Click(pane_->finishCommand);
   EXPECT_EQ(StateOf(*pane_), S5);
   EXPECT_TRUE(fs::exists(fs::u8path(site + "/11第1节/startxml.xml")));
+}
+
+// "新  建" pressed during a run whose packing then fails: the pages stay
+// where the press put them, back at the start, not ready to run again.
+TEST_F(WizardRunTest, NewPressedDuringARunThatFailsKeepsTheFreshStart) {
+  OwnProgramFolder program(true);  // no archiver in it: the packing fails
+  pane_->InitWizardLists();
+  const std::string site = dir_ / "site";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  bool pressed = false;
+  sink_->pagePass = false;
+  sink_->onProgress = [&](float value) {
+    if (pressed || !sink_->pagePass || value < 3) return;
+    pressed = true;
+    Click(pane_->cancelCommand);  // "取  消"
+    Click(pane_->cancelCommand);  // "新  建"
+  };
+  Click(pane_->finishCommand);
+  sink_->onProgress = nullptr;
+
+  ASSERT_TRUE(pressed);
+  EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
+  EXPECT_EQ(StateOf(*pane_), S1);
+}
+
+// The tree's edit command during the wizard's own run is refused before it
+// touches the wizard: the run keeps its buttons, its folder and its packing.
+TEST_F(WizardRunTest, TheEditCommandLeavesARunningWizardAlone) {
+  const std::string site = dir_ / "big";
+  const std::string other = dir_ / "other";
+  MakeTree(site, 20);
+  MakeTree(other, 1);
+  ASSERT_NE(tree_helpers::OpenDownTo(*form_, other), nullptr);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  pane_->AutoRar->setChecked(false);
+  Click(pane_->nextCommand);
+  bool edited = false;
+  State before{}, after{};
+  sink_->pagePass = false;
+  sink_->onProgress = [&](float value) {
+    if (edited || !sink_->pagePass || value < 3) return;
+    edited = true;
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(other));
+    before = StateOf(*pane_);
+    form_->RegenerateResource();
+    after = StateOf(*pane_);
+  };
+  Click(pane_->finishCommand);
+  sink_->onProgress = nullptr;
+
+  ASSERT_TRUE(edited);
+  EXPECT_FALSE(before.finishOn);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(pane_->ResourcePath->text().toStdString(), site);
+  EXPECT_FALSE(pane_->AutoRar->isChecked());
+  EXPECT_FALSE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_FALSE(fs::exists(fs::u8path(other + "/startxml.xml")));
+  EXPECT_EQ(StateOf(*pane_), S5);
 }
 
 }  // namespace

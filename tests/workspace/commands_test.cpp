@@ -741,6 +741,23 @@ TEST_F(CommandsTest, ARefreshWhoseArchiverFailsNamesNoArchive) {
   EXPECT_EQ(StatusLine().find(".rar"), std::string::npos) << StatusLine();
 }
 
+// A refresh run that fails gives the wizard back the two buttons it took.
+TEST_F(CommandsTest, AFailedRefreshGivesTheWizardItsButtonsBack) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WizardReady();
+  talvora::WizardPane* wz = form_->RightFrame;
+  // A folder in the way of a page document: the run cannot write it.
+  MakeDirs(Key("site/unit1/startxml.xml"));
+  Select("site");
+  Choose("edit");
+  EXPECT_NE(StatusLine().find("主题资源修改失败："), std::string::npos) << StatusLine();
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionGenerate);
+  EXPECT_TRUE(wz->finishCommand->isEnabled());
+  EXPECT_TRUE(wz->backCommand->isEnabled());
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+}
+
 TEST_F(CommandsTest, ARefreshOfAFolderThatHasGoneSaysSo) {
   ScriptedDialogs dialogs;
   WizardReady();
