@@ -1,7 +1,6 @@
 // The folder tree's mouse events: the press and the toolbar, the context
 // pop-up with its item states, and drag and drop with the auto-scroll.
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -14,7 +13,6 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -24,6 +22,7 @@
 
 #include "menu/owner_draw_menu.h"
 #include "platform/dialogs.h"
+#include "support/event_wait.h"
 #include "tree_commands_fixture.h"
 
 namespace tree_commands_test {
@@ -168,34 +167,6 @@ TEST_F(EventsTest, AnItemChosenFromThePopUpRunsItsCommand) {
   EXPECT_TRUE(form_->isEnabled());
 }
 
-// The look of the pop-up over the tree, saved when TALVORA_SHOTS names a
-// folder.
-TEST_F(EventsTest, ContextMenuShot) {
-  const char* folder = std::getenv("TALVORA_SHOTS");
-  if (!folder) GTEST_SKIP() << "TALVORA_SHOTS not set";
-  form_->ClipboardKey = Key("note.txt");
-  QTreeWidgetItem* lessons = Node("lessons");
-  PointOf(lessons);
-  form_->TreeView1->scrollToItem(lessons, QAbstractItemView::PositionAtTop);
-  const QRect row = form_->TreeView1->visualItemRect(lessons);
-  const QPoint at(std::min(row.left() + 30, Viewport()->width() - 1), row.center().y());
-  QCursor::setPos(Viewport()->mapToGlobal(at));
-  WhileUp([&] { QTest::mouseClick(Viewport(), Qt::RightButton, {}, at); },
-          [&](QWidget* up) {
-            // The window and the menu, which may reach past the window's edge.
-            const QPoint origin = form_->mapToGlobal(QPoint(0, 0));
-            const QRect menuRect(up->mapToGlobal(QPoint(0, 0)) - origin, up->size());
-            const QRect canvas = form_->rect().united(menuRect);
-            QImage shot(canvas.size(), QImage::Format_RGB32);
-            shot.fill(Qt::darkGray);
-            QPainter painter(&shot);
-            painter.drawPixmap(-canvas.topLeft(), form_->grab());
-            painter.drawPixmap(menuRect.topLeft() - canvas.topLeft(), up->grab());
-            painter.end();
-            shot.save(QString::fromUtf8(folder) + "/ctx.png");
-          });
-}
-
 // --- Drag and drop ---
 
 TEST_F(EventsTest, ADragCarriesTheSelectedNodesKey) {
@@ -231,12 +202,18 @@ TEST_F(EventsTest, DraggingNearAnEdgeScrollsThatWay) {
       EXPECT_EQ(form_->ScrollDirection, c.direction);
     }
   }
-  // Moving on inside a zone keeps the running timer's pace.
-  form_->Form1_TreeView1_OLEDragOver(100, 300, 2);
-  const int left = form_->Timer1->remainingTime();
-  QTest::qWait(60);
-  form_->Form1_TreeView1_OLEDragOver(100, 310, 2);
-  EXPECT_LT(form_->Timer1->remainingTime(), left);
+  // Moving on inside a zone keeps the running timer's pace: it ticks while
+  // the pointer keeps moving, more often than the timer's interval.
+  int ticks = 0;
+  QMetaObject::Connection counting =
+      QObject::connect(form_->Timer1, &QTimer::timeout, [&] { ++ticks; });
+  float y = 300;
+  EXPECT_TRUE(testing_support::WaitUntil([&] {
+    form_->Form1_TreeView1_OLEDragOver(100, y, 2);
+    y = y == 300 ? 310 : 300;
+    return ticks > 0;
+  }, 5000));
+  QObject::disconnect(counting);
 
   // Leaving the tree stops it.
   QDragLeaveEvent leave;
@@ -261,8 +238,7 @@ TEST_F(EventsTest, EachTickScrollsOneLine) {
 
   // Held in the top zone, the timer does the ticking.
   form_->Form1_TreeView1_OLEDragOver(100, 300, 2);
-  QTest::qWait(500);
-  EXPECT_LT(bar->value(), middle);
+  EXPECT_TRUE(testing_support::WaitUntil([&] { return bar->value() < middle; }, 5000));
   form_->Form1_TreeView1_OLEDragOver(100, form_->TreeView1->height() * 15.0f / 2, 2);
   EXPECT_FALSE(form_->Timer1->isActive());
 }
