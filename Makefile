@@ -44,8 +44,8 @@ sanitize: deps
 	  $$(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
-	  ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:suppressions=$(SUPP)/asan.supp \
-	  LSAN_OPTIONS=suppressions=$(SUPP)/lsan.supp:print_suppressions=0 \
+	  ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:new_delete_type_mismatch=0:suppressions=$(SUPP)/asan.supp \
+	  LSAN_OPTIONS=suppressions=$(SUPP)/lsan.supp:print_suppressions=0:fast_unwind_on_malloc=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(SUPP)/ubsan.supp \
 	  ctest --output-on-failure -j $(JOBS)
 

@@ -89,6 +89,8 @@ class UpWatch : public QObject {
 // Waits for the next modal window and hands it to act, which must close it.
 inline void WhenModalShown(std::function<void(QWidget*)> act, int deadlineMs = 5000) {
   auto* watch = new UpWatch(ActiveModal, std::move(act), true, deadlineMs);
+  // Gone when done, or with the application when the run ends first.
+  watch->setParent(qApp);
   watch->onDone = [watch] { watch->deleteLater(); };
 }
 
