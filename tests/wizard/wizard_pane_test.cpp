@@ -28,6 +28,7 @@
 #include "platform/fso.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/event_wait.h"
 #include "workspace/tree_helpers.h"
 #include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
@@ -877,6 +878,35 @@ TEST_F(WizardRunTest, TheEditCommandLeavesARunningWizardAlone) {
   EXPECT_FALSE(fs::exists(fs::u8path(site + ".rar")));
   EXPECT_FALSE(fs::exists(fs::u8path(other + "/startxml.xml")));
   EXPECT_EQ(StateOf(*pane_), S5);
+}
+
+// The window manager's close during the wizard's run waits for the run to
+// end, then closes the window.
+TEST_F(WizardRunTest, ClosingDuringTheRunWaitsForItsEnd) {
+  const std::string site = dir_ / "big";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  bool closed = false;
+  sink_->pagePass = false;
+  sink_->onProgress = [&](float value) {
+    if (closed || !sink_->pagePass || value < 3) return;
+    closed = true;
+    form_->close();
+  };
+  Click(pane_->finishCommand);
+  sink_->onProgress = nullptr;
+
+  ASSERT_TRUE(closed);
+  // The run ended in a window that was still there.
+  ASSERT_EQ(talvora::Form1::Loaded(), form_);
+  EXPECT_EQ(StateOf(*pane_), S5);
+  EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_TRUE(testing_support::WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return talvora::Form1::Loaded() == nullptr;
+  }, 10000));
 }
 
 }  // namespace
