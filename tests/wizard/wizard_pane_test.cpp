@@ -584,6 +584,21 @@ class WizardRunTest : public ::testing::Test {
     }
   }
 
+  // Presses "生  成" and runs act once, a few folders into the page pass;
+  // gives whether it ran.
+  bool GenerateActingMidRun(const std::function<void()>& act) {
+    bool acted = false;
+    sink_->pagePass = false;
+    sink_->onProgress = [&](float value) {
+      if (acted || !sink_->pagePass || value < 3) return;
+      acted = true;
+      act();
+    };
+    Click(pane_->finishCommand);
+    sink_->onProgress = nullptr;
+    return acted;
+  }
+
   platform::ScriptedDialogs dialogs_;
   talvora::Form1* form_ = nullptr;
   WizardPane* pane_ = nullptr;
@@ -727,23 +742,16 @@ TEST_F(WizardRunTest, NoSecondRunStartsWhileOneIsGoing) {
   pane_->ResourcePath->setText(QString::fromStdString(site));
   Click(pane_->nextCommand);
   Click(pane_->nextCommand);
-  bool walked = false;
   // "新  建" during the run opens page 1; the user walks on to page 3 and
   // presses "生  成" again.
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (walked || !sink_->pagePass || value < 3) return;
-    walked = true;
+  const bool walked = GenerateActingMidRun([&] {
     Click(pane_->cancelCommand);
     Click(pane_->cancelCommand);
     Click(pane_->nextCommand);
     Click(pane_->nextCommand);
     ASSERT_EQ(StateOf(*pane_), S3);
     Click(pane_->finishCommand);
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
+  });
   ASSERT_TRUE(walked);
   int runs = 0;
   for (const std::string& s : sink_->statuses)
@@ -828,17 +836,10 @@ TEST_F(WizardRunTest, NewPressedDuringARunThatFailsKeepsTheFreshStart) {
   pane_->ResourcePath->setText(QString::fromStdString(site));
   Click(pane_->nextCommand);
   Click(pane_->nextCommand);
-  bool pressed = false;
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (pressed || !sink_->pagePass || value < 3) return;
-    pressed = true;
+  const bool pressed = GenerateActingMidRun([&] {
     Click(pane_->cancelCommand);  // "取  消"
     Click(pane_->cancelCommand);  // "新  建"
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
+  });
   ASSERT_TRUE(pressed);
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
   EXPECT_EQ(StateOf(*pane_), S1);
@@ -856,20 +857,13 @@ TEST_F(WizardRunTest, TheEditCommandLeavesARunningWizardAlone) {
   Click(pane_->nextCommand);
   pane_->AutoRar->setChecked(false);
   Click(pane_->nextCommand);
-  bool edited = false;
   State before{}, after{};
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (edited || !sink_->pagePass || value < 3) return;
-    edited = true;
+  const bool edited = GenerateActingMidRun([&] {
     form_->TreeView1->setCurrentItem(form_->NodeOfKey(other));
     before = StateOf(*pane_);
     form_->RegenerateResource();
     after = StateOf(*pane_);
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
+  });
   ASSERT_TRUE(edited);
   EXPECT_FALSE(before.finishOn);
   EXPECT_EQ(after, before);
@@ -888,17 +882,7 @@ TEST_F(WizardRunTest, ClosingDuringTheRunWaitsForItsEnd) {
   pane_->ResourcePath->setText(QString::fromStdString(site));
   Click(pane_->nextCommand);
   Click(pane_->nextCommand);
-  bool closed = false;
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (closed || !sink_->pagePass || value < 3) return;
-    closed = true;
-    form_->close();
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
-  ASSERT_TRUE(closed);
+  ASSERT_TRUE(GenerateActingMidRun([&] { form_->close(); }));
   // The run ended in a window that was still there.
   ASSERT_EQ(talvora::Form1::Loaded(), form_);
   EXPECT_EQ(StateOf(*pane_), S5);
