@@ -1,15 +1,17 @@
 // The tree's context menu, its dispatch and the commands behind it.
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -436,14 +438,24 @@ TEST_F(CommandsTest, ClosingDuringAPasteWaitsForTheCopyThenCloses) {
   ASSERT_NE(form_->treeNodes->Add(Node(""), fifo, "slow.fifo", 22), nullptr);
   const std::string piece(64 * 1024, 'x');
   const int pieces = 32;
-  // Fed piece by piece, with a pause after each.
+  // Fed piece by piece, with a pause after each, once the copy reads; a copy
+  // that never reads or stops early fails the test instead of blocking it.
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &saved);
   std::thread feeder([&] {
-    std::ofstream out(fifo, std::ios::binary);
+    int fd = -1;
+    for (int wait = 0; fd < 0 && wait < 1000; ++wait) {
+      fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd < 0) return;
+    ::fcntl(fd, F_SETFL, 0);
     for (int i = 0; i < pieces; ++i) {
-      out.write(piece.data(), static_cast<std::streamsize>(piece.size()));
-      out.flush();
+      if (::write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size())) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
+    ::close(fd);
   });
   ScriptedDialogs dialogs;
   Select("slow.fifo");
@@ -456,6 +468,7 @@ TEST_F(CommandsTest, ClosingDuringAPasteWaitsForTheCopyThenCloses) {
   });
   form_->Toolbar1_ButtonClick(8);
   feeder.join();
+  ::sigaction(SIGPIPE, &saved, nullptr);
 
   EXPECT_TRUE(closedMidCopy);
   // The copy ran to its end in a window that was still there.
