@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <QAction>
@@ -516,7 +517,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::Toolbar1_ButtonClick(int index) {
   if (unloading_) return;
-  Busy busy(*this);
+  // The help viewer has nothing under way: the exit ends it like the about
+  // box. Every other button's work holds a close until it is done.
+  std::optional<Busy> busy;
+  if (index != 12) busy.emplace(*this);
   // The workspace's lock while the action runs; it is lifted whatever the
   // action does.
   setEnabled(false);

@@ -19,6 +19,7 @@
 #include <QLocale>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -39,6 +40,7 @@
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/event_wait.h"
 #include "support/modal_wait.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
@@ -470,6 +472,37 @@ TEST_F(Form1Test, ImportAndHelpAreModalOverTheLockedWindow) {
 
 // ---------------------------------------------------------------------------
 // Exit
+
+// Closing the window while the about box or the help viewer is up ends the
+// form with the window: neither has work under way to wait for.
+TEST_F(Form1Test, ClosingWhileTheAboutBoxOrTheHelpIsUpEndsBoth) {
+  const struct {
+    const char* what;
+    std::function<void()> open;
+  } cases[] = {
+      {"the about box", [this] { form_->menuBar()->actions()[0]->trigger(); }},
+      {"the help viewer", [this] { form_->Toolbar1_ButtonClick(12); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!form_) form_ = &Form1::Load();
+    form_->show();
+    bool formEnded = false;
+    testing_support::WhenModalShown([&](QWidget* modal) {
+      QPointer<QWidget> form(modal);
+      form_->close();
+      formEnded = form.isNull() || !form->isVisible();
+      if (!formEnded) static_cast<QDialog*>(modal)->reject();
+    });
+    c.open();
+    EXPECT_TRUE(formEnded);
+    EXPECT_TRUE(testing_support::WaitUntil([] {
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      return Form1::Loaded() == nullptr;
+    }, 10000));
+    form_ = nullptr;
+  }
+}
 
 // While the window collapses it takes no input, and a command that would
 // still reach it does nothing.
