@@ -116,16 +116,21 @@ QPixmap Decoration(int size, const QColor& colour) {
   return picture;
 }
 
-// Marks a run in progress for as long as it lives.
+// Marks a run in progress for as long as it lives, and tells the host when
+// it is over.
 class Running {
  public:
-  explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-  ~Running() { flag_ = false; }
+  Running(bool& flag, const std::function<void()>& ended) : flag_(flag), ended_(ended) { flag_ = true; }
+  ~Running() {
+    flag_ = false;
+    if (ended_) ended_();
+  }
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
 
  private:
   bool& flag_;
+  const std::function<void()>& ended_;
 };
 
 }  // namespace
@@ -557,7 +562,7 @@ void WizardPane::finishCommand_Click() {
   backCommand->setEnabled(false);
   options.CancelFlag = 0;
 
-  Running running(running_);
+  Running running(running_, RunEnded);
   std::string site = folder;  // as the run takes it: absolute, no trailing separator
   try {
     GenerateSite(site, true);

@@ -119,6 +119,11 @@ class WizardPane : public QWidget {
   std::function<void()> ShowBusyNote;
   std::function<void()> UnloadBusyNote;
 
+  // True from "生  成" until the run and the packing are over; RunEnded (the
+  // host's) is called when it is.
+  bool IsRunning() const { return running_; }
+  std::function<void()> RunEnded;
+
   // The program folder's template list, the subjects and the defaults.
   void InitWizardLists();
 

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <QAction>
@@ -35,6 +36,7 @@
 #include "generator/uitl.h"
 #include "menu/c_menu.h"
 #include "menu/frm_menu.h"
+#include "menu/m_menu.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
@@ -260,6 +262,7 @@ Form1::Form1() : QMainWindow(nullptr) {
     busyNote_->ShowNow();
   };
   RightFrame->UnloadBusyNote = [this] { delete busyNote_; };
+  RightFrame->RunEnded = [this] { CloseIfHeld(); };
 
   resourceFrame = new QWidget(rightBox);
   resourceFrame->setAutoFillBackground(true);
@@ -336,6 +339,17 @@ Form1::Form1() : QMainWindow(nullptr) {
 }
 
 Form1::~Form1() {
+  // The controls die after this window's own part: nothing they send during
+  // their teardown may reach it. The tree's filter and key map go first, and
+  // every signal of a control to the window is cut.
+  delete treeEvents_;
+  treeEvents_ = nullptr;
+  delete treeNodes;
+  treeNodes = nullptr;
+  client->removeEventFilter(this);
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+  mMenu::DoMenuCommand = nullptr;
+  mMenu::ShowMenuStatus = nullptr;
   delete busyNote_;
   if (GetUiSink() == this) SetUiSink(nullptr);
   if (g_form1 == this) g_form1 = nullptr;
@@ -506,6 +520,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 // Toolbar, brand picture, menu
 
 void Form1::Toolbar1_ButtonClick(int index) {
+  if (unloading_) return;
+  // The help viewer has nothing under way: the exit ends it like the about
+  // box. Every other button's work holds a close until it is done.
+  std::optional<Busy> busy;
+  if (index != 12) busy.emplace(*this);
   // The workspace's lock while the action runs; it is lifted whatever the
   // action does.
   setEnabled(false);
@@ -587,8 +606,29 @@ void Form1::PumpMessages() { QCoreApplication::processEvents(); }
 // ---------------------------------------------------------------------------
 // Exit
 
+Form1::Busy::Busy(Form1& form) : form_(form) { ++form_.busy_; }
+
+Form1::Busy::~Busy() {
+  if (--form_.busy_ == 0) form_.CloseIfHeld();
+}
+
+bool Form1::Busied() const { return busy_ > 0 || RightFrame->IsRunning(); }
+
+void Form1::CloseIfHeld() {
+  if (!closeHeld_ || Busied()) return;
+  closeHeld_ = false;
+  // From the event loop, once the command's own caller has returned too.
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
   if (unloading_) {
+    event->ignore();
+    return;
+  }
+  // The window manager's close reaches a locked window too.
+  if (Busied()) {
+    closeHeld_ = true;
     event->ignore();
     return;
   }
@@ -598,6 +638,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::Form_Unload() {
+  // No command starts once the exit has begun.
+  setEnabled(false);
   Try([] { FrmFlash::Unload(); });
   // The modal forms end their own loop and are released by whoever showed them.
   Try([this] {

@@ -307,6 +307,8 @@ void Form1::Sort(QTableWidget* sgrd, float Y) {
 }
 
 void Form1::Form1_saveResourceBtn_Click() {
+  // The download pumps messages: a close meanwhile waits for it.
+  Busy busy(*this);
   // Every step that fails is passed over and the next one runs.
   std::string a, f;
   Try([&] { a = SelectedAddress().toStdString(); });

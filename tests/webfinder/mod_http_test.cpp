@@ -149,7 +149,11 @@ TEST(DownloadFile, FailuresShowTheMessageAndGiveZero) {
   const Case cases[] = {
       {"target folder missing", server.Url("/ok"), dir / "missing/out.txt"},
       {"server unreachable", UnreachableUrl(), dir / "u.txt"},
-      {"name not resolvable", "http://no-such-host.invalid/x.gif", dir / "n.txt"},
+      // A host name, looked up on this machine alone, with a closed port.
+      {"a named host that does not answer",
+       "http://localhost:" + testing_support::UnreachableAddress().substr(std::string("http://127.0.0.1:").size()) +
+           "/x.gif",
+       dir / "n.txt"},
       {"not an HTTP address", "file:///etc/hostname", dir / "f.txt"},
       // Nothing guesses a scheme: the server would answer if it were fetched.
       {"no scheme", server.Url("/ok").substr(std::string("http://").size()), dir / "s.txt"},

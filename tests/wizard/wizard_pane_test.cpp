@@ -30,6 +30,8 @@
 #include "platform/paths.h"
 #include "platform/preview_server.h"
 #include "platform/process.h"
+#include "support/event_wait.h"
+#include "workspace/tree_helpers.h"
 #include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
@@ -622,6 +624,21 @@ class WizardRunTest : public ::testing::Test {
     }
   }
 
+  // Presses "生  成" and runs act once, a few folders into the page pass;
+  // gives whether it ran.
+  bool GenerateActingMidRun(const std::function<void()>& act) {
+    bool acted = false;
+    sink_->pagePass = false;
+    sink_->onProgress = [&](float value) {
+      if (acted || !sink_->pagePass || value < 3) return;
+      acted = true;
+      act();
+    };
+    Click(pane_->finishCommand);
+    sink_->onProgress = nullptr;
+    return acted;
+  }
+
   platform::ScriptedDialogs dialogs_;
   talvora::Form1* form_ = nullptr;
   WizardPane* pane_ = nullptr;
@@ -798,23 +815,16 @@ TEST_F(WizardRunTest, NoSecondRunStartsWhileOneIsGoing) {
   pane_->ResourcePath->setText(QString::fromStdString(site));
   Click(pane_->nextCommand);
   Click(pane_->nextCommand);
-  bool walked = false;
   // "新  建" during the run opens page 1; the user walks on to page 3 and
   // presses "生  成" again.
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (walked || !sink_->pagePass || value < 3) return;
-    walked = true;
+  const bool walked = GenerateActingMidRun([&] {
     Click(pane_->cancelCommand);
     Click(pane_->cancelCommand);
     Click(pane_->nextCommand);
     Click(pane_->nextCommand);
     ASSERT_EQ(StateOf(*pane_), S3);
     Click(pane_->finishCommand);
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
+  });
   ASSERT_TRUE(walked);
   int runs = 0;
   for (const std::string& s : sink_->statuses)
@@ -891,6 +901,73 @@ TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {
   Click(pane_->finishCommand);
   EXPECT_EQ(StateOf(*pane_), S5);
   EXPECT_TRUE(fs::exists(fs::u8path(site + "/11第1节/startxml.xml")));
+}
+
+// "新  建" pressed during a run whose packing then fails: the pages stay
+// where the press put them, back at the start, not ready to run again.
+TEST_F(WizardRunTest, NewPressedDuringARunThatFailsKeepsTheFreshStart) {
+  OwnProgramFolder program(true);  // no archiver in it: the packing fails
+  pane_->InitWizardLists();
+  const std::string site = dir_ / "site";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  const bool pressed = GenerateActingMidRun([&] {
+    Click(pane_->cancelCommand);  // "取  消"
+    Click(pane_->cancelCommand);  // "新  建"
+  });
+  ASSERT_TRUE(pressed);
+  EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
+  EXPECT_EQ(StateOf(*pane_), S1);
+}
+
+// The tree's edit command during the wizard's own run is refused before it
+// touches the wizard: the run keeps its buttons, its folder and its packing.
+TEST_F(WizardRunTest, TheEditCommandLeavesARunningWizardAlone) {
+  const std::string site = dir_ / "big";
+  const std::string other = dir_ / "other";
+  MakeTree(site, 20);
+  MakeTree(other, 1);
+  ASSERT_NE(tree_helpers::OpenDownTo(*form_, other), nullptr);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  pane_->AutoRar->setChecked(false);
+  Click(pane_->nextCommand);
+  State before{}, after{};
+  const bool edited = GenerateActingMidRun([&] {
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(other));
+    before = StateOf(*pane_);
+    form_->RegenerateResource();
+    after = StateOf(*pane_);
+  });
+  ASSERT_TRUE(edited);
+  EXPECT_FALSE(before.finishOn);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(pane_->ResourcePath->text().toStdString(), site);
+  EXPECT_FALSE(pane_->AutoRar->isChecked());
+  EXPECT_FALSE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_FALSE(fs::exists(fs::u8path(other + "/startxml.xml")));
+  EXPECT_EQ(StateOf(*pane_), S5);
+}
+
+// The window manager's close during the wizard's run waits for the run to
+// end, then closes the window.
+TEST_F(WizardRunTest, ClosingDuringTheRunWaitsForItsEnd) {
+  const std::string site = dir_ / "big";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  ASSERT_TRUE(GenerateActingMidRun([&] { form_->close(); }));
+  // The run ended in a window that was still there.
+  ASSERT_EQ(talvora::Form1::Loaded(), form_);
+  EXPECT_EQ(StateOf(*pane_), S5);
+  EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_TRUE(testing_support::WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return talvora::Form1::Loaded() == nullptr;
+  }, 10000));
 }
 
 }  // namespace
