@@ -1,15 +1,18 @@
 # Two commands set up everything on a fresh Debian 12 machine:
 #   make run    installs what is missing, builds and starts Talvora
 #   make test   installs what is missing, builds and runs every test
+# make sanitize builds everything with AddressSanitizer and UBSan in its own
+# folder and runs every suite there (not part of make test: it is slow).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
+            qt6-httpserver-dev qt6-websockets-dev qt6-translations-l10n \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps configure build test run bench clean
+.PHONY: deps configure build test run bench clean sanitize
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
@@ -29,6 +32,26 @@ test: build
 
 run: build
 	QTWEBENGINE_DISABLE_SANDBOX=$${QTWEBENGINE_DISABLE_SANDBOX:-$$( [ "$$(id -u)" = 0 ] && echo 1 || echo 0)} $(BUILD)/bin/Talvora
+
+# Reports held inside other libraries' own frames (Qt WebEngine's, and the
+# font configuration Qt loads) are suppressed by the files in
+# tests/sanitizers/, each named there; any report from our code fails the
+# suite. Qt WebEngine frees some objects by their base class's size, which
+# the new/delete size check cannot tell from ours, so that one check is off.
+SANITIZE_BUILD ?= build-sanitize
+SANITIZE_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer
+SUPP := $(CURDIR)/tests/sanitizers
+sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_FLAGS="$(SANITIZE_FLAGS)" -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZE_FLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZE_FLAGS)" -DTALVORA_TEST_TIMEOUT=900 \
+	  $$(command -v ccache >/dev/null && echo -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	cd $(SANITIZE_BUILD) && QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 \
+	  ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:new_delete_type_mismatch=0:suppressions=$(SUPP)/asan.supp \
+	  LSAN_OPTIONS=suppressions=$(SUPP)/lsan.supp:print_suppressions=0 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:suppressions=$(SUPP)/ubsan.supp \
+	  ctest --output-on-failure -j $(JOBS)
 
 # The bench tree goes to TMPDIR (make bench TMPDIR=/dev/shm): on a tmpfs
 # the disk's noise drops out and the figures repeat.

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   platform::kDefaultTitle = "Quenlet";
   platform::InstallQtDialogs();
+  platform::InstallQtTranslation();
   quenlet::Page1 window;
   quenlet::Main(window, argumentText);
   return app.exec();

@@ -170,8 +170,8 @@ void Page1::finishCommand_Click() {
   try {
     o.CancelFlag = 0;
     showmsg->setText(Q("正在进行资源目录统计..........."));
-    std::vector<std::string> sites;
-    FindSites(start, sites);
+    std::vector<std::string> sites, unsearched;
+    FindSites(start, sites, &unsearched);
     talvora::PumpMessages();
     if (o.CancelFlag == -1) {
       ProgressMsg->setText(Q("操作已取消"));
@@ -183,6 +183,14 @@ void Page1::finishCommand_Click() {
       GenerateSite(TrimBlanks(site), ArrayIniTemplate());
     }
     o.CancelFlag = 0;
+    // A column site below a folder the search could not enter was not
+    // generated: the user is told which folders, so none is missed unsaid.
+    if (!unsearched.empty()) {
+      std::string list;
+      for (const std::string& folder : unsearched) list += "\n" + folder;
+      platform::MsgBox("以下目录无法进入，其中的栏目网站没有生成：" + list,
+                       platform::vbExclamation | platform::vbOKOnly);
+    }
   } catch (const std::exception& e) {
     o.CancelFlag = 0;
     platform::MsgBox(std::string("生成栏目网站时出错：") + e.what(),

@@ -7,6 +7,7 @@
 #include "generator/selection.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -73,7 +74,7 @@ std::shared_ptr<platform::XmlDocument> BuildCatalogueWith(const std::string& sit
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::AncestorChain& chain) {
+                        int level, fso::FolderVisits& visits) {
   if (!StartFolderVisit()) return;
 
   const std::string levelText = std::to_string(level);
@@ -82,35 +83,37 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(GetBaseName(page)));
     SetAttr(node, "dir", "");
-    SetAttr(node, "link", GetFileName(page));
+    SetAttr(node, "link", LinkName(GetFileName(page)));
     SetAttr(node, "level", levelText);
   }
   AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
 
   for (const std::string& branch : GetSubFolders(folder)) {
-    // A link back to a folder the walk is inside is no branch of its own:
-    // following it would never end.
-    if (!chain.Enter(branch)) continue;
+    // A folder met before (through a link) or a link out of the site is no
+    // branch of its own.
+    if (!visits.Enter(branch)) continue;
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName));
-    SetAttr(node, "dir", dirName);
+    SetAttr(node, "dir", LinkName(dirName));
     SetAttr(node, "link", "");
-    if (GetIndexPage(branch) == "index.html") SetAttr(node, "link", dirName + "/index.html");
+    if (GetIndexPage(branch) == "index.html")
+      SetAttr(node, "link", LinkName(dirName) + "/index.html");
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.
     long branchPages = static_cast<long>(GetPageFiles(branch).size());
     SetAttr(node, "pages", std::to_string(branchPages));
     AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, chain);
-    chain.Leave();
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
   }
 }
 
 }  // namespace
 
 void SetAttr(XmlNode element, const std::string& name, const std::string& value) {
-  element.SetAttribute(name, value);
+  // Names from disk may hold what XML 1.0 cannot carry; the document stays
+  // well-formed whatever they hold.
+  element.SetAttribute(name, ShownName(value));
 }
 
 std::string GetAttr(XmlNode node, const std::string& name) {
@@ -120,10 +123,8 @@ std::string GetAttr(XmlNode node, const std::string& name) {
 
 void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
                     int level) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  AddFolderNodesWalk(folder, doc, parent, level, chain);
-  if (entered) chain.Leave();
+  fso::FolderVisits visits(folder);
+  AddFolderNodesWalk(folder, doc, parent, level, visits);
 }
 
 std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteFolder) {
@@ -138,7 +139,9 @@ namespace fso = platform::fso;
 using platform::XmlNode;
 using talvora::GetBaseName;
 using talvora::GetFileName;
+using talvora::LinkName;
 using talvora::SetAttr;
+using talvora::ShownName;
 
 namespace {
 
@@ -158,12 +161,13 @@ void WriteTextbookIndex(const std::string& folder) {
   // "" would reload itself and keep the folder a finished web page for good.
   if (files.empty()) return;
   talvora::WriteTextFile(folder + platform::kSepStr + "index.html",
-                         "<script language=javascript>window.location.href=\"" + files.back() +
+                         "<script language=javascript>window.location.href=\"" +
+                             talvora::ScriptString(LinkName(files.back())) +
                              "\";</script>");
 }
 
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::AncestorChain& chain) {
+                        int level, fso::FolderVisits& visits) {
   if (!talvora::StartFolderVisit()) return;
   const std::vector<std::string>& lines = Options().ArrayIniLines;
   const std::string levelText = std::to_string(level);
@@ -174,26 +178,26 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     // A thumbnail is shown with its picture, never on its own.
     if (talvora::StartsWith(fileName, "TN_")) continue;
     XmlNode node = parent.AppendElement("node");
-    SetAttr(node, "name", TruncateText(GetBaseName(page), 14));
+    SetAttr(node, "name", TruncateText(ShownName(GetBaseName(page)), 14));
     SetAttr(node, "dir", "");
-    SetAttr(node, "link", fileName);
+    SetAttr(node, "link", LinkName(fileName));
     SetAttr(node, "type", FileType(fileName));
     SetAttr(node, "level", levelText);
-    SetAttr(node, "zoomImage", GetThumbnail(folder, fileName));
+    SetAttr(node, "zoomImage", LinkName(GetThumbnail(folder, fileName)));
   }
   talvora::AddToPages(doc.DocumentElement(), static_cast<long>(pages.size()));
 
   for (const std::string& branch : GetSubFolders(folder)) {
-    if (!chain.Enter(branch)) continue;
+    if (!visits.Enter(branch)) continue;
     const std::string dirName = GetFileName(branch);
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(dirName, true));
-    SetAttr(node, "dir", dirName);
+    SetAttr(node, "dir", LinkName(dirName));
     SetAttr(node, "link", "");
     if (StripNumberPrefix(dirName, true) == kTextbook && GetIndexPage(branch).empty())
       WriteTextbookIndex(branch);
     const std::string indexPage = GetIndexPage(branch);
-    if (!indexPage.empty()) SetAttr(node, "link", dirName + "/" + indexPage);
+    if (!indexPage.empty()) SetAttr(node, "link", LinkName(dirName) + "/" + indexPage);
     SetAttr(node, "folderico", GetFolderIco(dirName, lines));
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.
@@ -202,8 +206,7 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     SetAttr(node, "place", GetFolderPlace(dirName, lines));
     SetAttr(node, "order", GetFolderOrder(dirName, lines));
     talvora::AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, chain);
-    chain.Leave();
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
   }
 }
 
@@ -211,10 +214,8 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
 
 void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
                     int level) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  AddFolderNodesWalk(folder, doc, parent, level, chain);
-  if (entered) chain.Leave();
+  fso::FolderVisits visits(folder);
+  AddFolderNodesWalk(folder, doc, parent, level, visits);
 }
 
 std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteRoot) {

@@ -1,6 +1,15 @@
 #include "generator/generator.h"
 
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
 #include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "generator/catalogue.h"
 #include "generator/page_document.h"
@@ -8,6 +17,7 @@
 #include "generator/site_files.h"
 #include "generator/ui_sink.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -26,7 +36,7 @@ void StepProgress() {
 // document and branch list.
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsIn(const std::string& siteFolder, const std::string& folder,
-                          platform::fso::AncestorChain& chain, BuildPage buildPage,
+                          platform::fso::FolderVisits& visits, BuildPage buildPage,
                           SubFolders subFolders) {
   if (Options().CancelFlag == -1) return;
   StepProgress();
@@ -35,41 +45,111 @@ void WritePageDocumentsIn(const std::string& siteFolder, const std::string& fold
   page->Save(folder + kSepStr + "startxml.xml");
   page.reset();  // done with before the branches' pages are built
   for (const std::string& branch : subFolders(folder)) {
-    // A link back to an enclosing folder is not followed round again.
-    if (!chain.Enter(branch)) continue;
-    WritePageDocumentsIn(siteFolder, branch, chain, buildPage, subFolders);
-    chain.Leave();
+    // The same folders as the catalogue pass: each real folder once, never
+    // one a link leads to outside the site.
+    if (!visits.Enter(branch)) continue;
+    WritePageDocumentsIn(siteFolder, branch, visits, buildPage, subFolders);
   }
 }
 
 template <typename BuildPage, typename SubFolders>
 void WritePageDocumentsWith(const std::string& siteFolder, const std::string& folder,
                             BuildPage buildPage, SubFolders subFolders) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  WritePageDocumentsIn(siteFolder, folder, chain, buildPage, subFolders);
-  chain.Leave();
+  platform::fso::FolderVisits visits(siteFolder);
+  if (folder != siteFolder && !visits.Enter(folder)) return;
+  WritePageDocumentsIn(siteFolder, folder, visits, buildPage, subFolders);
 }
 
-// Keeps the site's entry page in the fixed file while the site folder must
-// not look like a finished web page. Copied with its errors raised: the
-// page is deleted next, so a copy that failed unnoticed would lose it. The
-// earlier copy is replaced even when it came out read-only.
-void SetEntryPageAside(const std::string& siteIndex) {
+// Sets the site's entry page aside for the run: a copy goes to the fixed
+// file, as always, and the page itself is renamed within the site folder,
+// which needs no free space, so putting it back cannot fail for a full
+// disk. Raises its errors before anything is moved; a page a broken-off run
+// left under the aside name is never replaced. A read-only page stays where
+// it is and the run is refused. Returns where the page is kept.
+std::string SetEntryPageAside(const std::string& site, const std::string& siteIndex) {
   const std::string temp = IndexTempPath();
   if (FileExists(temp)) platform::fso::DeleteFile(temp, true);
   platform::fso::CopyFile(siteIndex, temp, true);
+  std::error_code ec;
+  auto perms = std::filesystem::symlink_status(siteIndex, ec).permissions();
+  if (!ec && (perms & std::filesystem::perms::owner_write) == std::filesystem::perms::none)
+    throw platform::FsoError("cannot set aside \"" + siteIndex + "\": the file is read-only");
+  const std::string aside = site + kSepStr + kEntryPageAsideName;
+  platform::fso::MoveFile(siteIndex, aside);
+  return aside;
 }
 
-// Puts the entry page back with its errors raised, so a site left without
-// its entry page is never reported as done.
-void PutEntryPageBack(const std::string& siteIndex) {
-  platform::fso::CopyFile(IndexTempPath(), siteIndex, true);
+// Puts the entry page back, replacing what stands at its name when replace
+// is set (the template's page this run copied); otherwise nothing there is
+// replaced. The error tells where the page is kept.
+void PutEntryPageBack(const std::string& aside, const std::string& siteIndex, bool replace) {
+  try {
+    if (replace && FileExists(siteIndex)) platform::fso::DeleteFile(siteIndex, true);
+    platform::fso::MoveFile(aside, siteIndex);
+  } catch (const std::exception& e) {
+    throw platform::FsoError("网站首页未能放回 \"" + siteIndex + "\"（" + e.what() +
+                             "）。原来的首页保存在 \"" + aside + "\"，副本在 \"" +
+                             IndexTempPath() + "\"。");
+  }
 }
+
+// Runs the work; when it fails, the set-aside entry page goes back first,
+// and a failure to put it back is told together with the run's own error.
+template <typename Work>
+void WithEntryPageAside(const std::string& aside, const std::string& siteIndex, bool replace,
+                        Work work) {
+  try {
+    work();
+  } catch (...) {
+    if (aside.empty()) throw;
+    const std::exception_ptr original = std::current_exception();
+    try {
+      PutEntryPageBack(aside, siteIndex, replace);
+    } catch (const std::exception& restore) {
+      std::string failure;
+      try {
+        std::rethrow_exception(original);
+      } catch (const std::exception& e) {
+        failure = std::string(e.what()) + "\n";
+      } catch (...) {
+      }
+      throw platform::FsoError(failure + restore.what());
+    }
+    throw;
+  }
+  if (!aside.empty()) PutEntryPageBack(aside, siteIndex, replace);
+}
+
+// Holds the lock file in the cache folder for one run, so that two runs
+// (two windows, or both programs) never take each other's fixed files.
+class RunLock {
+ public:
+  RunLock() {
+    fd_ = ::open(RunLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd_ < 0)
+      throw platform::FsoError("cannot open the lock file \"" + RunLockPath() +
+                               "\": " + std::strerror(errno));
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      ::close(fd_);
+      throw std::runtime_error(
+          "另一个生成过程正在使用缓存文件夹中的文件，请等它结束后再试。");
+    }
+  }
+  ~RunLock() { ::close(fd_); }
+  RunLock(const RunLock&) = delete;
+  RunLock& operator=(const RunLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
 std::string IndexTempPath() { return platform::UserCacheFolder() + kSepStr + "index.temp"; }
+
+const char kEntryPageAsideName[] = "startxml.index.html";
+
+std::string RunLockPath() { return platform::UserCacheFolder() + kSepStr + "run.lock"; }
 
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder) {
   WritePageDocumentsWith(siteFolder, folder, BuildPageDocument, GetSubFolders);
@@ -88,26 +168,29 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
   // The rules look at each folder many times; the run reads it once.
   platform::fso::ListingScope listings;
 
-  // A drive letter is used as a capital; the rest of the path stays.
-  if (!siteFolder.empty() && siteFolder[0] >= 'a' && siteFolder[0] <= 'z')
-    siteFolder[0] = static_cast<char>(siteFolder[0] - 'a' + 'A');
+  // Every page's relative path is cut from this folder, so it must be the
+  // one form the walks give: absolute, without a trailing separator. The
+  // caller's variable gets that form.
+  siteFolder = SiteFolderPath(siteFolder);
   const std::string site = siteFolder;
   const std::string siteIndex = site + kSepStr + "index.html";
   GenerationOptions& options = Options();
 
   ShowStatus("正在进行资料整理 ......");
+  LinksLeftOut().clear();
   // A refresh run keeps the site's own entry page aside while the site
   // folder must not look like a finished web page. Only what this run set
   // aside is put back, never a copy an earlier run left behind.
-  bool setAside = false;
+  std::unique_ptr<RunLock> lock;
+  std::string aside;
   if (fullRun) {
     CleanOutput(site);
   } else if (FileExists(siteIndex)) {
-    SetEntryPageAside(siteIndex);
-    setAside = true;
+    lock = std::make_unique<RunLock>();
+    aside = SetEntryPageAside(site, siteIndex);
   }
 
-  try {
+  WithEntryPageAside(aside, siteIndex, false, [&] {
     // From here on the site folder must not look like a finished web page.
     // A page that cannot be deleted would turn the whole site into a single
     // redirect page, so that is an error rather than something to skip.
@@ -128,16 +211,9 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
     if (fullRun) {
       CopyTemplate(options.TemplatePath, site);
       CopyPictures(site);
-      ShowStatus(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成");
+      ShowStatus(WithLinksLeftOut(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成"));
     }
-  } catch (...) {
-    // A failed run still gives the site its entry page back (unless the
-    // page was never deleted).
-    if (setAside && !FileExists(siteIndex)) CopyFileIfExists(IndexTempPath(), siteIndex);
-    throw;
-  }
-
-  if (setAside) PutEntryPageBack(siteIndex);
+  });
 }
 
 }  // namespace talvora
@@ -156,7 +232,7 @@ bool IsSiteByPair(const std::string& folder, const char* first, const char* seco
 }
 
 void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
-                 fso::AncestorChain& chain) {
+                 fso::FolderVisits& visits, std::vector<std::string>* unsearched) {
   GlobalState& o = Options();
   if (o.CancelFlag == -1) return;
   talvora::PumpMessages();
@@ -168,17 +244,27 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
     for (const std::string& name : fso::SubFolderNames(folder)) {
       const std::string sub = fso::ChildPath(folder, name);
       ShowProgressMsg(ProgressPathText(sub));
+      // Each real folder is searched once, and a link out of the start
+      // folder not at all: no site outside it is found.
+      bool enter;
+      try {
+        enter = visits.Enter(sub);
+      } catch (const platform::FsoError&) {
+        // Past the path-length limit, say: noted, and the search goes on
+        // with the next sub-folder.
+        if (unsearched) unsearched->push_back(sub);
+        continue;
+      }
+      if (!enter) continue;
       if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
         sites.push_back(sub);
         continue;
       }
-      // A link back to a folder the search is inside is not searched again.
-      if (!chain.Enter(sub)) continue;
-      FindSitesIn(sub, sites, chain);
-      chain.Leave();
+      FindSitesIn(sub, sites, visits, unsearched);
     }
   } catch (const platform::FsoError&) {
     // A folder that cannot be listed ends its own search; its parent goes on.
+    if (unsearched) unsearched->push_back(folder);
   }
 }
 
@@ -191,11 +277,16 @@ std::string SubjectIniTemplate(const std::string& subject, const std::string& co
   return ProgramDataFolder() + kSepStr + "subject" + kSepStr + name + ".ini";
 }
 
-void FindSites(const std::string& folder, std::vector<std::string>& sites) {
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  FindSitesIn(folder, sites, chain);
-  if (entered) chain.Leave();
+void FindSites(const std::string& folder, std::vector<std::string>& sites,
+               std::vector<std::string>* unsearched) {
+  std::unique_ptr<fso::FolderVisits> visits;
+  try {
+    visits = std::make_unique<fso::FolderVisits>(folder);
+  } catch (const platform::FsoError&) {
+    if (unsearched) unsearched->push_back(folder);
+    return;
+  }
+  FindSitesIn(folder, sites, *visits, unsearched);
 }
 
 void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {
@@ -210,13 +301,16 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
 
   // Started from the main program, the site keeps its own entry page. Only
   // what this run set aside is put back, never a page another site left.
-  bool setAside = false;
-  if (o.StartedWithPath && talvora::FileExists(siteIndex)) {
-    talvora::SetEntryPageAside(siteIndex);
-    setAside = true;
-  }
+  // The catalogue copy and the entry page's copy are fixed files: the run
+  // holds them alone.
+  talvora::RunLock lock;
+  talvora::LinksLeftOut().clear();
+  std::string aside;
+  if (o.StartedWithPath && talvora::FileExists(siteIndex))
+    aside = talvora::SetEntryPageAside(site, siteIndex);
 
-  try {
+  // Over the template's entry page: the site's own (with its site marker) survives.
+  talvora::WithEntryPageAside(aside, siteIndex, true, [&] {
     DeleteFileIfExists(siteIndex);
     CleanOutput(site);
     const std::string arrayIni = site + kSepStr + "array.ini";
@@ -237,20 +331,8 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
 
     CopyTemplate(o.TemplatePath, site);
     CopyPictures(site);
-    ShowProgressMsg(o.CancelFlag == -1 ? "操作已取消" : "完成");
-  } catch (...) {
-    // A failed run still gives the site its entry page back.
-    if (setAside && !talvora::FileExists(siteIndex)) {
-      try {
-        talvora::PutEntryPageBack(siteIndex);
-      } catch (...) {
-      }
-    }
-    throw;
-  }
-
-  // Over the template's entry page: the site's own (with its site marker) survives.
-  if (setAside) talvora::PutEntryPageBack(siteIndex);
+    ShowProgressMsg(talvora::WithLinksLeftOut(o.CancelFlag == -1 ? "操作已取消" : "完成"));
+  });
 }
 
 }  // namespace quenlet

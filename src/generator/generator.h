@@ -29,15 +29,24 @@ GenerationOptions& Options();
 
 // One generation run over the site folder: a full run (fullRun true) or a
 // refresh run. Errors are not trapped: they reach the caller as exceptions
-// with a readable description.
+// with a readable description. The caller's path comes back in the form the
+// run used (SiteFolderPath).
 void GenerateSite(std::string& siteFolder, bool fullRun);
 
 // The page pass: writes the folder's startxml.xml from the catalogue in
 // Options().CatalogueRoot, then those of its branches, recursively.
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder);
 
-// Where a refresh run keeps the site folder's own index.html while it works.
+// Where a refresh run keeps a copy of the site folder's own index.html.
 std::string IndexTempPath();
+
+// The name the site folder's own index.html goes by, in the site folder
+// itself, while a run works: moving it there and back needs no free space.
+extern const char kEntryPageAsideName[];
+
+// The lock file in the cache folder: a run that uses the fixed files there
+// holds it, and a second run is refused while it is held.
+std::string RunLockPath();
 
 }  // namespace talvora
 
@@ -78,8 +87,12 @@ std::string SubjectIniTemplate(const std::string& subject, const std::string& co
 // Appends to sites every column site at or below the folder, depth first.
 // The folder itself is a site when it holds "学习测评" and "网络导航"; a
 // sub-folder also when it holds "媒体中心" and "图片欣赏". A site is not
-// searched further. A folder that cannot be listed ends its own search quietly.
-void FindSites(const std::string& folder, std::vector<std::string>& sites);
+// searched further. Each real folder is searched once; a link out of the
+// start folder is not followed. A folder that cannot be listed or entered
+// ends its own search, and is added to *unsearched when that is given, so
+// the run can name it.
+void FindSites(const std::string& folder, std::vector<std::string>& sites,
+               std::vector<std::string>* unsearched = nullptr);
 
 // One full generation of the column site. arrayIniTemplate is copied in as
 // the site's array.ini when the site has none. When the program was started

@@ -43,9 +43,10 @@ std::unique_ptr<platform::XmlDocument> StartPageDocument(const std::string& rela
 }
 
 // Walks from the catalogue root down the segments of the relative path,
-// into the first child whose segment (as segmentOf gives it) matches. A
-// segment the catalogue lacks (after a cancelled catalogue pass, or a tree
-// changed between the passes) ends the walk at the nearest folder found.
+// into the first child whose segment (as segmentOf gives it) matches the
+// path's segment in its link form. A segment the catalogue lacks (after a
+// cancelled catalogue pass, or a tree changed between the passes) ends the
+// walk at the nearest folder found.
 template <typename SegmentOf>
 XmlNode FindCatalogueEntry(XmlNode catalogueRoot, const std::string& relativePath,
                            SegmentOf segmentOf) {
@@ -56,7 +57,7 @@ XmlNode FindCatalogueEntry(XmlNode catalogueRoot, const std::string& relativePat
     if (segment.empty()) continue;
     XmlNode found;
     for (XmlNode child = entry.FirstChild(); child; child = child.NextSibling()) {
-      if (segmentOf(child) == segment) {
+      if (segmentOf(child) == LinkName(segment)) {
         found = child;
         break;
       }
@@ -142,7 +143,8 @@ void CopyNavigation(XmlNode catalogueElement, std::string& restOfPath, platform:
   TrimSlashes(restOfPath);
   restOfPath += kSepStr;
   int r = CountLevels(restOfPath);
-  std::string segment = PopFirstSegment(restOfPath);
+  // Entries carry their dir in its link form.
+  std::string segment = LinkName(PopFirstSegment(restOfPath));
   std::string comparaLevel = std::to_string(1 - r);
 
   for (XmlNode child = catalogueElement.FirstChild(); child; child = child.NextSibling()) {
@@ -171,7 +173,7 @@ void AddPathNodes(const std::string& relativePath, platform::XmlDocument& doc, X
     --r;
     path = path.AppendElement("path");
     SetAttr(path, "name", StripNumberPrefix(segment));
-    SetAttr(path, "dir", segment);
+    SetAttr(path, "dir", LinkName(segment));
     SetAttr(path, "compara-level", std::to_string(-r));
   }
 }
@@ -248,7 +250,7 @@ void CopyNavigationIn(XmlNode catalogueNode, std::string& path, platform::XmlDoc
   talvora::TrimSlashes(path);
   std::string rest = path + kSepStr;
   int levels = talvora::CountLevels(rest);
-  std::string segment = talvora::PopFirstSegment(rest);
+  std::string segment = talvora::LinkName(talvora::PopFirstSegment(rest));
   const std::string comparaLevel = std::to_string(1 - levels);
 
   for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {

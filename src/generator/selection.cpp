@@ -1,6 +1,8 @@
 #include "generator/selection.h"
 
+#include <algorithm>
 #include <cctype>
+#include <filesystem>
 
 #include "generator/generator.h"
 #include "generator/uitl.h"
@@ -40,13 +42,39 @@ std::string FolderName(std::string folder) {
   return GetFileName(folder);
 }
 
+// The one line of a redirect page that sends the browser to the index page.
+std::string RedirectText(const std::string& indexPage) {
+  return "<script language=\"javascript\">window.location.href=\"" + ScriptString(indexPage) +
+         "\";</script>";
+}
+
+// True when the redirect page may be written at the path: nothing is there,
+// or a redirect page as this program writes them.
+bool IsFreeForRedirectPage(const std::string& path) {
+  std::error_code ec;
+  auto status = std::filesystem::symlink_status(path, ec);
+  if (status.type() == std::filesystem::file_type::not_found) return true;
+  if (ec || status.type() != std::filesystem::file_type::regular) return false;
+  std::string head;
+  try {
+    head = fso::ReadBytes(path, 100);
+  } catch (const platform::FsoError&) {
+    return false;  // a file that cannot be read is no page of ours
+  }
+  for (const char* index : {"index.html", "index.htm"})
+    if (head == RedirectText(index) + "\r\n") return true;
+  return false;
+}
+
 // A finished web page is shown through a page of the given name that sends
-// the browser on to its index page.
+// the browser on to its index page. A file of that name that this program
+// did not write (the folder's own index page, a page of the user's, a link)
+// is never replaced: the index page itself is then the folder's page.
 std::string WriteRedirectPage(const std::string& folder, const std::string& pageName,
                               const std::string& indexPage) {
   std::string path = ChildPath(folder, pageName + ".html");
-  WriteTextFile(path, "<script language=\"javascript\">window.location.href=\"" + indexPage +
-                          "\";</script>");
+  if (!IsFreeForRedirectPage(path)) return ChildPath(folder, indexPage);
+  WriteTextFile(path, RedirectText(indexPage));
   return path;
 }
 
@@ -148,6 +176,18 @@ ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
   return result;
 }
 
+// The folder's files without those a run writes while it looks at them:
+// the page document of an earlier run and the entry page set aside.
+std::vector<std::string> FilesNotWrittenByRuns(const std::string& folder) {
+  std::vector<std::string> files = fso::FileNames(folder);
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const std::string& name) {
+                               return name == "startxml.xml" || name == kEntryPageAsideName;
+                             }),
+              files.end());
+  return files;
+}
+
 }  // namespace
 
 ItemList GetPageFiles(const std::string& folder) {
@@ -195,7 +235,7 @@ ItemList OrderByArrayIni(ItemList& items, const std::string& arrayIniPath) {
 }
 
 bool IsPictureFolder(const std::string& folder) {
-  std::vector<std::string> files = fso::FileNames(folder);
+  std::vector<std::string> files = FilesNotWrittenByRuns(folder);
   if (files.empty()) return false;
   for (const std::string& name : files) {
     // The extension is taken from the full path, as for the page filter: a
@@ -263,7 +303,7 @@ bool EveryPagePasses(const std::string& folder, Passes passes) {
   for (const std::string& page : GetPageFiles(folder)) {
     if (!passes(talvora::LowerCase(GetExtension(page)), GetBaseName(page))) return false;
   }
-  return !fso::FileNames(folder).empty();
+  return !talvora::FilesNotWrittenByRuns(folder).empty();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "generator/generator.h"
 #include "generator/uitl.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -80,45 +81,77 @@ struct CleanRules {
   void (*deleteAssets)(const std::string& folder);
 };
 
-// Clean-up of one folder; the chain keeps a link back to an enclosing
-// folder from being followed round and round.
+// Clean-up of one folder; each real folder inside is cleaned once, and a
+// link out of the folder the clean-up started from is never followed.
 void CleanOutputIn(const std::string& folder, const CleanRules& rules,
-                   platform::fso::AncestorChain& chain) {
+                   platform::fso::FolderVisits& visits) {
   rules.deleteFile(Join(folder, "startxml.xsl"));
   rules.deleteFile(Join(folder, "startxml.xml"));
   for (const std::string& name : platform::fso::SubFolderNames(folder)) {
     std::string sub = Join(folder, name);
     // A finished web page's content is its own.
     if (rules.isFinishedPage(sub)) continue;
-    if (!chain.Enter(sub)) continue;
-    CleanOutputIn(sub, rules, chain);
-    chain.Leave();
+    if (!visits.Enter(sub)) continue;
+    CleanOutputIn(sub, rules, visits);
   }
   if (rules.deleteAssets) rules.deleteAssets(folder);
   rules.deleteFile(Join(folder, "index.html"));
 }
 
 void CleanOutputWith(const std::string& folder, const CleanRules& rules) {
-  platform::fso::AncestorChain chain;
-  if (!chain.Enter(folder)) return;
-  CleanOutputIn(folder, rules, chain);
-  chain.Leave();
+  platform::fso::FolderVisits visits(folder);
+  CleanOutputIn(folder, rules, visits);
 }
 
-// The template's files: its two stylesheets, its asset folder and its entry page.
-template <typename CopyFile, typename CopyFolder>
+// False, with the source noted, for a link that points outside the folders.
+bool Admitted(const std::string& source, const std::vector<std::string>& folders) {
+  if (!platform::fso::IsLink(source) || platform::fso::LiesInside(source, folders)) return true;
+  LinksLeftOut().push_back(source);
+  return false;
+}
+
+// The template's files: its two stylesheets, its asset folder and its entry
+// page. Content is taken through a link only from inside the program's data
+// folder or the style folder. reportFailures lets a folder that cannot be
+// copied raise its error.
+template <typename CopyFile>
 void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
-                      CopyFile copyFile, CopyFolder copyFolder) {
-  copyFile(Join(styleFolder, "startxml.xsl"), Join(siteFolder, "startxml.xsl"));
-  copyFile(Join(styleFolder, "innerxml.xsl"), Join(siteFolder, "innerxml.xsl"));
-  copyFolder(Join(styleFolder, "startxml.files"), Join(siteFolder, "startxml.files"));
-  copyFile(Join(styleFolder, "index.html"), Join(siteFolder, "index.html"));
+                      const std::string& dataFolder, CopyFile copyFile, bool reportFailures) {
+  const std::vector<std::string> within = {dataFolder, styleFolder};
+  auto copyAdmitted = [&](const char* name) {
+    if (Admitted(Join(styleFolder, name), within))
+      copyFile(Join(styleFolder, name), Join(siteFolder, name));
+  };
+  copyAdmitted("startxml.xsl");
+  copyAdmitted("innerxml.xsl");
+  const std::string assets = Join(styleFolder, "startxml.files");
+  if (FolderExists(assets) && Admitted(assets, within)) {
+    try {
+      platform::fso::CopyFolderWithin(assets, Join(siteFolder, "startxml.files"), within,
+                                      LinksLeftOut());
+    } catch (const platform::FsoError&) {
+      if (reportFailures) throw;
+    }
+  }
+  copyAdmitted("index.html");
 }
 
 }  // namespace
 
+std::vector<std::string>& LinksLeftOut() {
+  static std::vector<std::string> links;
+  return links;
+}
+
+std::string WithLinksLeftOut(const std::string& text) {
+  if (LinksLeftOut().empty()) return text;
+  std::string named;
+  for (const std::string& link : LinksLeftOut()) named += (named.empty() ? "" : "、") + link;
+  return text + "（以下链接指向允许的文件夹以外，没有复制：" + named + "）";
+}
+
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
-  CopyTemplateWith(styleFolder, siteFolder, CopyFileIfExists, CopyFolderIfExists);
+  CopyTemplateWith(styleFolder, siteFolder, platform::ProgramFolder(), CopyFileIfExists, false);
 }
 
 void CopyPictures(const std::string& siteFolder) {
@@ -178,7 +211,7 @@ namespace quenlet {
 using talvora::Join;
 
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
-  talvora::CopyTemplateWith(styleFolder, siteFolder, CopyFileIfExists, CopyFolderIfExists);
+  talvora::CopyTemplateWith(styleFolder, siteFolder, ProgramDataFolder(), CopyFileIfExists, true);
 }
 
 void CopyPictures(const std::string& siteRoot) {
@@ -188,8 +221,11 @@ void CopyPictures(const std::string& siteRoot) {
   // A column site brings its own banner and welcome picture.
   o.BannerPath = Join(siteRoot, "banner.gif");
   o.WelcomePath = Join(siteRoot, "welcome.jpg");
-  CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
-  CopyFileIfExists(o.WelcomePath, Join(files, "welcome.jpg"));
+  // Never content from outside the site through a link.
+  if (talvora::Admitted(o.BannerPath, {siteRoot}))
+    CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
+  if (talvora::Admitted(o.WelcomePath, {siteRoot}))
+    CopyFileIfExists(o.WelcomePath, Join(files, "welcome.jpg"));
 }
 
 void CleanOutput(const std::string& folder) {

@@ -4,12 +4,22 @@
 // Also the clean-up that removes the output of an earlier run.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace talvora {
 
+// The links the template and picture copies left out because they point
+// outside the folders the copy may take content from (the program folder
+// and the style folder for the template, the site for its own pictures).
+// A run clears the list when it starts.
+std::vector<std::string>& LinksLeftOut();
+// The run's closing text, naming the links left out after it.
+std::string WithLinksLeftOut(const std::string& text);
+
 // Copies startxml.xsl, innerxml.xsl, the folder startxml.files and
 // index.html from the style folder into the site folder, replacing what is
-// there. A missing source is skipped.
+// there. A missing source is skipped, and so is a link out of the program
+// folder and the style folder (see LinksLeftOut).
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder);
 
 // Copies the chosen pictures (LogoPath, BannerPath, WelcomePath, each only

@@ -3,12 +3,14 @@
 #include <cctype>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <random>
 
 #include "generator/generator.h"
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
+#include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
 
@@ -18,6 +20,36 @@ using platform::kSep;
 namespace fso = platform::fso;
 
 using fso::ChildPath;
+
+std::string ScriptString(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' || c == '"')
+      out += std::string("\\") + c;
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '<' && i + 1 < text.size() && text[i + 1] == '/')
+      out += "<\\";  // the "/" follows
+    else if (text.compare(i, 3, "\xe2\x80\xa8") == 0 || text.compare(i, 3, "\xe2\x80\xa9") == 0) {
+      out += text[i + 2] == '\xa8' ? "\\u2028" : "\\u2029";  // line ends to a script
+      i += 2;
+    } else
+      out += c;
+  }
+  return out;
+}
+
+std::string SiteFolderPath(const std::string& typed) {
+  if (typed.empty()) return typed;
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(typed, ec);
+  std::string path = (ec ? std::filesystem::path(typed) : p).lexically_normal().string();
+  while (path.size() > 1 && path.back() == kSep) path.pop_back();
+  return path;
+}
 
 // Number of characters (code points) of a UTF-8 text.
 std::size_t CharCount(const std::string& text) {
@@ -58,20 +90,19 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int CountFoldersBelow(const std::string& folder, fso::AncestorChain& chain) {
+int CountFoldersBelow(const std::string& folder, fso::FolderVisits& visits) {
   if (Options().CancelFlag == -1) return 0;
   // The cancel button can act between two folders.
   PumpMessages();
   int count = 0;
   for (const std::string& name : fso::SubFolderNames(folder)) {
     std::string sub = ChildPath(folder, name);
-    // A link back to a folder the walk is inside would never end.
-    if (!chain.Enter(sub)) continue;
+    // Each real folder inside counts once, however many links lead to it.
+    if (!visits.Enter(sub)) continue;
     if (!fso::SubFolderNames(sub).empty())
-      count += CountFoldersBelow(sub, chain) + 1;
+      count += CountFoldersBelow(sub, visits) + 1;
     else
       count += 1;
-    chain.Leave();
   }
   return count;
 }
@@ -130,6 +161,73 @@ std::string RelativePath(const std::string& root, const std::string& path) {
   return RightChars(path, pathChars - rootChars);
 }
 
+namespace {
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Walks the name's characters, handing `keep` each UTF-8 character to see
+// whether it may stand as it is, and `replace` what may not: each stray byte
+// on its own, or the character's bytes.
+template <typename Keep, typename Replace>
+std::string RewriteName(const std::string& name, Keep keep, Replace replace) {
+  // Most names are printable ASCII, which both forms keep but for the few
+  // characters a link escapes.
+  bool plain = true;
+  for (std::size_t i = 0; plain && i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    plain = c >= 0x20 && c < 0x80 && keep(name, i, 1);
+  }
+  if (plain) return name;
+  std::string out;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t len = platform::Utf8CharLength(name, i);
+    if (len == 0) {
+      replace(out, name.substr(i, 1));
+      i += 1;
+      continue;
+    }
+    if (keep(name, i, len))
+      out.append(name, i, len);
+    else
+      replace(out, name.substr(i, len));
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string ShownName(const std::string& name) {
+  return RewriteName(
+      name,
+      [](const std::string& n, std::size_t i, std::size_t len) {
+        unsigned char c = static_cast<unsigned char>(n[i]);
+        return len > 1 || c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+      },
+      [](std::string& out, const std::string&) { out += "\xEF\xBF\xBD"; });
+}
+
+std::string LinkName(const std::string& name) {
+  return RewriteName(
+      name,
+      [](const std::string& n, std::size_t i, std::size_t len) {
+        char c = n[i];
+        if (len > 1) return true;
+        if (static_cast<unsigned char>(c) < 0x20 || c == '#' || c == '?') return false;
+        return !(c == '%' && i + 2 < n.size() && IsHexDigit(n[i + 1]) && IsHexDigit(n[i + 2]));
+      },
+      [](std::string& out, const std::string& bytes) {
+        static const char kHex[] = "0123456789ABCDEF";
+        for (unsigned char b : bytes) {
+          out += '%';
+          out += kHex[b >> 4];
+          out += kHex[b & 0xF];
+        }
+      });
+}
+
 std::string ParentPrefix(const std::string& path) {
   std::size_t pos = path.rfind(kSep);
   if (pos == std::string::npos) return path;
@@ -168,18 +266,16 @@ bool HasSiteMarker(const std::string& path) {
 
 int CountFolders(const std::string& folder) {
   if (Options().CancelFlag == -1) return 0;
-  fso::AncestorChain chain;
-  bool entered = chain.Enter(folder);
-  int count = CountFoldersBelow(folder, chain);
-  if (entered) chain.Leave();
-  return count;
+  fso::FolderVisits visits(folder);
+  return CountFoldersBelow(folder, visits);
 }
 
 // --- Delete and copy when the source exists ---
 
 void DeleteFileIfExists(const std::string& path) {
   try {
-    if (fso::FileExists(path)) fso::DeleteFile(path, false);
+    // A link goes as the file it stands for, a dangling one too.
+    if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
   } catch (...) {
   }
 }
@@ -208,7 +304,13 @@ void CopyFolderIfExists(const std::string& source, const std::string& target) {
 void WriteTextFile(const std::string& path, const std::string& text) {
   // The files written this way are HTML: what GBK cannot hold stays as a
   // character reference instead of turning into "?".
-  fso::WriteBytes(path, platform::ToAnsiXml(text) + "\r\n");
+  std::string bytes;
+  try {
+    bytes = platform::ToAnsiXml(text) + "\r\n";
+  } catch (const platform::NotUtf8Error& e) {
+    throw platform::FsoError("cannot write file \"" + path + "\": " + e.what());
+  }
+  fso::WriteBytes(path, bytes);
 }
 
 // --- Other ---
@@ -227,8 +329,8 @@ float RandomValue() {
 // --- Programs, archives, the status line ---
 
 platform::ProcessResult ShellAndWait(const std::string& program,
-                                     const std::vector<std::string>& args) {
-  platform::ProcessResult result = platform::SpawnAndWait(program, args);
+                                     const std::vector<std::string>& args, bool captureErrors) {
+  platform::ProcessResult result = platform::SpawnAndWait(program, args, captureErrors);
   if (!result.started)
     platform::MsgBox(result.error, platform::vbInformation | platform::vbOKOnly, "存在错误");
   return result;
@@ -251,16 +353,38 @@ platform::ProcessResult RarPack(const std::string& folder, const std::string& ar
   // Lets the busy form the caller has just shown paint before the wait.
   PumpMessages();
   platform::ProcessResult result =
-      ShellAndWait(Archiver(), {"a", "-m0", "-ep1", "-r", archive, folder + kSep + "*.*"});
+      ShellAndWait(Archiver(), {"a", "-m0", "-ep1", "-r", archive, folder + kSep + "*.*"}, true);
   PumpMessages();
   return result;
 }
 
 platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination) {
   PumpMessages();
-  platform::ProcessResult result = ShellAndWait(Archiver(), {"X", "-o+", archive, "*.*", destination});
+  platform::ProcessResult result =
+      ShellAndWait(Archiver(), {"X", "-o+", archive, "*.*", destination}, true);
   PumpMessages();
   return result;
+}
+
+std::string ArchiverErrorLine(const platform::ProcessResult& result) {
+  std::size_t start = 0;
+  while (start < result.errorOutput.size()) {
+    std::size_t end = result.errorOutput.find('\n', start);
+    if (end == std::string::npos) end = result.errorOutput.size();
+    std::string line = result.errorOutput.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) return line;
+    start = end + 1;
+  }
+  return "";
+}
+
+std::string PackFailure(const platform::ProcessResult& result) {
+  if (!result.started || result.exitCode == 0) return "";
+  std::string text = "压缩程序返回错误代码 " + std::to_string(result.exitCode);
+  const std::string line = ArchiverErrorLine(result);
+  if (!line.empty()) text += "\r\n" + line;
+  return text;
 }
 
 void OpenInExplorer(const std::string& target) {
@@ -344,7 +468,7 @@ std::string GetThumbnail(const std::string& folder, const std::string& fileName)
 }
 
 void DeleteFileIfExists(const std::string& path) {
-  if (fso::FileExists(path)) fso::DeleteFile(path, false);
+  if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
 }
 
 void CopyFileIfExists(const std::string& source, const std::string& target) {

@@ -33,6 +33,26 @@ std::string RelativePath(const std::string& root, const std::string& path);
 // The text up to and including the last separator; unchanged without one.
 std::string ParentPrefix(const std::string& path);
 
+// A name on disk as a page document carries it. ShownName, for the text
+// shown (name, title): each control character other than TAB, LF and CR,
+// and each byte that is not part of a UTF-8 character, becomes U+FFFD, so
+// the document stays well-formed XML 1.0. LinkName, for a link (dir, link):
+// those bytes and TAB, LF and CR are percent-escaped (%01, %D3), and so are
+// "#", "?" and a "%" before two hex digits, so the browser reaches the file
+// of exactly that name. Both leave every other name as it is.
+std::string ShownName(const std::string& name);
+std::string LinkName(const std::string& name);
+
+// The text as the content of a double-quoted script string inside an HTML
+// script element: backslash, quote, line ends and "</" escaped. A text
+// holding none of them comes back unchanged.
+std::string ScriptString(const std::string& text);
+
+// The site folder a run works on: a relative folder taken from the working
+// folder, the path lexically normal and without trailing separators (the
+// root keeps its own). Reads the working folder, nothing else.
+std::string SiteFolderPath(const std::string& typed);
+
 // Texts are UTF-8; lengths and cuts count characters, never split one.
 std::size_t CharCount(const std::string& text);
 std::string LeftChars(const std::string& text, std::size_t count);
@@ -52,12 +72,14 @@ bool IsSiteRoot(const std::string& folder);
 bool HasSiteMarker(const std::string& path);
 // The number of folders below the folder at every depth; 0 once cancel is
 // requested. Pumps messages once per folder; throws FsoError when a folder
-// cannot be listed. A link back to an enclosing folder is not followed.
+// cannot be listed or entered. Each real folder counts once, and a link out
+// of the folder is not followed.
 int CountFolders(const std::string& folder);
 
 // --- Delete and copy when the source exists (every failure ignored) ---
 
-// Deletes the file if it exists (not forced: a read-only file stays).
+// Deletes the file if it exists (not forced: a read-only file stays). A
+// link at the name, dangling or not, goes as the file it stands for.
 void DeleteFileIfExists(const std::string& path);
 // Deletes the folder with its content if it exists (not forced).
 void DeleteFolderIfExists(const std::string& path);
@@ -81,12 +103,21 @@ float RandomValue();
 
 // Starts the program with its arguments (no shell) and waits for its end.
 // When it cannot be started, shows the failure in a box titled "存在错误".
+// With `captureErrors` the program's standard error comes back in the
+// result's `errorOutput`.
 platform::ProcessResult ShellAndWait(const std::string& program,
-                                     const std::vector<std::string>& args);
+                                     const std::vector<std::string>& args, bool captureErrors = false);
 // Packs the folder's content into the archive with WinRAR, stored; waits.
 platform::ProcessResult RarPack(const std::string& folder, const std::string& archive);
 // Extracts the whole archive into the destination folder with WinRAR; waits.
 platform::ProcessResult RarUnpack(const std::string& archive, const std::string& destination);
+// The first line of what the archiver wrote to its standard error, "" when
+// it wrote nothing: its own word on what went wrong.
+std::string ArchiverErrorLine(const platform::ProcessResult& result);
+// Why a pack that ran did not succeed, for the message that reports it:
+// the exit status and the archiver's first line of error text; "" when it
+// succeeded or could not be started (which ShellAndWait has shown).
+std::string PackFailure(const platform::ProcessResult& result);
 // The archiver command lines in their readable form, for display only.
 std::string RarPackCommandLine(const std::string& folder, const std::string& archive);
 std::string RarUnpackCommandLine(const std::string& archive, const std::string& destination);

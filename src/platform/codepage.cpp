@@ -1,6 +1,7 @@
 #include "platform/codepage.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <stdexcept>
 
@@ -116,15 +117,34 @@ std::string Convert(iconv_t cd, const std::string& in, Replace replace) {
   return out;
 }
 
+// The text as a message can show it: every byte that is not part of a
+// UTF-8 character written as \xNN.
+std::string ShowBytes(const std::string& text) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t len = DecodeUtf8(text, i).second;
+    if (len == 0) {
+      char byte[8];
+      std::snprintf(byte, sizeof byte, "\\x%02X", static_cast<unsigned char>(text[i]));
+      shown += byte;
+      len = 1;
+    } else {
+      shown.append(text, i, len);
+    }
+    i += len;
+  }
+  return shown;
+}
+
 std::string ToAnsiWith(const std::string& utf8, bool characterReferences) {
   if (IsAscii(utf8)) return utf8;
   return Convert(ThreadConverters().ToAnsi(), utf8,
                  [&](std::string& out, std::size_t pos, bool) -> std::size_t {
                    auto [cp, len] = DecodeUtf8(utf8, pos);
                    if (len == 0) {
-                     // Not UTF-8 at all: no character to refer to.
-                     out += '?';
-                     return 1;
+                     // Not UTF-8 at all: there is no character to write,
+                     // and a "?" would pass for one.
+                     throw NotUtf8Error("the text is not UTF-8: \"" + ShowBytes(utf8) + "\"");
                    }
                    if (characterReferences)
                      out += "&#" + std::to_string(cp) + ";";
@@ -162,6 +182,10 @@ std::string FromAnsi(const std::string& ansi) {
     }
     return out;
   }
+}
+
+std::size_t Utf8CharLength(const std::string& text, std::size_t at) {
+  return at < text.size() ? DecodeUtf8(text, at).second : 0;
 }
 
 int AnsiLength(const std::string& utf8) { return static_cast<int>(ToAnsi(utf8).size()); }

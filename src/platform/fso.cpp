@@ -425,7 +425,14 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
   if (!S_ISREG(src.st_mode)) Fail("cannot copy file", source, "not a regular file");
 
   struct stat dst;
-  bool targetExisted = existing != Existing::Exclusive && Stat(target, dst);
+  bool targetExisted = existing != Existing::Exclusive && LStat(target, dst);
+  if (targetExisted && S_ISLNK(dst.st_mode)) {
+    // The link goes, not what it points at.
+    if (existing == Existing::Refuse) Fail("cannot copy file", source, target, kExists);
+    if (::unlink(target.c_str()) != 0) Fail("cannot copy file", source, target, Reason(errno));
+    NoteRemoved(target);
+    targetExisted = false;
+  }
   if (targetExisted) {
     if (S_ISDIR(dst.st_mode)) Fail("cannot copy file", source, target, "the target is a folder");
     if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
@@ -434,7 +441,7 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
     if (IsReadOnly(dst)) Fail("cannot copy file", source, target, "the target file is read-only");
   }
 
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
   flags |= existing == Existing::Exclusive ? O_EXCL : O_TRUNC;
   Fd out(::open(target.c_str(), flags, src.st_mode & 07777));
   if (out.get() < 0) {
@@ -500,11 +507,35 @@ std::vector<std::string> SortedEntryNames(const std::string& folder) {
 // as links (a move keeps the tree as it is); otherwise links are followed,
 // and the chain, which holds the folders being copied from and into, keeps
 // a link to either from being copied forever.
+// The folders a copy may take linked content from, and the links it left out.
+struct Confinement {
+  const std::vector<std::string>& folders;
+  std::vector<std::string>& refused;
+};
+
+// Makes the folder a copy writes into: an existing folder is used, a link
+// at the name is replaced by a real folder.
+void MakeTargetFolder(const std::string& from, const std::string& to, mode_t mode) {
+  struct stat dst;
+  if (LStat(to, dst)) {
+    if (S_ISDIR(dst.st_mode)) return;
+    if (!S_ISLNK(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
+    if (::unlink(to.c_str()) != 0) Fail("cannot create folder", to, errno);
+    NoteRemoved(to);
+  }
+  if (::mkdir(to.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
+  NoteAdded(to, Kind::Folder);
+}
+
 void CopyTree(const std::string& source, const std::string& target, Existing existing,
-              bool keepLinks, AncestorChain& chain) {
+              bool keepLinks, AncestorChain& chain, const Confinement* within = nullptr) {
   for (const std::string& name : SortedEntryNames(source)) {
     std::string from = Join(source, name), to = Join(target, name);
     struct stat st;
+    if (within && LStat(from, st) && S_ISLNK(st.st_mode) && !LiesInside(from, within->folders)) {
+      within->refused.push_back(from);
+      continue;
+    }
     if (keepLinks && LStat(from, st) && S_ISLNK(st.st_mode)) {
       std::string link(static_cast<std::size_t>(st.st_size) + 256, '\0');
       ssize_t n = readlink(from.c_str(), link.data(), link.size());
@@ -520,20 +551,12 @@ void CopyTree(const std::string& source, const std::string& target, Existing exi
     if (!Stat(from, st)) continue;  // a dangling link: nothing to copy
     if (S_ISDIR(st.st_mode)) {
       if (!chain.Enter(from)) continue;
-      struct stat dst;
-      if (Stat(to, dst)) {
-        if (!S_ISDIR(dst.st_mode))
-          Fail("cannot copy folder", from, to, "a file of that name exists");
-      } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
-        Fail("cannot create folder", to, errno);
-      } else {
-        NoteAdded(to, Kind::Folder);
-      }
+      MakeTargetFolder(from, to, (st.st_mode & 07777) | S_IRWXU);
       if (!chain.Enter(to)) {
         chain.Leave();
         continue;
       }
-      CopyTree(from, to, existing, keepLinks, chain);
+      CopyTree(from, to, existing, keepLinks, chain, within);
       if (keepLinks) ::chmod(to.c_str(), st.st_mode & 07777);  // a move keeps the modes
       chain.Leave();
       chain.Leave();
@@ -609,14 +632,19 @@ std::string ResolveTarget(const std::string& what, const std::string& source,
   return Join(target, BaseName(source));
 }
 
+// The textual test on two resolved paths.
+bool ResolvedInsideOrSame(const std::string& p, const std::string& f) {
+  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
+                    (EndsWithSep(f) || p[f.size()] == kSep));
+}
+
 bool InsideOrSame(const std::string& path, const std::string& folder) {
   std::error_code ec;
   std::string p = std::filesystem::weakly_canonical(path, ec).string();
   if (ec) return false;
   std::string f = std::filesystem::weakly_canonical(folder, ec).string();
   if (ec) return false;
-  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 &&
-                    (EndsWithSep(f) || p[f.size()] == kSep));
+  return ResolvedInsideOrSame(p, f);
 }
 
 // A move across file systems: copy to a target that must not exist, check
@@ -681,19 +709,31 @@ int RenameWithoutNoReplace(const std::string& source, const std::string& target,
   return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
 }
 
-// A rename that never replaces an existing target. Whatever the run holds
-// may have moved with it: held listings are forgotten.
+// A rename that never replaces an existing target. A file renamed is noted
+// where it went; otherwise (a folder, which may carry held listings with
+// it, a move that copies, a failure) what the run holds is forgotten.
 void RenameNoReplace(const std::string& source, const std::string& target, bool folder) {
   struct ForgetListings {
-    ~ForgetListings() { cache.ForgetAll(); }
+    bool all = true;
+    ~ForgetListings() {
+      if (all) cache.ForgetAll();
+    }
   } forget;
+  auto renamed = [&] {
+    if (folder || !Caching()) return;
+    struct stat st;
+    Kind kind = LStat(target, st) ? KindOf(st.st_mode) : Kind::Other;
+    NoteRemoved(source);
+    NoteAdded(target, kind);
+    forget.all = false;
+  };
   const char* what = folder ? "cannot move folder" : "cannot move file";
   if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-    return;
+    return renamed();
   int err = errno;
   if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
     err = RenameWithoutNoReplace(source, target, folder);
-    if (err == 0) return;
+    if (err == 0) return renamed();
   }
   if (err == EEXIST || err == ENOTEMPTY) Fail(what, source, target, kExists);
   if (err == EXDEV) return MoveAcrossFileSystems(source, target, folder);
@@ -728,6 +768,22 @@ std::vector<std::string> SubFolderNames(const std::string& folder) {
 std::vector<std::string> FileNames(const std::string& folder) { return ListNames(folder, false); }
 
 void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
+
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return !path.empty() && LStat(path, st) && S_ISLNK(st.st_mode);
+}
+
+bool LiesInside(const std::string& path, const std::vector<std::string>& folders) {
+  std::error_code ec;
+  std::string real = std::filesystem::canonical(path, ec).string();
+  if (ec) return false;
+  for (const std::string& folder : folders) {
+    std::string f = std::filesystem::canonical(folder, ec).string();
+    if (!ec && ResolvedInsideOrSame(real, f)) return true;
+  }
+  return false;
+}
 
 void CreateFolder(const std::string& path) {
   std::string p = StripTrailing(path);
@@ -776,7 +832,10 @@ void CopyFile(const std::string& source, const std::string& target, bool overwri
   CopyFileData(source, to, overwrite ? Existing::Replace : Existing::Refuse);
 }
 
-void CopyFolder(const std::string& source, const std::string& target, bool overwrite) {
+namespace {
+
+void CopyFolderConfined(const std::string& source, const std::string& target, bool overwrite,
+                        const Confinement* within) {
   std::string from = StripTrailing(source);
   struct stat st;
   if (!Stat(from, st)) Fail("cannot copy folder", from, errno);
@@ -785,18 +844,23 @@ void CopyFolder(const std::string& source, const std::string& target, bool overw
   to = StripTrailing(to);
   if (InsideOrSame(to, from))
     Fail("cannot copy folder", from, to, "a folder cannot be copied into itself");
-  struct stat dst;
-  if (Stat(to, dst)) {
-    if (!S_ISDIR(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
-  } else if (::mkdir(to.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) {
-    Fail("cannot create folder", to, errno);
-  } else {
-    NoteAdded(to, Kind::Folder);
-  }
+  MakeTargetFolder(from, to, (st.st_mode & 07777) | S_IRWXU);
   AncestorChain chain;
   chain.Enter(from);
   chain.Enter(to);
-  CopyTree(from, to, overwrite ? Existing::Replace : Existing::Refuse, false, chain);
+  CopyTree(from, to, overwrite ? Existing::Replace : Existing::Refuse, false, chain, within);
+}
+
+}  // namespace
+
+void CopyFolder(const std::string& source, const std::string& target, bool overwrite) {
+  CopyFolderConfined(source, target, overwrite, nullptr);
+}
+
+void CopyFolderWithin(const std::string& source, const std::string& target,
+                      const std::vector<std::string>& folders, std::vector<std::string>& refused) {
+  const Confinement within{folders, refused};
+  CopyFolderConfined(source, target, true, &within);
 }
 
 void MoveFile(const std::string& source, const std::string& target) {
@@ -842,9 +906,14 @@ std::string ReadBytes(const std::string& path, std::size_t max) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   struct stat st;
-  if (Stat(path, st) && S_ISREG(st.st_mode) && IsReadOnly(st))
-    Fail("cannot write file", path, kReadOnly);
-  Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  bool exists = LStat(path, st);
+  if (exists && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot write file", path, kReadOnly);
+  // A link at the name is replaced by the file, never written through.
+  if (exists && S_ISLNK(st.st_mode)) {
+    if (::unlink(path.c_str()) != 0) Fail("cannot write file", path, errno);
+    NoteRemoved(path);
+  }
+  Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (out.get() < 0) Fail("cannot write file", path, errno);
   NoteAdded(path, Kind::File);
   if (!WriteAll(out.get(), bytes.data(), bytes.size())) Fail("cannot write file", path, errno);
@@ -882,6 +951,20 @@ bool AncestorChain::Enter(const std::string& folder) {
 
 void AncestorChain::Leave() {
   if (!chain_.empty()) chain_.pop_back();
+}
+
+bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id) {
+  if (!Caching()) return false;
+  thread_local std::string up, name;
+  if (!SplitEntry(folder, up, name)) return false;
+  Listing* parent = CachedAt(up);
+  if (!parent) return false;
+  auto entry = parent->Find(name);
+  if (entry == parent->entries.end() || entry->second != Kind::Folder) return false;
+  Listing* own = CachedAt(folder);
+  if (!own) return false;
+  id = own->id;
+  return true;
 }
 
 ListingScope::ListingScope() { ++cache.scopes; }

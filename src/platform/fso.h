@@ -7,6 +7,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -33,15 +34,26 @@ std::vector<std::string> FileNames(const std::string& folder);
 // The one listing order: by name, byte-wise.
 void SortNames(std::vector<std::string>& names);
 
+// True when the path is a symbolic link, live or dangling.
+bool IsLink(const std::string& path);
+// True when the path, with its links followed, is one of the folders or
+// lies inside one of them. A dangling link lies nowhere.
+bool LiesInside(const std::string& path, const std::vector<std::string>& folders);
+
 // Throws FsoError on failure.
 void CreateFolder(const std::string& path);
 // Without force a read-only file is left alone (and the call throws).
 void DeleteFile(const std::string& path, bool force = false);
 void DeleteFolder(const std::string& path, bool force = false);
 // target: a full target name, or an existing folder ending in kSep to copy
-// into (the file-system object's rule).
+// into (the file-system object's rule). Writes never go through a link:
+// a link at a target name is replaced by the file or folder written.
 void CopyFile(const std::string& source, const std::string& target, bool overwrite = true);
 void CopyFolder(const std::string& source, const std::string& target, bool overwrite = true);
+// CopyFolder that copies a link in the source only when what it points at
+// lies inside one of the folders; the links left out are added to refused.
+void CopyFolderWithin(const std::string& source, const std::string& target,
+                      const std::vector<std::string>& folders, std::vector<std::string>& refused);
 // Never replaces: an existing target makes them throw, and both stay.
 // Across file systems the data is copied, verified, then the source removed.
 void MoveFile(const std::string& source, const std::string& target);
@@ -71,6 +83,11 @@ class ListingScope {
   ListingScope(const ListingScope&) = delete;
   ListingScope& operator=(const ListingScope&) = delete;
 };
+
+// The device and inode of a real folder (not a link to one), when a run's
+// listings tell them: the listing of the folder that holds it and its own
+// are held. False when the disk must be asked.
+bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id);
 
 // Called with the folder's path each time the layer reads a folder's listing
 // from the disk; returns the observer it replaces. For tests and measurements.

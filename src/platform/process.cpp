@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -48,14 +49,14 @@ class SpawnAttributes {
 // program). A program without "/" is looked up on PATH. Returns 0 or the
 // error number.
 int Spawn(const std::string& program, const std::vector<std::string>& args, bool ownSession,
-          pid_t& pid) {
+          pid_t& pid, const posix_spawn_file_actions_t* actions = nullptr) {
   if (program.empty()) return ENOENT;
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   SpawnAttributes attr(ownSession);
-  return posix_spawnp(&pid, program.c_str(), nullptr, attr.get(), argv.data(), environ);
+  return posix_spawnp(&pid, program.c_str(), actions, attr.get(), argv.data(), environ);
 }
 
 int WaitFor(pid_t pid) {
@@ -73,16 +74,35 @@ std::function<void(const std::string&)>& DesktopOpener() {
 
 }  // namespace
 
-ProcessResult SpawnAndWait(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult SpawnAndWait(const std::string& program, const std::vector<std::string>& args,
+                           bool captureErrors) {
   ProcessResult result;
   pid_t pid = 0;
-  int err = Spawn(program, args, false, pid);
+  // The child's standard error goes to a nameless file, read once it has
+  // ended: a pipe could fill up while we wait.
+  std::FILE* errors = captureErrors ? std::tmpfile() : nullptr;
+  posix_spawn_file_actions_t actions;
+  if (errors) {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fileno(errors), 2);
+  }
+  int err = Spawn(program, args, false, pid, errors ? &actions : nullptr);
+  if (errors) posix_spawn_file_actions_destroy(&actions);
   if (err != 0) {
+    if (errors) std::fclose(errors);
     result.error = program + ": " + std::error_code(err, std::generic_category()).message();
     return result;
   }
   result.started = true;
   result.exitCode = WaitFor(pid);
+  if (errors) {
+    std::rewind(errors);
+    char buffer[4096];
+    for (std::size_t n; result.errorOutput.size() < (1u << 16) &&
+                        (n = std::fread(buffer, 1, sizeof buffer, errors)) > 0;)
+      result.errorOutput.append(buffer, n);
+    std::fclose(errors);
+  }
   return result;
 }
 
@@ -96,16 +116,21 @@ bool SpawnDetached(const std::string& program, const std::vector<std::string>& a
   return true;
 }
 
-void OpenWithDesktop(const std::string& target) {
+bool TryOpenWithDesktop(const std::string& target) {
   try {
     if (DesktopOpener()) {
       DesktopOpener()(target);
-      return;
+      return true;
     }
-    SpawnDetached("xdg-open", {target});
+    return SpawnDetached("xdg-open", {target});
   } catch (...) {
-    // Opening is a courtesy: a failure is not reported.
+    return false;
   }
+}
+
+void OpenWithDesktop(const std::string& target) {
+  // Opening is a courtesy: a failure is not reported.
+  TryOpenWithDesktop(target);
 }
 
 void SetDesktopOpener(std::function<void(const std::string&)> opener) {

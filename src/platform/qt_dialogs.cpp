@@ -1,12 +1,19 @@
 #include "platform/qt_dialogs.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QStringList>
+#include <QStyle>
+#include <QTranslator>
 
 namespace platform {
 namespace {
@@ -55,6 +62,26 @@ QMessageBox::Icon IconOf(int style) {
   }
 }
 
+// Room on a window's title bar beside the title: the window icon and the
+// minimise, maximise and close buttons, each about a title bar high, and a
+// margin.
+int TitleBarRoom(const QWidget& window) {
+  const int bar = std::max(window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window),
+                           window.fontMetrics().height() + 8);
+  return 5 * bar;
+}
+
+// A box is only as wide as its text and buttons, and the window frame cuts a
+// longer title down ("Ta… ra"): a short box is widened to show its title.
+void WidenForTitle(QMessageBox& box) {
+  QFont bold = box.font();
+  bold.setBold(true);
+  const int width = QFontMetrics(bold).horizontalAdvance(box.windowTitle()) + TitleBarRoom(box);
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0,
+                  1, grid->columnCount());
+}
+
 // Shows the box and gives the answer of the button pressed. Escape and the
 // close box answer escapeAnswer; with escapeAnswer 0 they do nothing, and a
 // box closed by the program answers dismissAnswer.
@@ -71,6 +98,7 @@ int Run(QMessageBox& box, const std::vector<Button>& buttons, size_t defaultInde
   for (size_t i = 0; i < buttons.size(); ++i) {
     if (buttons[i].answer == escapeAnswer) box.setEscapeButton(made[i]);
   }
+  WidenForTitle(box);
   box.exec();
   for (size_t i = 0; i < made.size(); ++i) {
     if (box.clickedButton() == made[i]) return buttons[i].answer;
@@ -130,6 +158,16 @@ std::string QtDialogs::BrowseFolder(const std::string& prompt) {
 void InstallQtDialogs() {
   static QtDialogs dialogs;
   SetDialogBackend(&dialogs);
+}
+
+QTranslator* InstallQtTranslation() {
+  auto* translator = new QTranslator(QCoreApplication::instance());
+  if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
+      !QCoreApplication::installTranslator(translator)) {
+    delete translator;
+    return nullptr;
+  }
+  return translator;
 }
 
 QString QtFileFilter(const std::string& filter) {

@@ -7,6 +7,8 @@
 
 #include <QString>
 
+class QTranslator;
+
 #include "platform/dialogs.h"
 
 namespace platform {
@@ -22,6 +24,12 @@ class QtDialogs : public DialogBackend {
 
 // Makes one QtDialogs the backend for the rest of the run.
 void InstallQtDialogs();
+
+// Qt's own texts (the file and folder choosers, standard buttons) in
+// Chinese, from Qt's qtbase_zh_CN translation; the programs install it at
+// start. Gives the installed translator, owned by the application object,
+// or nullptr when the translation is not there.
+QTranslator* InstallQtTranslation();
 
 // The platform's filter "text|pattern|text|pattern|" (the last bar may be
 // missing, patterns separated by ";") in Qt's form "text (pattern);;...".

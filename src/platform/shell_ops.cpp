@@ -47,6 +47,18 @@ bool Exists(const std::string& path) {
   return !path.empty() && ::lstat(path.c_str(), &st) == 0;
 }
 
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Two names of one file or folder (a hard link, a link, a bind mount).
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // Whether path is the folder itself or lies inside it, after links are
@@ -159,6 +171,22 @@ class Operation {
       } catch (const std::exception& e) {
         Fail("无法移动“" + src + "”：" + e.what());
       }
+      return;
+    }
+    // A link in the way is an entry of its own: it is replaced, never
+    // written through (it may lead back into the source).
+    if (IsLink(target)) {
+      if (!Confirm("此位置已包含名为“" + NameOf(target) + "”的链接。\n\n是否用“" + src +
+                   "”替换该链接？"))
+        return;
+      if (::unlink(target.c_str()) != 0) {
+        Fail("无法替换链接“" + target + "”。");
+        return;
+      }
+      return Transfer(src, target);
+    }
+    if (SameFile(src, target)) {
+      Fail("无法" + Verb() + "“" + src + "”：它与“" + target + "”是同一个文件。");
       return;
     }
     if (srcFolder != fso::FolderExists(target)) {

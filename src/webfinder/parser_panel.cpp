@@ -290,6 +290,10 @@ ParserPanel::~ParserPanel() {
   // find the scan over.
   scanning_ = false;
   ++scanId_;
+  // The browser goes while the pane is whole: whatever its page answers on
+  // the way out finds the pane, not what is left of it.
+  delete WebBrowser1;
+  WebBrowser1 = nullptr;
 }
 
 void ParserPanel::ParserPanel_UserControl_Initialize() {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +39,7 @@ struct Scan {
   std::vector<std::string> problems;  // content that cannot be stored as it is
   bool warned = false;                // something that is not content was left out
   FileId skip{0, 0};                  // the archive itself, when it lies below the folder
+  std::string realFolder;             // the folder being packed, links resolved
 };
 
 void Warn(Scan& scan, const std::string& text) {
@@ -47,12 +49,23 @@ void Warn(Scan& scan, const std::string& text) {
 
 std::string Errno() { return std::strerror(errno); }
 
+// Whether the real path lies in the real folder (or is it).
+bool Inside(const std::string& realPath, const std::string& realFolder) {
+  if (realFolder == "/") return true;
+  return realPath == realFolder ||
+         (realPath.size() > realFolder.size() && realPath.compare(0, realFolder.size(), realFolder) == 0 &&
+          realPath[realFolder.size()] == '/');
+}
+
 // Depth first, a folder's entry before its content, names in byte order so
-// that the same tree always gives the same archive. Links are followed: the
-// archive holds what the site shows. A link back to a folder that is being
-// walked would never end, so it is left out.
-void Walk(const std::string& folder, const std::string& prefix, std::vector<FileId>& ancestors,
-          Scan& scan) {
+// that the same tree always gives the same archive. Links within the folder
+// are followed: the archive holds what the site shows. A link that leads
+// out of the folder is left out, so nothing beyond it ever gets into a
+// package. Each real folder is packed once, where the walk first meets it,
+// as the site's own walks show it: a folder met again, through a link or at
+// its own place after a link to it, is left out (its content is in the
+// archive already), or a fan of links would multiply it without end.
+void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>& packed, Scan& scan) {
   std::vector<std::string> names;
   std::error_code ec;
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
@@ -70,16 +83,27 @@ void Walk(const std::string& folder, const std::string& prefix, std::vector<File
       scan.problems.push_back("the name " + path + " holds a \"\\\", which separates folders in the archive");
       continue;
     }
+    struct stat lst {};
+    if (lstat(path.c_str(), &lst) != 0) {
+      scan.problems.push_back("cannot read " + path + ": " + Errno());
+      continue;
+    }
+    const bool link = S_ISLNK(lst.st_mode);
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-      struct stat lst {};
-      if (lstat(path.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
-        Warn(scan, "the symbolic link " + path + " points nowhere; left out");
-      else
-        scan.problems.push_back("cannot read " + path + ": " + Errno());
+      if (link) Warn(scan, "the symbolic link " + path + " points nowhere; left out");
+      else scan.problems.push_back("cannot read " + path + ": " + Errno());
       continue;
     }
     if (FileId{st.st_dev, st.st_ino} == scan.skip) continue;
+    if (link) {
+      std::error_code rec;
+      const std::string target = fs::canonical(path, rec).string();
+      if (rec || !Inside(target, scan.realFolder)) {
+        Warn(scan, "the symbolic link " + path + " leads out of the folder being packed; left out");
+        continue;
+      }
+    }
 
     SourceEntry entry;
     entry.name = name;
@@ -87,15 +111,13 @@ void Walk(const std::string& folder, const std::string& prefix, std::vector<File
     entry.mtime = st.st_mtime;
     if (S_ISDIR(st.st_mode)) {
       FileId id{st.st_dev, st.st_ino};
-      if (std::find(ancestors.begin(), ancestors.end(), id) != ancestors.end()) {
-        Warn(scan, "the symbolic link " + path + " leads back to a folder that holds it; left out");
+      if (!packed.insert(id).second) {
+        std::fprintf(stderr, "WinRAR: %s leads to a folder that is packed already; left out\n", path.c_str());
         continue;
       }
       entry.directory = true;
       scan.entries.push_back(entry);
-      ancestors.push_back(id);
-      Walk(path, name, ancestors, scan);
-      ancestors.pop_back();
+      Walk(path, name, packed, scan);
     } else if (S_ISREG(st.st_mode)) {
       entry.size = static_cast<std::uint64_t>(st.st_size);
       if (entry.size > kMaxStoredSize)
@@ -113,6 +135,24 @@ struct FileCloser {
   }
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens a file for reading without waiting on it: a FIFO or a device would
+// wait for ever, or never end. Null, with errno set, unless it is a
+// regular file.
+std::FILE* OpenRegular(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  std::FILE* f = fdopen(fd, "rb");
+  if (!f) close(fd);
+  return f;
+}
 
 void WriteAll(std::FILE* out, const void* data, std::size_t size) {
   if (size && std::fwrite(data, 1, size, out) != size)
@@ -135,7 +175,7 @@ void WriteEntry(std::FILE* out, const SourceEntry& entry) {
     return;
   }
   info.size = static_cast<std::uint32_t>(entry.size);
-  File in(std::fopen(entry.path.c_str(), "rb"));
+  File in(OpenRegular(entry.path));
   if (!in) throw ArchiveError("cannot open " + entry.path + ": " + Errno());
   const off_t headerAt = ftello(out);
   const std::string header = FileHeader(info);
@@ -200,6 +240,11 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
       std::fprintf(stderr, "WinRAR: %s is a folder, not an archive\n", archive.c_str());
       return kFatal;
     }
+    // Reading a FIFO or a device would wait for ever, or never end.
+    if (!S_ISREG(ast.st_mode)) {
+      std::fprintf(stderr, "WinRAR: %s is not a regular file, so it cannot be an archive\n", archive.c_str());
+      return kFatal;
+    }
     std::error_code ec;
     fs::path real = fs::canonical(archive, ec);
     if (!ec) archive = real.string();
@@ -213,8 +258,10 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
 
   Scan scan;
   if (exists) scan.skip = {ast.st_dev, ast.st_ino};
-  std::vector<FileId> ancestors{{fst.st_dev, fst.st_ino}};
-  Walk(folder, "", ancestors, scan);
+  std::error_code rec;
+  scan.realFolder = fs::canonical(folder, rec).string();
+  std::set<FileId> packed{{fst.st_dev, fst.st_ino}};
+  Walk(folder, "", packed, scan);
   if (!scan.problems.empty()) {
     for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
     std::fprintf(stderr, "WinRAR: nothing was written to %s\n", archive.c_str());
@@ -242,7 +289,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   File old;
   std::vector<ArchiveBlock> blocks;
   if (exists) {
-    old.reset(std::fopen(archive.c_str(), "rb"));
+    old.reset(OpenRegular(archive));
     if (!old) {
       std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), Errno().c_str());
       return kFatal;
@@ -257,10 +304,10 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
 
   // The new archive is written beside the old one and renamed over it only
   // when complete, so a failure never leaves a half-written archive.
-  std::string temp = archive + ".XXXXXX";
+  std::string temp = TempNameBeside(archive);
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", temp.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", archive.c_str(), Errno().c_str());
     return kCreateError;
   }
   fchmod(fd, exists ? (ast.st_mode & 07777) : NewFileMode());
@@ -268,7 +315,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   if (!out) {
     close(fd);
     unlink(temp.c_str());
-    std::fprintf(stderr, "WinRAR: cannot create %s\n", temp.c_str());
+    std::fprintf(stderr, "WinRAR: cannot create %s\n", archive.c_str());
     return kCreateError;
   }
 

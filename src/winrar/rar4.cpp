@@ -248,6 +248,24 @@ std::uint32_t DosTime(std::time_t mtime) {
          static_cast<std::uint32_t>(std::min(tm.tm_sec, 59) / 2);
 }
 
+std::time_t FromDosTime(std::uint32_t stamp) {
+  std::tm tm{};
+  tm.tm_year = static_cast<int>((stamp >> 25) & 0x7F) + 80;
+  tm.tm_mon = static_cast<int>((stamp >> 21) & 0x0F) - 1;
+  tm.tm_mday = static_cast<int>((stamp >> 16) & 0x1F);
+  tm.tm_hour = static_cast<int>((stamp >> 11) & 0x1F);
+  tm.tm_min = static_cast<int>((stamp >> 5) & 0x3F);
+  tm.tm_sec = static_cast<int>(stamp & 0x1F) * 2;
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
+std::string TempNameBeside(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  return (folder.empty() ? std::string() : folder) + "/.rartemp.XXXXXX";
+}
+
 std::string ArchiveStart() {
   std::string header(2, '\0');
   header.push_back(static_cast<char>(kArchiveHeader));
@@ -316,7 +334,12 @@ std::string FileHeader(const EntryInfo& info) {
   return Seal(h);
 }
 
-std::vector<ArchiveBlock> ReadFileBlocks(std::FILE* archive, bool toRewrite) {
+namespace {
+
+// Reads blocks until the end of archive or the first damaged block. A
+// damaged block goes into `damage`, or is thrown when `toRewrite`: an
+// archive is rewritten whole or not at all.
+ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
   if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("cannot read the archive");
   const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
 
@@ -329,68 +352,105 @@ std::vector<ArchiveBlock> ReadFileBlocks(std::FILE* archive, bool toRewrite) {
     throw ArchiveError("not a RAR archive");
   }
 
-  std::vector<ArchiveBlock> blocks;
+  ArchiveListing listing;
   std::uint64_t offset = kMarkerSize;
   bool first = true;
-  while (offset < fileSize) {
-    if (fileSize - offset < 7) throw ArchiveError("the archive is damaged (truncated block)");
-    std::string base(7, '\0');
-    ReadAt(archive, offset, base.data(), 7);
-    const std::uint32_t crc = Get16(base, 0);
-    const std::uint8_t type = static_cast<std::uint8_t>(base[2]);
-    const std::uint32_t flags = Get16(base, 3);
-    const std::uint32_t headSize = Get16(base, 5);
-    if (headSize < 7 || headSize > fileSize - offset)
-      throw ArchiveError("the archive is damaged (bad block size)");
-    std::string header(headSize, '\0');
-    ReadAt(archive, offset, header.data(), headSize);
+  try {
+    while (offset < fileSize) {
+      if (fileSize - offset < 7) throw ArchiveError("the archive is damaged (truncated block)");
+      std::string base(7, '\0');
+      ReadAt(archive, offset, base.data(), 7);
+      const std::uint32_t crc = Get16(base, 0);
+      const std::uint8_t type = static_cast<std::uint8_t>(base[2]);
+      const std::uint32_t flags = Get16(base, 3);
+      const std::uint32_t headSize = Get16(base, 5);
+      if (headSize < 7 || headSize > fileSize - offset)
+        throw ArchiveError("the archive is damaged (bad block size)");
+      std::string header(headSize, '\0');
+      ReadAt(archive, offset, header.data(), headSize);
 
-    const bool fileLike = type == kFileHeader || type == kServiceHeader;
-    if ((type == kArchiveHeader || fileLike) &&
-        (Crc32(0, header.data() + 2, header.size() - 2) & 0xFFFF) != crc)
-      throw ArchiveError("the archive is damaged (header CRC error)");
-    if (first && type != kArchiveHeader) throw ArchiveError("the archive is damaged (no archive header)");
-    first = false;
+      const bool fileLike = type == kFileHeader || type == kServiceHeader;
+      if ((type == kArchiveHeader || fileLike) &&
+          (Crc32(0, header.data() + 2, header.size() - 2) & 0xFFFF) != crc)
+        throw ArchiveError("the archive is damaged (header CRC error)");
+      if (first && type != kArchiveHeader) throw ArchiveError("the archive is damaged (no archive header)");
+      first = false;
 
-    std::uint64_t dataSize = 0;
-    if (flags & kLongBlock) {
-      if (headSize < 11) throw ArchiveError("the archive is damaged (bad block size)");
-      dataSize = Get32(header, 7);
-    }
-    std::size_t nameAt = kFileHeaderFixed;
-    if (fileLike && (flags & kLargeSizes)) {
-      if (headSize < kFileHeaderFixed + 8) throw ArchiveError("the archive is damaged (bad block size)");
-      dataSize |= static_cast<std::uint64_t>(Get32(header, kFileHeaderFixed)) << 32;
-      nameAt += 8;
-    }
-    if (dataSize > fileSize - offset - headSize)
-      throw ArchiveError("the archive is damaged (truncated data)");
+      std::uint64_t dataSize = 0;
+      if (flags & kLongBlock) {
+        if (headSize < 11) throw ArchiveError("the archive is damaged (bad block size)");
+        dataSize = Get32(header, 7);
+      }
+      std::size_t nameAt = kFileHeaderFixed;
+      std::uint64_t unpackedHigh = 0;
+      if (fileLike && (flags & kLargeSizes)) {
+        if (headSize < kFileHeaderFixed + 8) throw ArchiveError("the archive is damaged (bad block size)");
+        dataSize |= static_cast<std::uint64_t>(Get32(header, kFileHeaderFixed)) << 32;
+        unpackedHigh = static_cast<std::uint64_t>(Get32(header, kFileHeaderFixed + 4)) << 32;
+        nameAt += 8;
+      }
+      if (dataSize > fileSize - offset - headSize)
+        throw ArchiveError("the archive is damaged (truncated data)");
 
-    if (type == kArchiveHeader) {
-      if (flags & kEncryptedHeaders) throw ArchiveError("an archive with encrypted headers cannot be read");
-      if (toRewrite && (flags & kVolumeArchive)) throw ArchiveError("a multi-volume archive cannot be added to");
-      if (toRewrite && (flags & kSolidArchive)) throw ArchiveError("a solid archive cannot be added to");
-      if (toRewrite && (flags & kLockedArchive)) throw ArchiveError("the archive is locked against changes");
-    } else if (type == kFileHeader) {
-      if (toRewrite && (flags & kSplitEntry)) throw ArchiveError("a multi-volume archive cannot be added to");
-      if (toRewrite && (flags & kSolidEntry)) throw ArchiveError("a solid archive cannot be added to");
-      if (headSize < kFileHeaderFixed) throw ArchiveError("the archive is damaged (bad file header)");
-      const std::uint32_t nameSize = Get16(header, 26);
-      if (nameAt + nameSize > headSize) throw ArchiveError("the archive is damaged (bad file header)");
-      ArchiveBlock block;
-      block.name = DecodeName(header.substr(nameAt, nameSize), flags & kUnicodeName);
-      block.offset = offset;
-      block.size = headSize + dataSize;
-      block.crc = Get32(header, 16);
-      block.directory = (flags & kDirectory) == kDirectory;
-      blocks.push_back(block);
-    } else if (type == kEndOfArchive) {
-      break;
+      if (type == kArchiveHeader) {
+        if (flags & kEncryptedHeaders) throw ArchiveError("an archive with encrypted headers cannot be read");
+        if (toRewrite && (flags & kVolumeArchive)) throw ArchiveError("a multi-volume archive cannot be added to");
+        if (toRewrite && (flags & kSolidArchive)) throw ArchiveError("a solid archive cannot be added to");
+        if (toRewrite && (flags & kLockedArchive)) throw ArchiveError("the archive is locked against changes");
+      } else if (type == kFileHeader) {
+        if (toRewrite && (flags & kSplitEntry)) throw ArchiveError("a multi-volume archive cannot be added to");
+        if (toRewrite && (flags & kSolidEntry)) throw ArchiveError("a solid archive cannot be added to");
+        if (headSize < kFileHeaderFixed) throw ArchiveError("the archive is damaged (bad file header)");
+        const std::uint32_t nameSize = Get16(header, 26);
+        if (nameAt + nameSize > headSize) throw ArchiveError("the archive is damaged (bad file header)");
+        ArchiveBlock block;
+        try {
+          block.name = DecodeName(header.substr(nameAt, nameSize), flags & kUnicodeName);
+        } catch (const ArchiveError& err) {
+          if (toRewrite) throw;
+          // The code-page part still tells the user which entry it is.
+          const std::string field = header.substr(nameAt, nameSize);
+          block.name = platform::FromAnsi(field.substr(0, field.find('\0')));
+          block.nameDamage = err.what();
+        }
+        block.offset = offset;
+        block.size = headSize + dataSize;
+        block.dataSize = dataSize;
+        block.unpackedSize = Get32(header, 11) | unpackedHigh;
+        block.hostOs = static_cast<std::uint8_t>(header[15]);
+        block.crc = Get32(header, 16);
+        block.dosTime = Get32(header, 20);
+        block.method = static_cast<std::uint8_t>(header[25]);
+        block.attr = Get32(header, 28);
+        block.flags = static_cast<std::uint16_t>(flags);
+        block.directory = (flags & kDirectory) == kDirectory;
+        listing.blocks.push_back(block);
+      } else if (type == kEndOfArchive) {
+        break;
+      }
+      offset += headSize + dataSize;
     }
-    offset += headSize + dataSize;
+    if (first) throw ArchiveError("the archive is damaged (no archive header)");
+  } catch (const ArchiveError& err) {
+    // Without a sound archive header nothing in the file can be trusted.
+    if (toRewrite || offset == kMarkerSize) throw;
+    listing.damage = err.what();
   }
-  if (first) throw ArchiveError("the archive is damaged (no archive header)");
-  return blocks;
+  return listing;
 }
+
+}  // namespace
+
+bool ArchiveBlock::Stored() const {
+  constexpr std::uint16_t kPassword = 0x0004;
+  return method == 0x30 && !(flags & (kPassword | kSplitEntry | kSolidEntry)) &&
+         dataSize == unpackedSize;
+}
+
+std::vector<ArchiveBlock> ReadFileBlocks(std::FILE* archive, bool toRewrite) {
+  return ReadBlocks(archive, toRewrite).blocks;
+}
+
+ArchiveListing ListFileBlocks(std::FILE* archive) { return ReadBlocks(archive, false); }
 
 }  // namespace winrar

@@ -41,6 +41,13 @@ std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size);
 // years the stamp can hold (1980 to 2107).
 std::uint32_t DosTime(std::time_t mtime);
 
+// The time an MS-DOS stamp gives, read as local time.
+std::time_t FromDosTime(std::uint32_t stamp);
+
+// A name for a temporary file in the folder of `path` ("." when it has
+// none), short enough to fit whatever the length of the path's own name.
+std::string TempNameBeside(const std::string& path);
+
 // The marker and the archive header, and the end-of-archive block.
 std::string ArchiveStart();
 std::string ArchiveEnd();
@@ -73,11 +80,34 @@ std::string FileHeader(const EntryInfo& info);
 // its name in UTF-8 with "\" between components, and the CRC of its data.
 struct ArchiveBlock {
   std::string name;
+  std::string nameDamage;    // why the name field cannot be read, or ""
   std::uint64_t offset = 0;  // of the header
   std::uint64_t size = 0;    // header and data together
+  std::uint64_t dataSize = 0;     // PACK_SIZE: the data after the header
+  std::uint64_t unpackedSize = 0; // UNP_SIZE
   std::uint32_t crc = 0;     // FILE_CRC: of the unpacked data
+  std::uint32_t dosTime = 0;
+  std::uint32_t attr = 0;
+  std::uint16_t flags = 0;
+  std::uint8_t hostOs = 0;
+  std::uint8_t method = 0;
   bool directory = false;
+
+  std::uint64_t DataOffset() const { return offset + size - dataSize; }
+  // Stored as it is, not encrypted, not split or solid: the data is the
+  // file's content.
+  bool Stored() const;
 };
+
+// The file blocks of an archive as far as it is sound. A damaged block ends
+// the list and says why in `damage`; the blocks before it are kept, each
+// with its own CRC. Throws ArchiveError when the file is not a RAR 4
+// archive at all or cannot be read.
+struct ArchiveListing {
+  std::vector<ArchiveBlock> blocks;
+  std::string damage;
+};
+ArchiveListing ListFileBlocks(std::FILE* archive);
 
 // The file blocks of an archive, in order. Blocks other than file headers
 // (comments, recovery data, service blocks) are left out: they would not

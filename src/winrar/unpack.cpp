@@ -1,14 +1,26 @@
-// Unpacking: every entry of an archive into a destination folder, through
-// libarchive, refusing entries that would land outside that folder.
+// Unpacking: every entry of an archive into a destination folder, refusing
+// entries that would land outside that folder. RAR 4 archives of stored
+// entries, which is what our packer writes, are read here directly, so the
+// names come back byte for byte as they were packed; anything else
+// (compressed entries, RAR 5) is read through libarchive. The writing is
+// ours either way: a file goes to a temporary file beside its place and is
+// renamed over it only once it is complete and its CRC checked, so a file
+// it replaces is either its old self or its whole new content.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,6 +31,8 @@ namespace fs = std::filesystem;
 
 namespace winrar {
 namespace {
+
+std::string Errno() { return std::strerror(errno); }
 
 std::vector<std::string> Components(const std::string& path) {
   std::vector<std::string> parts;
@@ -32,11 +46,22 @@ std::vector<std::string> Components(const std::string& path) {
   return parts;
 }
 
+// The place a relative path names: its components without empty ones and
+// ".", so that two spellings of one place compare equal.
+std::string Place(const std::string& path) {
+  std::string place;
+  for (const std::string& part : Components(path)) {
+    if (part.empty() || part == ".") continue;
+    place += (place.empty() ? "" : "/") + part;
+  }
+  return place;
+}
+
 // Why a path inside the destination is unsafe, or "" when it is not: it
 // must be relative, must not climb with "..", and must not pass through a
 // symbolic link already in the destination (which could lead anywhere).
 std::string UnsafePath(const std::string& path) {
-  if (path.empty()) return "it has no name";
+  if (Place(path).empty()) return "it has no name";
   if (path[0] == '/') return "its path is absolute";
   std::vector<std::string> parts = Components(path);
   for (const std::string& part : parts)
@@ -63,17 +88,6 @@ std::string UnsafeLinkTarget(const std::string& target) {
   return "";
 }
 
-const char* Text(const char* utf8, const char* native) {
-  if (utf8) return utf8;
-  return native ? native : "";
-}
-
-// A damaged entry shows in libarchive's message; it has no code of its own.
-int ReadFailure(struct archive* in) {
-  const char* why = archive_error_string(in);
-  return (why && std::strstr(why, "CRC")) ? kCrcError : kFatal;
-}
-
 // The worst status so far wins: a damaged archive over a refused entry
 // over a warning.
 void Raise(int& status, int code) {
@@ -89,25 +103,8 @@ void Raise(int& status, int code) {
   if (rank(code) > rank(status)) status = code;
 }
 
-// The CRCs of the entries, read from the archive's own headers: libarchive
-// does not check the data of stored entries against them. Empty when the
-// archive is not one whose headers we read (RAR 5, encrypted headers);
-// libarchive checks those itself.
-std::vector<ArchiveBlock> StoredCrcs(const std::string& archive) {
-  std::FILE* f = std::fopen(archive.c_str(), "rb");
-  if (!f) return {};
-  std::vector<ArchiveBlock> blocks;
-  try {
-    blocks = ReadFileBlocks(f, false);
-  } catch (const ArchiveError&) {
-    blocks.clear();
-  }
-  std::fclose(f);
-  return blocks;
-}
-
-// The archive's name of an entry in libarchive's form ("/" between
-// components, no trailing "/"), to pair a header with libarchive's entry.
+// The archive's name of an entry with "/" between components and no
+// trailing "/".
 std::string SlashName(std::string name) {
   for (char& c : name)
     if (c == '\\') c = '/';
@@ -115,137 +112,485 @@ std::string SlashName(std::string name) {
   return name;
 }
 
-}  // namespace
+mode_t Umask() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return mask;
+}
 
-int ExtractArchive(const std::string& archiveArg, const std::string& destination) {
-  std::error_code ec;
-  const std::string archive = fs::absolute(archiveArg, ec).string();
-  fs::create_directories(destination, ec);
-  if (ec || !fs::is_directory(destination)) {
-    std::fprintf(stderr, "WinRAR: cannot create the folder %s: %s\n", destination.c_str(),
-                 ec ? ec.message().c_str() : "a file of that name is in the way");
-    return kCreateError;
+// One entry to write, whoever read it.
+struct Item {
+  enum Kind { kFile, kFolder, kLink, kHardLink } kind = kFile;
+  std::string name;                  // "/" between components
+  mode_t mode = 0644;                // permission bits
+  std::time_t mtime = 0;
+  std::optional<std::uint32_t> crc;  // what the data must give
+  std::string target;                // of a hard link; a symbolic link's is its data
+  std::string damage;                // why the entry cannot be trusted, or ""
+};
+
+// The data of the entry being written, piece by piece, to a sink that
+// returns false to stop. The result is "" or why the data could not be
+// read, with the status that goes with it.
+struct ReadResult {
+  std::string why;
+  int code = kSuccess;
+};
+using Sink = std::function<bool(const char*, std::size_t)>;
+using DataReader = std::function<ReadResult(const Sink&)>;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
   }
+  return true;
+}
 
-  const std::vector<ArchiveBlock> crcs = StoredCrcs(archive);
+class Writer {
+ public:
+  explicit Writer(int& status) : status_(status), mask_(Umask()) {}
+
+  // Writes the entry, or says on stderr why not and raises the status.
+  // Returns false when the archive's data could not be read.
+  bool Put(const Item& item, const DataReader& data);
+  // Gives the folders their times, once nothing more is written in them.
+  void Finish();
+
+ private:
+  void Fail(int code, const char* format, const std::string& name, const std::string& why) {
+    std::fprintf(stderr, format, name.c_str(), why.c_str());
+    Raise(status_, code);
+  }
+  bool MakeParents(const std::string& place);
+  bool PutFolder(const Item& item, const std::string& place);
+  bool PutFile(const Item& item, const std::string& place, const DataReader& data);
+  void PutLink(const Item& item, const std::string& place, const std::string& target);
+
+  int& status_;
+  mode_t mask_;
+  std::map<std::string, std::string> landed_;  // place -> the entry's name
+  std::vector<std::pair<std::string, std::time_t>> folders_;
+};
+
+bool Writer::Put(const Item& item, const DataReader& data) {
+  if (!item.damage.empty()) {
+    Fail(kCrcError, "WinRAR: %s: %s; nothing written for it\n", item.name.empty() ? "an entry" : item.name,
+         item.damage);
+    return true;
+  }
+  std::string why = UnsafePath(item.name);
+  if (why.empty() && item.kind == Item::kHardLink) why = UnsafePath(item.target);
+  if (!why.empty()) {
+    Fail(kCreateError, "WinRAR: refused %s: %s; nothing written for it\n",
+         item.name.empty() ? "an entry" : item.name, why);
+    return true;
+  }
+  const std::string place = Place(item.name);
+  auto [at, fresh] = landed_.emplace(place, item.name);
+  if (!fresh && at->second != item.name) {
+    // Two names for one place would leave only the later one's content.
+    Fail(kCreateError, "WinRAR: refused %s: it lands on the same path as the entry %s; nothing written for it\n",
+         item.name, at->second);
+    return true;
+  }
+  if (!fresh && item.kind != Item::kFolder)
+    std::fprintf(stderr, "WinRAR: %s is in the archive twice; the later entry replaces the earlier\n",
+                 item.name.c_str());
+  if (!MakeParents(place)) return true;
+
+  switch (item.kind) {
+    case Item::kFolder:
+      return PutFolder(item, place);
+    case Item::kFile:
+    case Item::kHardLink:
+      return PutFile(item, place, data);
+    case Item::kLink: {
+      // The target is the entry's data: read it whole, then check it.
+      std::string target;
+      std::uint32_t crc = 0;
+      ReadResult r = data([&](const char* p, std::size_t n) {
+        crc = Crc32(crc, p, n);
+        target.append(p, n);
+        return target.size() <= 4096;
+      });
+      if (!r.why.empty()) {
+        Fail(r.code, "WinRAR: %s: %s; nothing written for it\n", item.name, r.why);
+        return false;
+      }
+      if (item.crc && crc != *item.crc) {
+        Fail(kCrcError, "WinRAR: CRC error in %s: %s; nothing written for it\n", item.name, "the link is damaged");
+        return true;
+      }
+      why = target.size() > 4096 ? "its link target is too long" : UnsafeLinkTarget(target);
+      if (!why.empty()) {
+        Fail(kCreateError, "WinRAR: refused %s: %s; nothing written for it\n", item.name, why);
+        return true;
+      }
+      PutLink(item, place, target);
+      return true;
+    }
+  }
+  return true;
+}
+
+bool Writer::MakeParents(const std::string& place) {
+  std::string prefix;
+  const std::vector<std::string> parts = Components(place);
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    prefix += (prefix.empty() ? "" : "/") + parts[i];
+    if (mkdir(prefix.c_str(), 0777) == 0 || errno == EEXIST) {
+      struct stat st {};
+      if (stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
+      errno = ENOTDIR;
+    }
+    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", prefix, Errno());
+    return false;
+  }
+  return true;
+}
+
+bool Writer::PutFolder(const Item& item, const std::string& place) {
+  struct stat st {};
+  if (lstat(place.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(place.c_str());
+  if (mkdir(place.c_str(), item.mode & ~mask_) != 0 && errno != EEXIST) {
+    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", place, Errno());
+    return true;
+  }
+  if (lstat(place.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", place, "something else is in the way");
+    return true;
+  }
+  folders_.emplace_back(place, item.mtime);
+  return true;
+}
+
+// Renames the complete temporary file or link over its place, unless a
+// folder is there.
+bool Replace(const std::string& temp, const std::string& place, std::string& why) {
+  struct stat st {};
+  if (lstat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    why = "a folder of that name is in the way";
+    return false;
+  }
+  if (std::rename(temp.c_str(), place.c_str()) != 0) {
+    why = Errno();
+    return false;
+  }
+  return true;
+}
+
+bool Writer::PutFile(const Item& item, const std::string& place, const DataReader& data) {
+  std::string temp = TempNameBeside(place);
+  int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", place, Errno());
+    // The data is still to be read past, so the next entry can be.
+    data([](const char*, std::size_t) { return false; });
+    return true;
+  }
+  std::string writeError;
+  std::uint32_t crc = 0;
+  ReadResult read;
+  if (item.kind == Item::kHardLink) {
+    // The file it links to was written before; its copy needs no CRC.
+    int from = open(item.target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat st {};
+    if (from < 0 || fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
+      writeError = "the file it links to is not in the destination";
+    } else {
+      std::vector<char> buffer(1 << 16);
+      for (ssize_t n; (n = ::read(from, buffer.data(), buffer.size())) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 || !WriteAll(fd, buffer.data(), static_cast<std::size_t>(n))) {
+          writeError = Errno();
+          break;
+        }
+      }
+    }
+    if (from >= 0) close(from);
+  } else {
+    read = data([&](const char* p, std::size_t n) {
+      crc = Crc32(crc, p, n);
+      if (WriteAll(fd, p, n)) return true;
+      writeError = Errno();
+      return false;
+    });
+  }
+  struct stat old {};
+  const bool replacing = lstat(place.c_str(), &old) == 0;
+  if (writeError.empty() && read.why.empty()) {
+    struct timespec times[2] = {{item.mtime, 0}, {item.mtime, 0}};
+    fchmod(fd, item.mode & ~mask_);
+    futimens(fd, times);
+    // A file that replaces another must be on the disk before the rename,
+    // or a crash could leave neither.
+    if (replacing && fsync(fd) != 0) writeError = Errno();
+  }
+  if (close(fd) != 0 && writeError.empty()) writeError = Errno();
+
+  std::string why;
+  if (!read.why.empty()) {
+    Fail(read.code, "WinRAR: %s: %s; nothing written for it\n", item.name, read.why);
+  } else if (!writeError.empty()) {
+    Fail(kCreateError, replacing ? "WinRAR: cannot write %s: %s; the file there was left as it was\n"
+                                 : "WinRAR: cannot write %s: %s; nothing written for it\n",
+         item.name, writeError);
+  } else if (item.crc && crc != *item.crc) {
+    Fail(kCrcError, "WinRAR: CRC error in %s: %s; nothing written for it\n", item.name, "the file is damaged");
+  } else if (!Replace(temp, place, why)) {
+    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, why);
+  } else {
+    return true;
+  }
+  unlink(temp.c_str());
+  return read.why.empty();
+}
+
+void Writer::PutLink(const Item& item, const std::string& place, const std::string& target) {
+  // A link cannot be made by mkstemp: take a unique name from it, then put
+  // the link there.
+  std::string temp;
+  int made = -1;
+  for (int attempt = 0; attempt < 8 && made != 0; ++attempt) {
+    temp = TempNameBeside(place);
+    int fd = mkstemp(temp.data());
+    if (fd < 0) break;
+    close(fd);
+    unlink(temp.c_str());
+    made = symlink(target.c_str(), temp.c_str());
+    if (made != 0 && errno != EEXIST) break;
+  }
+  std::string why;
+  if (made != 0) {
+    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, Errno());
+  } else if (!Replace(temp, place, why)) {
+    unlink(temp.c_str());
+    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, why);
+  }
+}
+
+void Writer::Finish() {
+  // Deepest first, so setting a folder's time does not touch its parent's.
+  for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
+    struct timespec times[2] = {{it->second, 0}, {it->second, 0}};
+    utimensat(AT_FDCWD, it->first.c_str(), times, AT_SYMLINK_NOFOLLOW);
+  }
+}
+
+// ---- RAR 4 archives of stored entries, read here ----
+
+Item FromBlock(const ArchiveBlock& block) {
+  constexpr std::uint8_t kUnix = 3;
+  Item item;
+  item.name = SlashName(block.name);
+  if (!block.nameDamage.empty()) item.damage = "its name field is damaged (" + block.nameDamage + ")";
+  item.mtime = FromDosTime(block.dosTime);
+  const mode_t type = block.attr & S_IFMT;
+  if (block.directory || (block.hostOs == kUnix ? type == S_IFDIR : (block.attr & 0x10) != 0)) {
+    item.kind = Item::kFolder;
+    item.mode = block.hostOs == kUnix ? (block.attr & 0777) : 0777;
+    return item;
+  }
+  item.crc = block.crc;
+  if (block.hostOs == kUnix) {
+    item.kind = type == S_IFLNK ? Item::kLink : Item::kFile;
+    item.mode = block.attr & 0777;
+  } else {
+    item.mode = (block.attr & 0x01) ? 0444 : 0666;  // read-only
+  }
+  return item;
+}
+
+int ExtractStored(int fd, const ArchiveListing& listing, const std::string& archiveArg, Writer& writer,
+                  int& status) {
+  for (const ArchiveBlock& block : listing.blocks) {
+    const Item item = FromBlock(block);
+    const bool sound = writer.Put(item, [&](const Sink& sink) {
+      std::vector<char> buffer(1 << 20);
+      std::uint64_t at = block.DataOffset(), left = item.kind == Item::kFolder ? 0 : block.dataSize;
+      while (left > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return ReadResult{n < 0 ? "cannot read the archive: " + Errno() : "the archive is cut off",
+                                      kFatal};
+        if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
+        at += static_cast<std::uint64_t>(n);
+        left -= static_cast<std::uint64_t>(n);
+      }
+      return ReadResult{};
+    });
+    if (!sound) return status;
+  }
+  if (!listing.damage.empty()) {
+    std::fprintf(stderr, "WinRAR: %s: %s; nothing after it was unpacked\n", archiveArg.c_str(),
+                 listing.damage.c_str());
+    Raise(status, kCrcError);
+  }
+  return status;
+}
+
+// ---- everything else, through libarchive ----
+
+const char* Text(const char* utf8, const char* native) {
+  if (utf8) return utf8;
+  return native ? native : "";
+}
+
+std::string LibarchiveError(struct archive* a) {
+  const char* why = archive_error_string(a);
+  return why && *why ? why : "the archive is damaged or cut off";
+}
+
+// A damaged entry shows in libarchive's message; it has no code of its own.
+int ReadFailure(struct archive* in) {
+  const char* why = archive_error_string(in);
+  return (why && std::strstr(why, "CRC")) ? kCrcError : kFatal;
+}
+
+int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, const std::string& archiveArg,
+                             Writer& writer, int& status) {
   struct archive* in = archive_read_new();
   archive_read_support_format_rar(in);
   archive_read_support_format_rar5(in);
   // Names without the Unicode field are in the code page of the machine
   // that packed them, which for our packages is code page 936.
   if (archive_read_set_options(in, "rar:hdrcharset=CP936") != ARCHIVE_OK)
-    std::fprintf(stderr, "WinRAR: warning: %s\n", archive_error_string(in));
-  if (archive_read_open_filename(in, archive.c_str(), 1 << 16) != ARCHIVE_OK) {
-    std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), archive_error_string(in));
+    std::fprintf(stderr, "WinRAR: warning: %s\n", LibarchiveError(in).c_str());
+  if (archive_read_open_fd(in, fd, 1 << 16) != ARCHIVE_OK) {
+    std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archiveArg.c_str(), LibarchiveError(in).c_str());
     archive_read_free(in);
-    return kFatal;
+    Raise(status, kFatal);
+    return status;
   }
 
-  // Entries are written relative to the destination, so the checks on
-  // their paths see only what lies inside it. The program ends after this
-  // command, so the working folder is not changed back.
-  if (chdir(destination.c_str()) != 0) {
-    std::fprintf(stderr, "WinRAR: cannot enter %s: %s\n", destination.c_str(), std::strerror(errno));
-    archive_read_free(in);
-    return kCreateError;
-  }
-
-  struct archive* out = archive_write_disk_new();
-  archive_write_disk_set_options(out, ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_UNLINK |
-                                          ARCHIVE_EXTRACT_SECURE_NODOTDOT |
-                                          ARCHIVE_EXTRACT_SECURE_SYMLINKS |
-                                          ARCHIVE_EXTRACT_SECURE_NOABSOLUTEPATHS);
-  archive_write_disk_set_standard_lookup(out);
-
-  int status = kSuccess;
-  bool damaged = false;
   for (std::size_t index = 0;; ++index) {
     struct archive_entry* entry = nullptr;
     int r = archive_read_next_header(in, &entry);
     if (r == ARCHIVE_EOF) break;
     if (r < ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: %s: %s\n", archiveArg.c_str(), archive_error_string(in));
+      std::fprintf(stderr, "WinRAR: %s: %s\n", archiveArg.c_str(), LibarchiveError(in).c_str());
       Raise(status, ReadFailure(in));
       break;
     }
     if (r == ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: warning: %s\n", archive_error_string(in));
+      std::fprintf(stderr, "WinRAR: warning: %s\n", LibarchiveError(in).c_str());
       Raise(status, kWarning);
     }
-    const std::string name = Text(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry));
-    const ArchiveBlock* header = nullptr;
-    if (index < crcs.size() && SlashName(crcs[index].name) == SlashName(name)) header = &crcs[index];
-
-    std::string why = name.empty() ? "its name cannot be read as code page 936" : UnsafePath(name);
-    if (why.empty() && archive_entry_filetype(entry) == AE_IFLNK)
-      why = UnsafeLinkTarget(Text(archive_entry_symlink_utf8(entry), archive_entry_symlink(entry)));
+    Item item;
+    item.name = SlashName(Text(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry)));
+    if (item.name.empty()) item.damage = "its name cannot be read as code page 936";
+    item.mode = archive_entry_perm(entry) & 0777;
+    item.mtime = archive_entry_mtime(entry);
     const char* hardlink = archive_entry_hardlink(entry);
-    if (why.empty() && hardlink) why = UnsafePath(Text(archive_entry_hardlink_utf8(entry), hardlink));
-    if (!why.empty()) {
-      std::fprintf(stderr, "WinRAR: refused %s: %s; nothing written for it\n",
-                   name.empty() ? "an entry" : name.c_str(), why.c_str());
-      Raise(status, kCreateError);
-      continue;
+    const char* symlink = archive_entry_symlink(entry);
+    switch (archive_entry_filetype(entry)) {
+      case AE_IFDIR: item.kind = Item::kFolder; break;
+      case AE_IFLNK: item.kind = Item::kLink; break;
+      default: item.kind = hardlink ? Item::kHardLink : Item::kFile; break;
     }
+    if (hardlink) item.target = Text(archive_entry_hardlink_utf8(entry), hardlink);
+    // libarchive does not check the data of stored entries against their
+    // CRCs; the archive's own headers give them.
+    if (index < blocks.size() && blocks[index].Stored() && !blocks[index].directory) item.crc = blocks[index].crc;
 
-    r = archive_write_header(out, entry);
-    if (r < ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", name.c_str(), archive_error_string(out));
-      Raise(status, kCreateError);
-      continue;
-    }
-    if (r == ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: warning: %s: %s\n", name.c_str(), archive_error_string(out));
-      Raise(status, kWarning);
-    }
-
-    bool writeFailed = false;
-    std::uint32_t crc = 0;
-    if (archive_entry_size(entry) > 0 || archive_entry_filetype(entry) == AE_IFREG) {
+    const bool sound = writer.Put(item, [&](const Sink& sink) {
+      if (item.kind == Item::kLink) {
+        const std::string target = Text(archive_entry_symlink_utf8(entry), symlink);
+        sink(target.data(), target.size());
+        return ReadResult{};
+      }
       for (;;) {
         const void* buf = nullptr;
         size_t size = 0;
         la_int64_t offset = 0;
-        r = archive_read_data_block(in, &buf, &size, &offset);
-        if (r == ARCHIVE_EOF) break;
-        if (r < ARCHIVE_WARN) {
-          std::fprintf(stderr, "WinRAR: %s: %s\n", name.c_str(), archive_error_string(in));
-          Raise(status, ReadFailure(in));
-          damaged = true;
-          break;
-        }
-        crc = Crc32(crc, buf, size);
-        if (!writeFailed && archive_write_data_block(out, buf, size, offset) < ARCHIVE_WARN) {
-          std::fprintf(stderr, "WinRAR: cannot write %s: %s\n", name.c_str(), archive_error_string(out));
-          Raise(status, kCreateError);
-          writeFailed = true;
-        }
+        int got = archive_read_data_block(in, &buf, &size, &offset);
+        if (got == ARCHIVE_EOF) return ReadResult{};
+        if (got < ARCHIVE_WARN) return ReadResult{LibarchiveError(in), ReadFailure(in)};
+        if (!sink(static_cast<const char*>(buf), size)) return ReadResult{};
       }
-    }
-    if (archive_write_finish_entry(out) < ARCHIVE_WARN && !writeFailed) {
-      std::fprintf(stderr, "WinRAR: cannot write %s: %s\n", name.c_str(), archive_error_string(out));
-      Raise(status, kCreateError);
-    }
-    const bool isFile = archive_entry_filetype(entry) == AE_IFREG && !hardlink;
-    bool badCrc = !damaged && !writeFailed && isFile && header && !header->directory && crc != header->crc;
-    if (badCrc) {
-      std::fprintf(stderr, "WinRAR: CRC error in %s: the file is damaged\n", name.c_str());
-      Raise(status, kCrcError);
-    }
-    if ((damaged || badCrc) && isFile) {
-      // What was written of a damaged entry is not its content; the file
-      // it replaced is gone already, so leave nothing that looks sound.
-      unlink(name.c_str());
-    }
-    if (damaged) break;
+    });
+    if (!sound) break;
+  }
+  archive_read_free(in);
+  return status;
+}
+
+// Opens the archive for reading without waiting on it: a FIFO or a device
+// given as the archive would otherwise block for ever. -1 when it is not a
+// regular file that can be read, after saying why.
+int OpenArchive(const std::string& archive) {
+  int fd = open(archive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), Errno().c_str());
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    std::fprintf(stderr, "WinRAR: cannot open %s: it is not a regular file\n", archive.c_str());
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
+int ExtractArchive(const std::string& archiveArg, const std::string& destination) {
+  std::error_code ec;
+  const std::string archive = fs::absolute(archiveArg, ec).string();
+  const int fd = OpenArchive(archive);
+  if (fd < 0) return kFatal;
+
+  fs::create_directories(destination, ec);
+  if (ec || !fs::is_directory(destination)) {
+    std::fprintf(stderr, "WinRAR: cannot create the folder %s: %s\n", destination.c_str(),
+                 ec ? ec.message().c_str() : "a file of that name is in the way");
+    close(fd);
+    return kCreateError;
+  }
+  // Entries are written relative to the destination, so the checks on
+  // their paths see only what lies inside it. The program ends after this
+  // command, so the working folder is not changed back.
+  if (chdir(destination.c_str()) != 0) {
+    std::fprintf(stderr, "WinRAR: cannot enter %s: %s\n", destination.c_str(), Errno().c_str());
+    close(fd);
+    return kCreateError;
   }
 
-  if (archive_write_close(out) < ARCHIVE_WARN) {
-    std::fprintf(stderr, "WinRAR: warning: %s\n", archive_error_string(out));
-    Raise(status, kWarning);
+  // A RAR 4 archive's own headers: the names as packed, and the CRCs.
+  std::optional<ArchiveListing> listing;
+  if (std::FILE* f = fdopen(dup(fd), "rb")) {
+    try {
+      listing = ListFileBlocks(f);
+    } catch (const ArchiveError&) {
+      // Not a RAR 4 archive we can read; libarchive tries.
+    }
+    std::fclose(f);
   }
-  archive_write_free(out);
-  archive_read_free(in);
+  bool allStored = listing.has_value();
+  if (listing)
+    for (const ArchiveBlock& block : listing->blocks) allStored = allStored && (block.directory || block.Stored());
+
+  int status = kSuccess;
+  Writer writer(status);
+  if (allStored) {
+    ExtractStored(fd, *listing, archiveArg, writer, status);
+  } else {
+    lseek(fd, 0, SEEK_SET);
+    ExtractThroughLibarchive(fd, listing ? listing->blocks : std::vector<ArchiveBlock>{}, archiveArg, writer,
+                             status);
+  }
+  writer.Finish();
+  close(fd);
   return status;
 }
 

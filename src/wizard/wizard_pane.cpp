@@ -22,10 +22,17 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/preview_server.h"
 #include "platform/twips.h"
 
 namespace talvora {
 namespace {
+
+// The folder text without separators at its end; the root keeps its own.
+std::string WithoutTrailingSeparators(std::string path) {
+  while (path.size() > 1 && path.back() == platform::kSep) path.pop_back();
+  return path;
+}
 
 // Positions are kept in twips.
 constexpr auto Px = platform::TwipsToPixels;
@@ -109,16 +116,21 @@ QPixmap Decoration(int size, const QColor& colour) {
   return picture;
 }
 
-// Marks a run in progress for as long as it lives.
+// Marks a run in progress for as long as it lives, and tells the host when
+// it is over.
 class Running {
  public:
-  explicit Running(bool& flag) : flag_(flag) { flag_ = true; }
-  ~Running() { flag_ = false; }
+  Running(bool& flag, const std::function<void()>& ended) : flag_(flag), ended_(ended) { flag_ = true; }
+  ~Running() {
+    flag_ = false;
+    if (ended_) ended_();
+  }
   Running(const Running&) = delete;
   Running& operator=(const Running&) = delete;
 
  private:
   bool& flag_;
+  const std::function<void()>& ended_;
 };
 
 }  // namespace
@@ -441,9 +453,12 @@ void WizardPane::nextCommand_Click() {
     finishCommand->setEnabled(false);
     cancelCommand->setEnabled(false);
     // The archive lies beside the folder as typed; its name starts as the
-    // first six characters of the folder's own name.
-    Label9->setText(Q(ParentPrefix(typed)));
-    rarLabel->setText(Q(LeftChars(GetFileName(typed), 6)));
+    // first six characters of the folder's own name. A separator typed at
+    // the end is no part of the name: it would put the archive inside the
+    // site under an empty name.
+    const std::string site = WithoutTrailingSeparators(typed);
+    Label9->setText(Q(ParentPrefix(site)));
+    rarLabel->setText(Q(LeftChars(GetFileName(site), 6)));
   } else if (!Page222->isHidden()) {
     Page222->hide();
     Page333->show();
@@ -513,10 +528,17 @@ void WizardPane::ReturnToReady() {
   finishCommand->setFocus();
 }
 
+void PreviewSite(const std::string& folder) {
+  if (IsSiteRoot(folder))
+    platform::OpenSitePreview(folder, "index.html");
+  else
+    OpenInExplorer(folder + platform::kSep + "index.html");
+}
+
 void WizardPane::finishCommand_Click() {
   std::string typed = Text(ResourcePath);
   if (finishCommand->text() != kCaptionGenerate) {
-    OpenInExplorer(typed + platform::kSep + "index.html");
+    PreviewSite(typed);
     return;
   }
   // The run pumps messages, and "新  建" pressed meanwhile lets the user walk
@@ -540,9 +562,9 @@ void WizardPane::finishCommand_Click() {
   backCommand->setEnabled(false);
   options.CancelFlag = 0;
 
-  Running running(running_);
+  Running running(running_, RunEnded);
+  std::string site = folder;  // as the run takes it: absolute, no trailing separator
   try {
-    std::string site = folder;
     GenerateSite(site, true);
   } catch (const std::exception& e) {
     ShowStatus("主题资源制作失败");
@@ -555,13 +577,12 @@ void WizardPane::finishCommand_Click() {
   if (AutoRar->isChecked()) {
     ShowStatus("正在压缩主题资源包到当前目录 ......");
     if (ShowBusyNote) ShowBusyNote();
-    std::string archive = ParentPrefix(typed) + Text(rarLabel) + ".rar";
+    std::string archive = ParentPrefix(site) + Text(rarLabel) + ".rar";
     platform::ProcessResult packed;
     std::string failure;
     try {
-      packed = RarPack(typed, archive);
-      if (packed.started && packed.exitCode != 0)
-        failure = "压缩程序返回错误代码 " + std::to_string(packed.exitCode);
+      packed = RarPack(site, archive);
+      failure = PackFailure(packed);
     } catch (const std::exception& e) {
       failure = e.what();
     }

@@ -22,6 +22,11 @@ class QRadioButton;
 
 namespace talvora {
 
+// Opens the site folder's index.html in the browser. A generated site goes
+// through the loopback preview server, since browsers apply no stylesheet
+// to a page opened from disk; any other folder's page opens as a file.
+void PreviewSite(const std::string& folder);
+
 // A picture control that reports a click and a double-click the way the
 // user sees them: a double-click comes after exactly one click.
 class PictureBox : public QLabel {
@@ -113,6 +118,11 @@ class WizardPane : public QWidget {
   // The busy note shown while the archiver packs; the host supplies it.
   std::function<void()> ShowBusyNote;
   std::function<void()> UnloadBusyNote;
+
+  // True from "生  成" until the run and the packing are over; RunEnded (the
+  // host's) is called when it is.
+  bool IsRunning() const { return running_; }
+  std::function<void()> RunEnded;
 
   // The program folder's template list, the subjects and the defaults.
   void InitWizardLists();

@@ -18,7 +18,7 @@ constexpr auto Px = platform::TwipsToPixels;
 
 const char* const kAboutText =
     "Talvora 主题资源工作台\n"
-    "版本 1.0\n"
+    "版本 3.0\n"
     "\n"
     "Talvora 把一个装有教学资料的文件夹（网页、图片、动画、音频和视频）"
     "制作成一个可以直接用浏览器打开的网站：每个文件夹生成一个页面，"

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <sys/stat.h>
 
 #include "platform/fso.h"
 #include "platform/paths.h"
@@ -44,7 +45,21 @@ QPixmap PaintedPicture(int image) {
   return picture;
 }
 
+// A folder on another device than its parent's, or its own parent: where a
+// volume is mounted.
+bool IsMountPoint(const std::string& path) {
+  struct stat here, up;
+  if (::lstat(path.c_str(), &here) != 0 || !S_ISDIR(here.st_mode)) return false;
+  if (::stat((path + platform::kSep + "..").c_str(), &up) != 0) return false;
+  return here.st_dev != up.st_dev || here.st_ino == up.st_ino;
+}
+
 }  // namespace
+
+bool IsEntryNode(const QTreeWidgetItem* node) {
+  if (!node || !node->parent() || !IsDiskKey(TreeNodes::Key(node->parent()))) return false;
+  return !IsMountPoint(TreeNodes::Key(node));
+}
 
 int IconOfExtension(const std::string& path, bool withIco) {
   const std::size_t dot = path.rfind('.');

@@ -34,6 +34,12 @@ std::string ChildKey(const std::string& folder, const std::string& name);
 // A key that is a path on disk (a drive, folder or file), not the root's.
 inline bool IsDiskKey(const std::string& key) { return !key.empty() && key[0] == platform::kSep; }
 
+// A file or folder that the tree's file commands (copy, cut, paste, delete,
+// rename, drag and drop) may act on: a node below a drive. Never the root,
+// a drive, or a folder where another volume is mounted: moving or deleting
+// one of those would empty a volume.
+bool IsEntryNode(const QTreeWidgetItem* node);
+
 // The disk path of a path handed to a reader: a tree full path
 // ("My Computer//home/user") loses its first 12 characters and every doubled
 // separator becomes one; a disk path comes back as it is.

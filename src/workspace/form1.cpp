@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 #include <QAction>
@@ -35,6 +36,7 @@
 #include "generator/uitl.h"
 #include "menu/c_menu.h"
 #include "menu/frm_menu.h"
+#include "menu/m_menu.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/twips.h"
@@ -257,11 +259,10 @@ Form1::Form1() : QMainWindow(nullptr) {
   RightFrame->ShowBusyNote = [this] {
     delete busyNote_;
     busyNote_ = new ShowMeg();
-    busyNote_->show();
-    busyNote_->raise();
-    busyNote_->activateWindow();
+    busyNote_->ShowNow();
   };
   RightFrame->UnloadBusyNote = [this] { delete busyNote_; };
+  RightFrame->RunEnded = [this] { CloseIfHeld(); };
 
   resourceFrame = new QWidget(rightBox);
   resourceFrame->setAutoFillBackground(true);
@@ -294,6 +295,11 @@ Form1::Form1() : QMainWindow(nullptr) {
   MSFlexGrid1 = new QTableWidget(resourceFrame);
   MSFlexGrid1->setColumnCount(3);
   MSFlexGrid1->verticalHeader()->setVisible(false);
+  // Compact rows of about the font's height, as a flex grid has them (the
+  // style's default fits little more than four rows into the grid).
+  const int rowHeight = MSFlexGrid1->fontMetrics().height() + 2;
+  MSFlexGrid1->verticalHeader()->setMinimumSectionSize(rowHeight);
+  MSFlexGrid1->verticalHeader()->setDefaultSectionSize(rowHeight);
   MSFlexGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
   MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
   Place(MSFlexGrid1, 200, 2220, 7865, 2165);
@@ -333,6 +339,17 @@ Form1::Form1() : QMainWindow(nullptr) {
 }
 
 Form1::~Form1() {
+  // The controls die after this window's own part: nothing they send during
+  // their teardown may reach it. The tree's filter and key map go first, and
+  // every signal of a control to the window is cut.
+  delete treeEvents_;
+  treeEvents_ = nullptr;
+  delete treeNodes;
+  treeNodes = nullptr;
+  client->removeEventFilter(this);
+  for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+  mMenu::DoMenuCommand = nullptr;
+  mMenu::ShowMenuStatus = nullptr;
   delete busyNote_;
   if (GetUiSink() == this) SetUiSink(nullptr);
   if (g_form1 == this) g_form1 = nullptr;
@@ -367,9 +384,10 @@ int Form1::GridRows() const { return MSFlexGrid1->rowCount() + 1; }
 void Form1::SetGridRows(int rows) { MSFlexGrid1->setRowCount(std::max(0, rows - 1)); }
 
 void Form1::UpdateClock() {
-  QLocale locale = QLocale::system();
-  panels_[3]->setText(locale.toString(QDate::currentDate(), QLocale::ShortFormat));
-  panels_[4]->setText(locale.toString(QTime::currentTime(), QLocale::ShortFormat));
+  // The Chinese forms the status line's stamp uses, whatever the system's
+  // locale: the date as 2026/12/10, the time of day as 15:04.
+  panels_[3]->setText(QDate::currentDate().toString(QStringLiteral("yyyy/MM/dd")));
+  panels_[4]->setText(QTime::currentTime().toString(QStringLiteral("HH:mm")));
 }
 
 // ---------------------------------------------------------------------------
@@ -502,6 +520,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 // Toolbar, brand picture, menu
 
 void Form1::Toolbar1_ButtonClick(int index) {
+  if (unloading_) return;
+  // The help viewer has nothing under way: the exit ends it like the about
+  // box. Every other button's work holds a close until it is done.
+  std::optional<Busy> busy;
+  if (index != 12) busy.emplace(*this);
   // The workspace's lock while the action runs; it is lifted whatever the
   // action does.
   setEnabled(false);
@@ -583,8 +606,29 @@ void Form1::PumpMessages() { QCoreApplication::processEvents(); }
 // ---------------------------------------------------------------------------
 // Exit
 
+Form1::Busy::Busy(Form1& form) : form_(form) { ++form_.busy_; }
+
+Form1::Busy::~Busy() {
+  if (--form_.busy_ == 0) form_.CloseIfHeld();
+}
+
+bool Form1::Busied() const { return busy_ > 0 || RightFrame->IsRunning(); }
+
+void Form1::CloseIfHeld() {
+  if (!closeHeld_ || Busied()) return;
+  closeHeld_ = false;
+  // From the event loop, once the command's own caller has returned too.
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
   if (unloading_) {
+    event->ignore();
+    return;
+  }
+  // The window manager's close reaches a locked window too.
+  if (Busied()) {
+    closeHeld_ = true;
     event->ignore();
     return;
   }
@@ -594,6 +638,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::Form_Unload() {
+  // No command starts once the exit has begun.
+  setEnabled(false);
   Try([] { FrmFlash::Unload(); });
   // The modal forms end their own loop and are released by whoever showed them.
   Try([this] {

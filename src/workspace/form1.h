@@ -13,6 +13,7 @@
 
 class QAction;
 class QLabel;
+class QMimeData;
 class QPushButton;
 class QStatusBar;
 class QTableWidget;
@@ -177,6 +178,24 @@ class Form1 : public QMainWindow, public UiSink {
  private:
   Form1();
 
+  // A command or a run that pumps messages holds a close asked for
+  // meanwhile: the close is carried out once the last of them has returned,
+  // so nothing running ever finds the window destroyed.
+  class Busy {
+   public:
+    explicit Busy(Form1& form);
+    ~Busy();
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+   private:
+    Form1& form_;
+  };
+  bool Busied() const;
+  void CloseIfHeld();
+  int busy_ = 0;
+  bool closeHeld_ = false;
+
   // The load sequence.
   void Form_Load();
   // The toolbar and the status bar span the client area's width.
@@ -229,6 +248,10 @@ class Form1 : public QMainWindow, public UiSink {
     bool hasText = false;
     std::string text;
   };
+  // What the tree's own drags carry: the key as text, and again with this
+  // process's mark in a format of the tree's own. Only a drop that carries
+  // that mark moves files; a drop from another program is ignored.
+  static QMimeData* TreeDragMime(const std::string& key);
   // The chosen menu item's command by its alias; the window is unlocked
   // afterwards, whatever the command did.
   void DoMenuCommand(int id);
@@ -264,6 +287,8 @@ class Form1 : public QMainWindow, public UiSink {
   void SetDropHighlight(QTreeWidgetItem* node);
 
  private:
+  // The filter that hands the tree viewport's events to the window.
+  QObject* treeEvents_ = nullptr;
   // The node whose label the program is having edited.
   std::string renameKey_;
   std::string dropHighlightKey_;

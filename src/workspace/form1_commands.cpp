@@ -120,6 +120,8 @@ void Form1::InitContextMenu() {
 }
 
 void Form1::DoMenuCommand(int id) {
+  if (unloading_) return;
+  Busy busy(*this);
   // The shell's file operations lock the window; the menu path unlocks it
   // when the command ends, also when the command failed half-way.
   struct Unlock {
@@ -216,8 +218,19 @@ void Form1::EditResource() {
     ~Unload() {
       if (pane->UnloadBusyNote) pane->UnloadBusyNote();
     }
-  } unload{RightFrame};
-  RarPack(key, archive);
+  };
+  platform::ProcessResult result;
+  {
+    Unload unload{RightFrame};
+    result = RarPack(key, archive);
+  }
+  // A failed pack is reported as the wizard reports it; an archiver that
+  // could not be started has already said so.
+  if (Packed(result)) return;
+  ShowStatus("主题资源包压缩失败");
+  const std::string failure = PackFailure(result);
+  if (!failure.empty())
+    platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure, platform::vbOKOnly | platform::vbCritical, "错误");
 }
 
 void Form1::LaunchColumnGenerator() {
@@ -232,6 +245,8 @@ void Form1::LaunchColumnGenerator() {
 
 void Form1::RegenerateResource() {
   WizardPane* wz = RightFrame;
+  // The wizard's own run owns its fields and buttons until it is over.
+  if (wz->IsRunning()) return;
   bool locked = false;
   try {
     QTreeWidgetItem* node = TreeView1->currentItem();
@@ -306,7 +321,7 @@ void Form1::CopyNode() {
     if (QTreeWidgetItem* marked = NodeOfKey(ClipboardKey)) marked->setBackground(0, kCopyMark);
   });
   QTreeWidgetItem* node = TreeView1->currentItem();
-  if (!node) return;
+  if (!IsEntryNode(node)) return;
   ClipboardKey = TreeNodes::Key(node);
   node->setBackground(0, kCopyMark);
   Try([&] { ShowStatus(ClipboardKey + " 已放入粘贴板"); });
@@ -314,7 +329,7 @@ void Form1::CopyNode() {
 
 void Form1::CutNode() {
   QTreeWidgetItem* node = TreeView1->currentItem();
-  if (!node) return;
+  if (!IsEntryNode(node)) return;
   ClipboardKey = TreeNodes::Key(node);
   node->setBackground(0, kCutMark);
   Try([&] { ShowStatus(ClipboardKey + " 已放入剪贴板"); });
@@ -329,7 +344,7 @@ void Form1::PasteNode() {
   if (!IsDiskKey(targetKey)) return;
   Try([&] {
     QTreeWidgetItem* source = NodeOfKey(ClipboardKey);
-    if (!source) return;
+    if (!IsEntryNode(source)) return;
     const std::string sourceKey = ClipboardKey;
     const std::string destination = ChildKey(targetKey, FOnlyPath(sourceKey));
     // Only a node that shows the cut mark is moved. A node the tree has read
@@ -356,9 +371,8 @@ void Form1::PasteNode() {
 
 void Form1::BeginRename() {
   QTreeWidgetItem* node = TreeView1->currentItem();
-  if (!node) return;
   // A drive or the root has no name of its own to change.
-  if (!node->parent() || !IsDiskKey(TreeNodes::Key(node->parent()))) return;
+  if (!IsEntryNode(node)) return;
   renameKey_ = TreeNodes::Key(node);
   node->setFlags(node->flags() | Qt::ItemIsEditable);
   TreeView1->editItem(node, 0);
@@ -369,11 +383,10 @@ void Form1::FinishRename(const std::string& newText) {
   // the selection to another node.
   QTreeWidgetItem* node = renameKey_.empty() ? TreeView1->currentItem() : NodeOfKey(renameKey_);
   renameKey_.clear();
-  if (!node) return;
-  QTreeWidgetItem* parent = node->parent();
   // A drive or the root is not renamed, and the root is not read again:
   // that would only take the drives away.
-  if (!parent || !IsDiskKey(TreeNodes::Key(parent))) return;
+  if (!IsEntryNode(node)) return;
+  QTreeWidgetItem* parent = node->parent();
   const std::string oldKey = TreeNodes::Key(node);
   Try([&] {
     // A name must stay one name in the same folder.
@@ -400,7 +413,7 @@ void Form1::FinishRename(const std::string& newText) {
 
 void Form1::DeleteNode() {
   QTreeWidgetItem* node = TreeView1->currentItem();
-  if (!node) return;
+  if (!IsEntryNode(node)) return;
   const std::string key = TreeNodes::Key(node);
   Try([&] {
     if (ShellDelete(*this, key) != 1) return;

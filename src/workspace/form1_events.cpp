@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QDrag>
 #include <QDragMoveEvent>
@@ -37,6 +38,21 @@ using platform::kTwipsPerPixel;
 // The auto-scroll zones, in twips from the tree's top and bottom edges.
 constexpr float kTopZone = 400.0f;
 constexpr float kBottomZone = 600.0f;
+
+// The format of the tree's own drags: this process's id, a new line, the key.
+const char kTreeDragFormat[] = "application/x-talvora-tree-node";
+
+QByteArray ProcessMark() { return QByteArray::number(QCoreApplication::applicationPid()) + '\n'; }
+
+// The dragged node's key, when the drag is one of this tree's own.
+bool OwnDrag(const QMimeData* mime, std::string* key = nullptr) {
+  if (!mime || !mime->hasFormat(QString::fromLatin1(kTreeDragFormat))) return false;
+  const QByteArray data = mime->data(QString::fromLatin1(kTreeDragFormat));
+  const QByteArray mark = ProcessMark();
+  if (!data.startsWith(mark)) return false;
+  if (key) *key = data.mid(mark.size()).toStdString();
+  return true;
+}
 
 // Hands the tree viewport's events to the window.
 class TreeEvents : public QObject {
@@ -69,7 +85,8 @@ void Form1::ConnectTreeEvents() {
   TreeView1->setDragEnabled(false);
   TreeView1->setAcceptDrops(true);
   TreeView1->viewport()->setAcceptDrops(true);
-  TreeView1->viewport()->installEventFilter(new TreeEvents(this));
+  treeEvents_ = new TreeEvents(this);
+  TreeView1->viewport()->installEventFilter(treeEvents_);
 
   // The end of a label edit the program started: the edited node's text
   // has changed, whether Enter or a click elsewhere ended the edit. The
@@ -128,6 +145,11 @@ bool Form1::TreeView1_ViewportEvent(QEvent* event) {
     case QEvent::DragEnter:
     case QEvent::DragMove: {
       auto* e = static_cast<QDragMoveEvent*>(event);
+      // A drag from another program is no move of the tree's.
+      if (!OwnDrag(e->mimeData())) {
+        e->ignore();
+        return true;
+      }
       const QPointF t = twips(e->position().toPoint());
       Form1_TreeView1_OLEDragOver(static_cast<float>(t.x()), static_cast<float>(t.y()),
                                   event->type() == QEvent::DragEnter ? 0 : 2);
@@ -141,10 +163,11 @@ bool Form1::TreeView1_ViewportEvent(QEvent* event) {
     case QEvent::Drop: {
       auto* e = static_cast<QDropEvent*>(event);
       DragData data;
-      if (const QMimeData* mime = e->mimeData(); mime && mime->hasText()) {
-        data.hasText = true;
-        data.text = mime->text().toStdString();
+      if (!OwnDrag(e->mimeData(), &data.text)) {
+        e->ignore();
+        return true;
       }
+      data.hasText = true;
       const QPointF t = twips(e->position().toPoint());
       Form1_TreeView1_OLEDragDrop(data, static_cast<float>(t.x()), static_cast<float>(t.y()));
       e->acceptProposedAction();
@@ -159,12 +182,18 @@ void Form1::StartTreeDrag() {
   DragData data;
   Form1_TreeView1_OLEStartDrag(data);
   if (!data.hasText) return;
-  auto* mime = new QMimeData();
-  mime->setText(QString::fromStdString(data.text));
+  QMimeData* mime = TreeDragMime(data.text);
   QDrag* drag = new QDrag(TreeView1->viewport());
   drag->setMimeData(mime);
   // The drop does the move itself; the drag's outcome changes nothing here.
   drag->exec(Qt::MoveAction | Qt::CopyAction | Qt::LinkAction, Qt::MoveAction);
+}
+
+QMimeData* Form1::TreeDragMime(const std::string& key) {
+  auto* mime = new QMimeData();
+  mime->setText(QString::fromStdString(key));
+  mime->setData(QString::fromLatin1(kTreeDragFormat), ProcessMark() + QByteArray::fromStdString(key));
+  return mime;
 }
 
 QTreeWidgetItem* Form1::HitTest(float x, float y) const {
@@ -266,6 +295,8 @@ void Form1::Form1_Timer1_Timer() {
 }
 
 void Form1::Form1_TreeView1_OLEDragDrop(const DragData& Data, float x, float y) {
+  if (unloading_) return;
+  Busy busy(*this);
   // A drop ends the drag, and with it the auto-scroll.
   Timer1->stop();
   QTreeWidgetItem* target = nullptr;
@@ -275,9 +306,7 @@ void Form1::Form1_TreeView1_OLEDragDrop(const DragData& Data, float x, float y) 
       QTreeWidgetItem* source = NodeOfKey(Data.text);
       // Only a folder or file is moved, and only onto a path on disk: a
       // drive is never carried off, and the root's name is no place.
-      const bool movable = source && source->parent() &&
-                           IsDiskKey(TreeNodes::Key(source->parent())) && target &&
-                           IsDiskKey(TreeNodes::Key(target));
+      const bool movable = IsEntryNode(source) && target && IsDiskKey(TreeNodes::Key(target));
       if (!movable) {
         SetDropHighlight(nullptr);
         return;

@@ -152,6 +152,20 @@ bool EntryExists(const std::string& path) {
   return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
+// The first free name of drawn + n, drawn + 1 + n, ... (numbers 0 to 1000,
+// round the end); "" when every one is taken.
+std::string FreeNumberedName(const std::string& folder, const std::string& n, int drawn) {
+  for (int i = 0; i <= 1000; ++i) {
+    std::string candidate = std::to_string((drawn + i) % 1001) + n;
+    if (!EntryExists(folder + candidate)) return candidate;
+  }
+  return "";
+}
+
+std::string NotPreviewable(const std::string& address) {
+  return "只能预览 http 或 https 网络地址，此地址不能预览：\r\n" + address;
+}
+
 }  // namespace
 
 void Form1::ConnectResourcePane() {
@@ -228,7 +242,15 @@ void Form1::Form1_ParserPanel1_SearchEnd(ResourceInfos* resources) {
 
 void Form1::Form1_MSFlexGrid1_SelChange() {
   const QString address = SelectedAddress();
-  if (!address.isEmpty()) WebBrowser1->setUrl(QUrl(address));
+  if (address.isEmpty()) return;
+  // Any other scheme would have the browser read local files or hand the
+  // address to whatever program claims it.
+  if (IsWebAddress(address.toStdString()))
+    WebBrowser1->setUrl(QUrl(address));
+  else
+    WebBrowser1->setHtml(QStringLiteral("<p>") +
+                         QString::fromStdString(NotPreviewable(address.toStdString())).toHtmlEscaped() +
+                         QStringLiteral("</p>"));
 }
 
 void Form1::Form1_MSFlexGrid1_DblClick() { Form1_preResourceBtn_Click(); }
@@ -237,6 +259,10 @@ void Form1::Form1_preResourceBtn_Click() {
   Try([&] {
     const QString address = SelectedAddress();
     if (address.isEmpty()) return;
+    if (!IsWebAddress(address.toStdString())) {
+      platform::MsgBox(NotPreviewable(address.toStdString()), platform::vbOKOnly | platform::vbExclamation);
+      return;
+    }
     OpenInExplorer(address.toStdString());
   });
 }
@@ -281,6 +307,8 @@ void Form1::Sort(QTableWidget* sgrd, float Y) {
 }
 
 void Form1::Form1_saveResourceBtn_Click() {
+  // The download pumps messages: a close meanwhile waits for it.
+  Busy busy(*this);
   // Every step that fails is passed over and the next one runs.
   std::string a, f;
   Try([&] { a = SelectedAddress().toStdString(); });
@@ -310,30 +338,34 @@ void Form1::Form1_saveResourceBtn_Click() {
   Try([&] { TreeView1->setEnabled(false); });
 
   const std::string folder = f + (f.empty() || f.back() == platform::kSep ? "" : std::string(1, platform::kSep));
-  int r = 0;
+  // An existing file is never written over: a number from 0 to 1000 goes in
+  // front, the next free one when the drawn one is taken too. The name can
+  // also be taken while the body is on its way; the same rule then goes on.
+  const std::string original = n;
+  int drawn = -1;
   std::string problem;
+  auto renameAfterClash = [&]() -> bool {
+    if (drawn < 0) drawn = static_cast<int>(std::nearbyint(RandomValue() * 1000.0f));
+    const std::string renamed = FreeNumberedName(folder, original, drawn);
+    if (renamed.empty()) {
+      problem = "指定位置已有同名资源: " + folder + original;
+      return false;
+    }
+    n = renamed;
+    Try([&] { ShowStatus("指定位置存在同名资源，改名  " + n + "  下载 ..."); });
+    return true;
+  };
+  int r = 0;
   if (!IsPlainFileName(n)) {
     // "." or ".." would name the folder itself or the one above it; an empty
     // segment names no file at all.
     problem = "地址中没有可用作文件名的部分: " + a;
   } else if (EntryExists(folder + n)) {
-    // An existing file is never written over: a number from 0 to 1000 goes
-    // in front, the next free one when the drawn one is taken too.
-    const int drawn = static_cast<int>(std::nearbyint(RandomValue() * 1000.0f));
-    std::string renamed;
-    for (int i = 0; i <= 1000 && renamed.empty(); ++i) {
-      std::string candidate = std::to_string((drawn + i) % 1001) + n;
-      if (!EntryExists(folder + candidate)) renamed = candidate;
-    }
-    if (renamed.empty()) {
-      problem = "指定位置已有同名资源: " + folder + n;
-    } else {
-      n = renamed;
-      Try([&] { ShowStatus("指定位置存在同名资源，改名  " + n + "  下载 ..."); });
-    }
+    renameAfterClash();
   }
   if (problem.empty()) {
-    r = DownloadFile(a, folder + n);
+    r = DownloadFile(a, folder + n,
+                     [&](const std::string&) { return renameAfterClash() ? folder + n : std::string(); });
   } else {
     platform::MsgBox("发生错误：\r\n" + problem, platform::vbOKOnly);
   }

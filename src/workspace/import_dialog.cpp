@@ -17,6 +17,7 @@
 #include "generator/uitl.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "wizard/wizard_pane.h"
 #include "workspace/folder_tree.h"
 
 namespace talvora {
@@ -170,6 +171,8 @@ void Dialog::OKButton_Click() {
     // Success is reported only when the archiver has unpacked everything.
     if (!result.started || result.exitCode != 0) {
       std::string message = ArchiverFailure(result);
+      const std::string said = ArchiverErrorLine(result);
+      if (!said.empty()) message += "\n" + said;
       if (result.started) message += "\n（解压程序的退出代码为 " + std::to_string(result.exitCode) + "）";
       platform::MsgBox(message, platform::vbOKOnly | platform::vbExclamation);
       // Like any other failure of the import: what was done stays, and the
@@ -181,7 +184,7 @@ void Dialog::OKButton_Click() {
     ShowStatus("导入资源包到指定位置成功 ......");
     if (!IsSiteRoot(folder))
       platform::MsgBox("您导入的主题资源版本为1.0,无法修改! 当前版本只适用于2.0版主题资源!");
-    if (viewCheck->isChecked()) OpenInExplorer(folder + platform::kSep + "index.html");
+    if (viewCheck->isChecked()) PreviewSite(folder);
     inputPath->clear();
     rarPath->clear();
   } catch (...) {

@@ -17,11 +17,17 @@ class ShowMeg : public QWidget {
 
   QLabel* Label1;
 
+  // Brings the note up at the top of the window order and paints it before
+  // returning: the caller's archiver run blocks the UI thread next, and a
+  // note still waiting to be exposed would stay an empty strip throughout.
+  void ShowNow();
+
  public slots:
   void Form_Load();
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   bool frameKnown_ = false;

@@ -97,6 +97,26 @@ TEST_F(QuenletCatalogue, FolderNodesTakeTheirFieldsFromTheSiteRootsLines) {
   EXPECT_EQ(late.Attribute("order"), "");
 }
 
+// The file name goes into a script string: what would end or break the
+// string is escaped, and a plain name is written as it is.
+TEST_F(QuenletCatalogue, TextbookIndexPageEscapesTheNameForItsScript) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"第1课.doc", "第1课.doc"},
+      {"say \"hi\".doc", "say \\\"hi\\\".doc"},
+      {"a\\b.doc", "a\\\\b.doc"},
+      {"two\nlines.doc", "two%0Alines.doc"},  // a link reaches the name through its escape
+  };
+  for (const auto& [name, inScript] : cases) {
+    TempDir site;
+    WriteFile(site / ("电子课本/" + name), "x");
+    BuildCatalogue(site.path());
+    EXPECT_EQ(platform::FromAnsi(ReadFile(site / "电子课本/index.html")),
+              "<script language=javascript>window.location.href=\"" + inScript +
+                  "\";</script>\r\n")
+        << name;
+  }
+}
+
 TEST_F(QuenletCatalogue, TextbookFolderGetsAnIndexPageOpeningItsLastFile) {
   TempDir site;
   MakeDirs(site / "1电子课本");

@@ -2,9 +2,11 @@
 #include "generator/generator.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -229,6 +231,25 @@ TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {
   EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
 }
 
+// While another run (the main program's, or a second Quenlet) holds the
+// fixed files in the cache folder, a site is refused before anything of it
+// or of the fixed files is touched.
+TEST_F(QuenletRun, SiteIsRefusedWhileAnotherRunHoldsTheFixedFiles) {
+  Options().StartedWithPath = true;
+  TempDir site;
+  WriteFile(site / "index.html", "<qz own page>");
+  WriteFile(site / "startxml.xsl", "earlier");
+  WriteFile(talvora::IndexTempPath(), "the other run's page");
+  int other = ::open(talvora::RunLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  EXPECT_THROW(GenerateSite(site.path(), ""), std::runtime_error);
+  ::close(other);
+  EXPECT_EQ(ReadFile(talvora::IndexTempPath()), "the other run's page");
+  EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
+  EXPECT_EQ(ReadFile(site / "startxml.xsl"), "earlier");
+}
+
 TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {
   struct Case {
     std::string cancelOn, last;
@@ -251,6 +272,35 @@ TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {
     // After a cancel no page document is written.
     EXPECT_EQ(FileExists(site / "A/startxml.xml"), c.cancelOn.empty());
   }
+}
+
+// Links in a column site: a write at a link's name replaces the link, never
+// what it points at, and a picture linked from outside the site is not
+// copied in; the run names it.
+TEST_F(QuenletRun, LinksAreNeverWrittenThroughNorCopiedFromOutside) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string site = dir / "site";
+  WriteFile(dir / "outside/victim", "the user's own file");
+  WriteFile(site + "/1电子课本/x.doc", "x");
+  MakeDirs(site + "/startxml.files");
+  fs::create_symlink(dir / "outside/victim", site + "/startxml.files/startxml.css");
+  fs::create_symlink(dir / "outside/victim", site + "/innerxml.xsl");
+  fs::create_symlink(dir / "outside/created", site + "/1电子课本/index.html");
+  fs::create_symlink(dir / "outside/victim", site + "/welcome.jpg");
+  WriteFile(site + "/banner.gif", "own banner");
+  RecordingSink sink;
+  GenerateSite(site, "");
+  EXPECT_EQ(ReadFile(dir / "outside/victim"), "the user's own file");
+  EXPECT_FALSE(testing_support::Exists(dir / "outside/created"));
+  for (const char* written : {"startxml.files/startxml.css", "innerxml.xsl", "1电子课本/index.html"})
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(site + "/" + written))) << written;
+  EXPECT_EQ(ReadFile(site + "/startxml.files/banner.gif"), "own banner");
+  EXPECT_NE(ReadFile(site + "/startxml.files/welcome.jpg"), "the user's own file");
+  ASSERT_FALSE(sink.progressMsg.empty());
+  EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
+  EXPECT_NE(sink.progressMsg.back().find(site + "/welcome.jpg"), std::string::npos)
+      << sink.progressMsg.back();
 }
 
 }  // namespace

@@ -65,6 +65,17 @@ TEST_F(QuenletSelection, FinishedPageGetsItsRedirectPageOnly) {
   }
 }
 
+// Under "数学" the page of 3Unit is Unit.html; a Unit.html of the user's stays
+// and the folder's index page is its page.
+TEST_F(QuenletSelection, RedirectPageNeverReplacesAUsersFile) {
+  Reset("数学");
+  TempDir dir;
+  WriteFile(dir / "3Unit/index.html", "<html/>");
+  WriteFile(dir / "3Unit/Unit.html", "the user's unit page");
+  EXPECT_EQ(GetPageFiles(dir / "3Unit"), ItemList{dir / "3Unit/index.html"});
+  EXPECT_EQ(ReadFile(dir / "3Unit/Unit.html"), "the user's unit page");
+}
+
 TEST_F(QuenletSelection, NumberSortTakesOneEntryPerNumberAndSkipsGaps) {
   struct Case {
     std::vector<std::string> listed, sorted;
@@ -218,6 +229,10 @@ TEST_F(QuenletSelection, PictureAndMediaFolders) {
       {{"x.mp3", "y.SWF", "TN_y.jpg"}, false, true},
       {{"x.mp3", "y.jpg"}, false, false},
       {{"index.html", "a.jpg"}, false, false},
+      // The page document a run wrote there is not looked at.
+      {{"startxml.xml"}, false, false},
+      {{"a.jpg", "startxml.xml"}, true, false},
+      {{"x.mp3", "startxml.xml"}, false, true},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -3,10 +3,16 @@
 // cancelled midway.
 #include "generator/generator.h"
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -123,6 +129,38 @@ TEST_F(GenerationRun, FullRunThenRefreshRun) {
   EXPECT_FALSE(Exists(site_ + "/site.html"));
 }
 
+// A refresh run finds the page document the full run wrote in a picture
+// folder; the folder keeps its gallery all the same.
+TEST_F(GenerationRun, RefreshKeepsEveryPictureGallery) {
+  for (const char* f : {"a.gif", "b.gif", "c.gif"}) WriteFile(site_ + "/Gallery/" + f, "GIF89a");
+  std::string path = site_;
+  GenerateSite(path, true);
+  const std::string fullRun = ReadFile(site_ + "/Gallery/startxml.xml");
+  ASSERT_NE(fullRun.find("fullImages=\"yes\""), std::string::npos);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  GenerateSite(path, false);
+  EXPECT_EQ(ReadFile(site_ + "/Gallery/startxml.xml"), fullRun);
+}
+
+// The folder as typed in the wizard's box: trailing separators go, a
+// relative folder is taken from the working folder, and the path is not
+// otherwise changed (its first letter stays as it is).
+TEST_F(GenerationRun, SiteFolderIsUsedAbsoluteWithoutTrailingSeparators) {
+  const fs::path savedCwd = fs::current_path();
+  fs::current_path(dir_.path());
+  const std::string cases[] = {site_ + "/", site_ + "//", "site", "./site/", site_};
+  for (const std::string& typed : cases) {
+    SCOPED_TRACE(typed);
+    std::string path = typed;
+    GenerateSite(path, true);
+    EXPECT_EQ(path, site_);
+    std::string inner = ReadFile(site_ + "/01Basics/Pics/startxml.xml");
+    EXPECT_NE(inner.find("href=\"../../startxml.xsl\""), std::string::npos);
+    EXPECT_NE(ReadFile(site_ + "/startxml.xml").find("href=\"startxml.xsl\""), std::string::npos);
+  }
+  fs::current_path(savedCwd);
+}
+
 // Each pass starts the bar at 0 with Max one more than the folders below the
 // site folder (five here, two of them never visited), steps once per folder
 // it visits and ends at Max.
@@ -158,6 +196,125 @@ TEST_F(GenerationRun, RefreshThatFailsMidwayPutsTheEntryPageBackAndRaises) {
     EXPECT_NE(std::string(e.what()).find("Pics/startxml.xml"), std::string::npos) << e.what();
   }
 
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+}
+
+// Every refresh run that ends normally gives the site its own entry page
+// back, a cancelled one too.
+TEST_F(GenerationRun, RefreshPutsTheEntryPageBackWhenItEnds) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  struct Case {
+    const char* what;
+    const char* cancelAfter;  // the status text after which cancel is pressed, or null
+  } cases[] = {
+      {"run to its end", nullptr},
+      {"cancelled while counting", "正在统计目录信息 ......"},
+      {"cancelled in the page pass", "正在生成 XML 目录信息文件 ......"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(site_ + "/index.html", kOwnIndex);
+    sink_.status.clear();
+    sink_.onPump = [&] {
+      if (c.cancelAfter && !sink_.status.empty() && sink_.status.back() == c.cancelAfter)
+        Options().CancelFlag = -1;
+    };
+    Options().CancelFlag = 0;
+    GenerateSite(path, false);
+    sink_.onPump = nullptr;
+    EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+    EXPECT_FALSE(Exists(site_ + "/" + kEntryPageAsideName));
+  }
+}
+
+// Files are limited to a few hundred bytes from the page pass on, as on a
+// disk that has just filled up: the page documents cannot be written, and
+// neither could a copy of a larger entry page. The site keeps its own page.
+class FileSizeLimit {
+ public:
+  FileSizeLimit() {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &saved_);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+  void Limit(rlim_t bytes) {
+    rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+
+ private:
+  rlimit saved_{};
+};
+
+TEST_F(GenerationRun, RefreshThatFillsTheDiskKeepsTheEntryPage) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  const std::string ownPage = std::string(kOwnIndex) + std::string(4000, 'x');
+  WriteFile(site_ + "/index.html", ownPage);
+  FileSizeLimit disk;
+  sink_.onProgress = [&](float, float) {
+    if (sink_.status.back() == "正在生成 XML 目录信息文件 ......") disk.Limit(300);
+  };
+  EXPECT_ANY_THROW(GenerateSite(path, false));
+  disk.Limit(RLIM_INFINITY);
+  sink_.onProgress = nullptr;
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), ownPage);
+  EXPECT_EQ(ReadFile(IndexTempPath()), ownPage);
+}
+
+// When the page cannot go back (here a folder has taken its name meanwhile)
+// the error says where it is kept; nothing is lost.
+TEST_F(GenerationRun, EntryPageThatCannotGoBackIsNamedInTheError) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  sink_.onPump = [&] {
+    if (!Exists(site_ + "/index.html")) MakeDirs(site_ + "/index.html");
+  };
+  for (bool pagePassFails : {false, true}) {
+    SCOPED_TRACE(pagePassFails ? "the run fails as well" : "the run itself succeeds");
+    fs::remove_all(site_ + "/01Basics/Pics/startxml.xml");
+    if (pagePassFails) MakeDirs(site_ + "/01Basics/Pics/startxml.xml");
+    fs::remove(site_ + "/" + kEntryPageAsideName);
+    fs::remove_all(site_ + "/index.html");
+    WriteFile(site_ + "/index.html", kOwnIndex);
+    std::string message;
+    try {
+      GenerateSite(path, false);
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    const std::string kept = site_ + "/" + kEntryPageAsideName;
+    EXPECT_NE(message.find(kept), std::string::npos) << message;
+    if (pagePassFails) EXPECT_NE(message.find("Pics/startxml.xml"), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(kept), kOwnIndex);
+  }
+  sink_.onPump = nullptr;
+}
+
+// Two runs at once would take each other's copy in the cache folder: while
+// another run holds the fixed files, a refresh run is refused and touches
+// nothing.
+TEST_F(GenerationRun, RefreshWhileAnotherRunHoldsTheFixedFilesIsRefused) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  WriteFile(site_ + "/index.html", kOwnIndex);
+  WriteFile(IndexTempPath(), "the other run's page");
+  int other = ::open(RunLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+  try {
+    GenerateSite(path, false);
+    ADD_FAILURE() << "the run went ahead";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("另一个生成"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadFile(IndexTempPath()), "the other run's page");
+  EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+  ::close(other);
+  EXPECT_NO_THROW(GenerateSite(path, false));
   EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
 }
 

@@ -2,6 +2,8 @@
 #include "generator/selection.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -197,10 +199,44 @@ TEST(Selection, AFolderWithIndexHtmlHasOnlyItsRedirectPage) {
     EXPECT_EQ(ReadFile(folder + "/" + pageName), redirect) << folderName;
     EXPECT_TRUE(GetSubFolders(folder).empty()) << folderName;
 
-    // Written again on every listing.
-    WriteFile(folder + "/" + pageName, "changed");
+    // Written again on every listing (over a redirect page of another target).
+    WriteFile(folder + "/" + pageName,
+              "<script language=\"javascript\">window.location.href=\"index.htm\";</script>\r\n");
     GetPageFiles(folder);
     EXPECT_EQ(ReadFile(folder + "/" + pageName), redirect) << folderName;
+  }
+}
+
+// The redirect page's name may be taken by a file the program did not
+// write; that file stays as it is and the folder's index page itself is its
+// page, so the folder still opens from the site.
+TEST(Selection, ARedirectPageNeverReplacesAFileItDidNotWrite) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    std::string folderName;
+    std::function<void(const std::string& page)> take;  // puts something at the page's name
+  } cases[] = {
+      {"a page of the user's", "Lesson", [](const std::string& p) { WriteFile(p, "user's page"); }},
+      {"the folder's own index page", "index", [](const std::string&) {}},
+      {"the user's welcome page", "welcome", [](const std::string& p) { WriteFile(p, "user's page"); }},
+      {"a folder", "Lesson", [](const std::string& p) { MakeDirs(p); }},
+      {"a link to a file outside",
+       "Lesson", [](const std::string& p) { fs::create_symlink(p + ".outside", p); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string folder = dir / c.folderName;
+    WriteFile(folder + "/index.html", "<html/>");
+    const std::string page = folder + "/" + c.folderName + ".html";
+    c.take(page);
+    const auto before = fs::symlink_status(page).type();
+    const std::string content = fs::is_regular_file(fs::symlink_status(page)) ? ReadFile(page) : "";
+    EXPECT_EQ(GetPageFiles(folder), ItemList{folder + "/index.html"});
+    EXPECT_EQ(fs::symlink_status(page).type(), before);
+    if (!content.empty()) EXPECT_EQ(ReadFile(page), content);
+    EXPECT_FALSE(testing_support::Exists(page + ".outside"));
   }
 }
 

@@ -20,14 +20,36 @@ TEST(CodePage, ToAnsiReplacesWhatGbkCannotHold) {
       {"emoji", "a\xF0\x9F\x98\x80" "b", "a?b", "a&#128512;b"},
       {"katakana middle dot", "\xE3\x83\xBB", "?", "&#12539;"},
       {"mixed", "中\xF0\x9F\x98\x80文", "\xD6\xD0?\xCE\xC4", "\xD6\xD0&#128512;\xCE\xC4"},
-      // Broken UTF-8 has no character to refer to.
-      {"invalid utf-8", "x\xFFy", "x?y", "x?y"},
-      {"cut utf-8 at end", "x\xE4\xB8", "x??", "x??"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     EXPECT_EQ(platform::ToAnsi(c.utf8), c.ansi);
     EXPECT_EQ(platform::ToAnsiXml(c.utf8), c.xml);
+  }
+}
+
+// Bytes that are not UTF-8 (a name an older tool wrote in GBK) have no
+// character to stand for; a "?" would pass for one and hide the loss.
+TEST(CodePage, ToAnsiRefusesBytesThatAreNotUtf8) {
+  const struct {
+    const char* label;
+    std::string utf8, shown;
+  } cases[] = {
+      {"stray byte", "x\xFFy", "x\\xFFy"},
+      {"cut at the end", "x\xE4\xB8", "x\\xE4\\xB8"},
+      {"gbk name", "\xD3\xEF\xCE\xC4.htm", "\\xD3\\xEF\\xCE\\xC4.htm"},
+      {"overlong slash", "a\xC0\xAF", "a\\xC0\\xAF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    for (auto convert : {platform::ToAnsi, platform::ToAnsiXml}) {
+      try {
+        convert(c.utf8);
+        ADD_FAILURE() << "converted";
+      } catch (const platform::NotUtf8Error& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + c.shown + "\""), std::string::npos) << e.what();
+      }
+    }
   }
 }
 

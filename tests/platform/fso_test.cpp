@@ -312,6 +312,68 @@ TEST(Fso, CopyFolderFollowsTheTargetRule) {
   EXPECT_THROW(fso::CopyFolder(dir / "missing", dir / "x"), FsoError);
 }
 
+// A write at a name where a link stands replaces the link: what it points
+// at (a file or folder outside) is never written, nor created when the link
+// dangles.
+TEST(Fso, WritesReplaceALinkAtTheTargetName) {
+  const struct {
+    const char* what;
+    std::string name;  // the target name, inside "in"
+    std::function<void(const std::string& source, const std::string& target)> write;
+  } cases[] = {
+      {"WriteBytes", "page.xml",
+       [](const std::string&, const std::string& t) { fso::WriteBytes(t, "written"); }},
+      {"CopyFile", "page.xml",
+       [](const std::string& s, const std::string& t) { fso::CopyFile(s + "/a.txt", t); }},
+      {"CopyFolder into a linked sub-folder", "sub",
+       [](const std::string& s, const std::string& t) { fso::CopyFolder(s, fs::path(t).parent_path().string()); }},
+      {"CopyFolder onto a link", "sub",
+       [](const std::string& s, const std::string& t) { fso::CopyFolder(s + "/sub", t); }},
+  };
+  for (const auto& c : cases) {
+    for (bool dangling : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (dangling ? ", dangling link" : ", live link"));
+      TempDir dir;
+      WriteFile(dir / "source/a.txt", "a");
+      WriteFile(dir / "source/sub/b.txt", "b");
+      WriteFile(dir / "outside/a.txt", "outside");
+      WriteFile(dir / "outside/b.txt", "outside");
+      WriteFile(dir / "outside.file", "outside");
+      MakeDirs(dir / "in");
+      const bool folder = c.name == "sub";
+      const std::string pointsAt = dangling ? dir / "created" : folder ? dir / "outside" : dir / "outside.file";
+      fs::create_symlink(pointsAt, dir / ("in/" + c.name));
+      c.write(dir / "source", dir / ("in/" + c.name));
+      EXPECT_FALSE(fs::is_symlink(dir / ("in/" + c.name)));
+      EXPECT_FALSE(testing_support::Exists(dir / "created"));
+      EXPECT_EQ(ReadFile(dir / "outside.file"), "outside");
+      EXPECT_EQ(ReadFile(dir / "outside/a.txt"), "outside");
+      EXPECT_EQ(ReadFile(dir / "outside/b.txt"), "outside");
+    }
+  }
+}
+
+// A confined copy takes a link only when it points inside the folders given;
+// the others are named and left out.
+TEST(Fso, CopyFolderWithinLeavesOutLinksPointingAway) {
+  TempDir dir;
+  WriteFile(dir / "allowed/shared.css", "shared");
+  WriteFile(dir / "outside/secret", "secret");
+  WriteFile(dir / "style/own.css", "own");
+  fs::create_symlink(dir / "allowed/shared.css", dir / "style/shared.css");
+  fs::create_symlink(dir / "style/own.css", dir / "style/again.css");
+  fs::create_symlink(dir / "outside/secret", dir / "style/secret");
+  fs::create_symlink(dir / "outside", dir / "style/away");
+  std::vector<std::string> refused;
+  fso::CopyFolderWithin(dir / "style", dir / "site", {dir / "allowed", dir / "style"}, refused);
+  EXPECT_EQ(ReadFile(dir / "site/own.css"), "own");
+  EXPECT_EQ(ReadFile(dir / "site/again.css"), "own");
+  EXPECT_EQ(ReadFile(dir / "site/shared.css"), "shared");
+  EXPECT_FALSE(testing_support::Exists(dir / "site/secret"));
+  EXPECT_FALSE(testing_support::Exists(dir / "site/away"));
+  EXPECT_EQ(refused, (std::vector<std::string>{dir / "style/away", dir / "style/secret"}));
+}
+
 TEST(Fso, CopyFolderThroughALinkToAnAncestorEnds) {
   TempDir dir;
   WriteFile(dir / "src/a/f.txt", "f");

@@ -250,4 +250,65 @@ TEST(ShellOpsMove, AMergeKeepsWhatWasNotMoved) {
   EXPECT_FALSE(fs::exists(dir / "src/A"));
 }
 
+// A merge meets a link in the destination that points back into the source:
+// the link is replaced (after its prompt), nothing is written through it,
+// and the source's only copy of a file is never the one removed.
+TEST(ShellOpsMerge, ALinkInTheDestinationIsReplacedNotWrittenThrough) {
+  const struct {
+    const char* what;
+    bool move;
+    const char* link;    // below b/X
+    const char* target;  // what it points to, below a/X
+  } cases[] = {
+      {"move, a link to the file", true, "only.txt", "only.txt"},
+      {"copy, a link to the file", false, "only.txt", "only.txt"},
+      {"move, a link to the folder", true, "sub", "sub"},
+      {"copy, a link to the folder", false, "sub", "sub"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    WriteFile(dir / "a/X/only.txt", "only");
+    WriteFile(dir / "a/X/sub/deep.txt", "deep");
+    MakeDirs(dir / "b/X");
+    fs::create_symlink(dir / (std::string("a/X/") + c.target), dir / (std::string("b/X/") + c.link));
+    for (int i = 0; i < 8; ++i) dialogs.answers.push_back(platform::vbYes);
+    const int done = c.move ? ShellOps::Move(dir / "a/X", dir / "b/X")
+                            : ShellOps::Copy(dir / "a/X", dir / "b/X");
+    EXPECT_EQ(done, 1);
+    // The link itself was asked about.
+    bool askedForTheLink = false;
+    for (const auto& shown : dialogs.shown)
+      if (shown.kind == "replace" && shown.prompt.find(c.link) != std::string::npos) askedForTheLink = true;
+    EXPECT_TRUE(askedForTheLink);
+    // The destination holds real entries now, with the data.
+    EXPECT_FALSE(fs::is_symlink(dir / (std::string("b/X/") + c.link)));
+    EXPECT_EQ(ReadFile(dir / "b/X/only.txt"), "only");
+    EXPECT_EQ(ReadFile(dir / "b/X/sub/deep.txt"), "deep");
+    if (c.move) {
+      EXPECT_FALSE(fs::exists(dir / "a/X"));
+    } else {
+      EXPECT_EQ(ReadFile(dir / "a/X/only.txt"), "only");
+      EXPECT_EQ(ReadFile(dir / "a/X/sub/deep.txt"), "deep");
+    }
+  }
+}
+
+// The same file reached by two names (a hard link) is never removed as the
+// "moved" source: the move stops there and says so.
+TEST(ShellOpsMerge, TheSameFileUnderTwoNamesIsKept) {
+  TempDir dir;
+  ScriptedDialogs dialogs;
+  WriteFile(dir / "a/X/only.txt", "only");
+  MakeDirs(dir / "b/X");
+  fs::create_hard_link(dir / "a/X/only.txt", dir / "b/X/only.txt");
+  dialogs.answers = {platform::vbYes, platform::vbYes};
+  EXPECT_EQ(ShellOps::Move(dir / "a/X", dir / "b/X"), 0);
+  EXPECT_EQ(ReadFile(dir / "a/X/only.txt"), "only");
+  EXPECT_EQ(ReadFile(dir / "b/X/only.txt"), "only");
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back().kind, "msgbox");
+}
+
 }  // namespace

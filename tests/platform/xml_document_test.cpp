@@ -1,5 +1,7 @@
 #include "platform/xml_document.h"
 
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
@@ -64,28 +66,45 @@ TEST(XmlDocument, TextKeepsNonGbkCharactersAsReferences) {
 
 // The saved bytes are the GBK form of the UTF-8 text, for every kind of
 // node and every kind of text: Chinese next to escapes, characters GBK
-// cannot hold, bytes that are not UTF-8 at all, cut-off sequences.
+// cannot hold. Bytes that are not UTF-8 at all (stray, cut off, overlong,
+// surrogates) are refused as the conversion of the whole text refuses them,
+// and nothing is written.
 TEST(XmlDocument, SavedBytesAreTheGbkFormOfTheText) {
-  const std::string texts[] = {
-      "中文<&>\"'\r\n\t中",
-      "\xF0\x9F\x98\x80\xE2\x82\xAC",          // GBK lacks the first; the euro sign is 0x80
-      "a\xC3(b\xE4\xB8z\xFF\xFE 中",           // stray, cut-off and impossible bytes
-      "\xE0\x80\x80\xED\xA0\x80\xF4\x90\x80\x80",  // overlong, surrogate, past U+10FFFF
-      "\xE4\xB8",                               // cut off at the very end
+  const struct {
+    std::string text;
+    bool utf8;
+  } cases[] = {
+      {"中文<&>\"'\r\n\t中", true},
+      {"\xF0\x9F\x98\x80\xE2\x82\xAC", true},  // GBK lacks the first; the euro sign is 0x80
+      {"a\xC3(b", false},
+      {"\xE4\xB8z", false},
+      {"\xFF\xFE 中", false},
+      {"\xE0\x80\x80", false},
+      {"\xED\xA0\x80", false},
+      {"\xF4\x90\x80\x80", false},
+      {"\xE4\xB8", false},  // cut off at the very end
   };
   TempDir dir;
-  for (const std::string& text : texts) {
-    SCOPED_TRACE(text);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
     XmlDocument doc;
     ASSERT_TRUE(doc.LoadXml(kDeclaration + "\n<?pi 中文?>\n<!--注释-->\n<r/>\n"));
     XmlNode root = doc.DocumentElement();
-    root.SetAttribute("名", text);
+    root.SetAttribute("名", c.text);
     XmlNode child = root.AppendElement("子");
-    child.SetAttribute("v", text + text);
-    child.Raw().append_child(pugi::node_pcdata).set_value(text.c_str());
-    child.Raw().append_child(pugi::node_cdata).set_value(text.c_str());
-    doc.Save(dir / "t.xml");
-    EXPECT_EQ(ReadFile(dir / "t.xml"), platform::ToAnsiXml(doc.Xml()));
+    child.SetAttribute("v", c.text + c.text);
+    child.Raw().append_child(pugi::node_pcdata).set_value(c.text.c_str());
+    child.Raw().append_child(pugi::node_cdata).set_value(c.text.c_str());
+    const std::string path = dir / "t.xml";
+    if (c.utf8) {
+      doc.Save(path);
+      EXPECT_EQ(ReadFile(path), platform::ToAnsiXml(doc.Xml()));
+    } else {
+      EXPECT_THROW(platform::ToAnsiXml(doc.Xml()), platform::NotUtf8Error);
+      EXPECT_THROW(doc.Save(path), platform::NotUtf8Error);
+      EXPECT_FALSE(testing_support::Exists(path));
+    }
+    std::remove(path.c_str());
   }
 }
 

@@ -1,12 +1,13 @@
 // A small HTTP server on 127.0.0.1 for one test: every connection gets the
 // fixed answer of its path (404 for unknown paths, or one answer for every
 // path), optionally after a delay, so that a page can stay loading for a
-// while. The browser opens several connections at once, and some without a
+// while; an answer can also act on the machine while its request is open. The browser opens several connections at once, and some without a
 // request: each is served on its own thread and given up after a short
 // silence, so no client can keep a test from ending.
 #pragma once
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,10 @@ class TestHttpServer {
   struct Answer {
     std::string response;  // the whole response, status line and headers included
     int delayMs = 0;       // before anything is sent; cut short when the server stops
+    // Run once the request has arrived, before the delay: what a third party
+    // does while the client waits for the answer.
+    std::function<void()> act{};
+    int holdMs = 0;  // after the response is sent, before closing; cut short when the server stops
   };
 
   // Unknown paths get `otherwise` when given, else 404 without a body.
@@ -122,10 +127,16 @@ class TestHttpServer {
     Answer answer = it != answers_.end() ? it->second
                     : otherwise_         ? *otherwise_
                                          : Answer{Response("", "text/plain", "404 Not Found")};
-    for (int waited = 0; waited < answer.delayMs && !stop_; waited += 20)
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (answer.act) answer.act();
+    Wait(answer.delayMs);
     if (!stop_) send(c, answer.response.data(), answer.response.size(), MSG_NOSIGNAL);
+    Wait(answer.holdMs);
     close(c);
+  }
+
+  void Wait(int ms) {
+    for (int waited = 0; waited < ms && !stop_; waited += 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 
   std::map<std::string, Answer> answers_;

@@ -16,6 +16,8 @@
 #include <QThread>
 #include <QKeyEvent>
 #include <QTimer>
+#include <QVariant>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
@@ -274,8 +276,11 @@ TEST_F(ParserPanelTest, EnterStartsALoadEvenWhileTheParseButtonIsOff) {
   QCoreApplication::sendEvent(pane_->URL, &enter);
   EXPECT_EQ(events_, (std::vector<std::string>{"start", "start"}));
   ASSERT_TRUE(WaitUntil([&] { return Ends() >= 1; }));
-  Pause(2000);
-  // The second load replaced the first: one scan.
+  // What the browser has queued by now comes through before a script's answer.
+  bool flushed = false;
+  pane_->WebBrowser1->page()->runJavaScript("0", [&](const QVariant&) { flushed = true; });
+  ASSERT_TRUE(WaitUntil([&] { return flushed; }));
+  // The second load replaced the first: one scan, of the page it loaded.
   EXPECT_EQ(events_, (std::vector<std::string>{"start", "start", "end"}));
   EXPECT_EQ(found_, (std::vector<Found>{{server.Url("/s.gif"), 0, ""}}));
 }
@@ -348,8 +353,15 @@ TEST_F(ParserPanelTest, APageNeverOpensAWindow) {
       {"/other.htm", {TestHttpServer::Response("<p>other</p>")}},
   });
   Parse(server.Url("/popup.htm"));
+  // The click asks the browser for a new window; by the time the request
+  // has been told, the pane has given its answer.
+  int requests = 0;
+  QObject::connect(pane_->WebBrowser1->page(), &QWebEnginePage::newWindowRequested,
+                   [&](QWebEngineNewWindowRequest&) { ++requests; });
   pane_->WebBrowser1->page()->runJavaScript("document.getElementById('l').click();");
-  Pause(800);
+  ASSERT_TRUE(WaitUntil([&] { return requests > 0; }));
+  // No second page to show it in, nothing asked of the server.
+  EXPECT_EQ(pane_->findChildren<QWebEnginePage*>().size(), 1);
   EXPECT_FALSE(server.WasAskedFor("/other.htm"));
   EXPECT_EQ(pane_->WebBrowser1->page()->url().path(), "/popup.htm");
   bool cancel = false;

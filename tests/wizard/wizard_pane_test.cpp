@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -27,7 +28,10 @@
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/preview_server.h"
 #include "platform/process.h"
+#include "support/event_wait.h"
+#include "workspace/tree_helpers.h"
 #include "support/one_pixel_gif.h"
 #include "support/temp_dir.h"
 #include "wizard/wizard_pane.h"
@@ -380,8 +384,10 @@ TEST_F(WizardTest, NextChecksTheFolderAndNamesTheArchive) {
       {dir / "勾股定理与应用题", "", "", dir.path() + "/", "勾股定理与应"},
       // Characters outside the basic plane count one each and are never split.
       {dir / "𠀀𠀁𠀂𠀃𠀄𠀅𠀆", "", "", dir.path() + "/", "𠀀𠀁𠀂𠀃𠀄𠀅"},
-      // A path ending in the separator has no name of its own.
-      {dir.path() + "/", "", "", dir.path() + "/", ""},
+      // A separator at the end is no part of the name: the archive still
+      // lies beside the folder, never inside it under an empty name.
+      {dir.path() + "/", "", "", fs::path(dir.path()).parent_path().string() + "/",
+       fs::path(dir.path()).filename().string().substr(0, 6)},
   };
   for (const Case& c : cases) {
     Click(pane_.cancelCommand);  // disabled: nothing
@@ -497,6 +503,23 @@ TEST_F(WizardTest, WithoutTemplatesTheWizardWorksButWillNotGenerate) {
   EXPECT_EQ(StateOf(pane_), S3);
 }
 
+TEST_F(WizardTest, EveryShippedTemplateShowsAPictureOfEachStyle) {
+  ASSERT_GT(pane_.template_->count(), 0);
+  for (int t = 0; t < pane_.template_->count(); ++t) {
+    pane_.template_->setCurrentIndex(t);
+    pane_.template_Click();
+    const std::string name = pane_.template_->currentText().toStdString();
+    for (int style = 1; style <= 3; ++style) {
+      SCOPED_TRACE(name + " style " + std::to_string(style));
+      pane_.Style[style]->click();
+      const QImage picture(QString::fromStdString(Program("template/" + name + "/templateImage" +
+                                                          std::to_string(style) + ".gif")));
+      ASSERT_FALSE(picture.isNull());
+      EXPECT_EQ(pane_.templateImage->pixmap().size(), picture.size()) << "the placeholder instead";
+    }
+  }
+}
+
 TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
   OwnProgramFolder program(true);
   std::string name = platform::fso::SubFolderNames(program / "template")[0];
@@ -516,7 +539,8 @@ TEST_F(WizardTest, AStyleWithoutItsPreviewPictureIsStillChosen) {
 // goes on.
 class WatchingSink : public talvora::UiSink {
  public:
-  explicit WatchingSink(talvora::Form1* form) : form_(form) {}
+  explicit WatchingSink(talvora::Form1* form) : form_(form) { qApp->installEventFilter(&notePaints_); }
+  ~WatchingSink() override { qApp->removeEventFilter(&notePaints_); }
   void ProgressChanged(float value, float max) override {
     form_->ProgressChanged(value, max);
     if (onProgress) onProgress(value);
@@ -528,7 +552,13 @@ class WatchingSink : public talvora::UiSink {
     if (text.find("正在生成 XML 目录信息文件 ......") != std::string::npos) pagePass = true;
   }
   void PumpMessages() override {
-    if (packing && BusyNoteShown()) busyNoteWhilePacking = true;
+    if (packing && BusyNoteShown() && !busyNoteWhilePacking) {
+      busyNoteWhilePacking = true;
+      // The archiver's own pump comes just before its wait; a window
+      // manager may need longer than that to expose a new window, so the
+      // text must already be painted by then.
+      notePaintedBeforePacking = notePaints_.count > 0;
+    }
     if (onPump) onPump();
     form_->PumpMessages();
   }
@@ -543,10 +573,22 @@ class WatchingSink : public talvora::UiSink {
   bool packing = false;
   bool pagePass = false;  // the pass that writes the page documents has begun
   bool busyNoteWhilePacking = false;
+  bool notePaintedBeforePacking = false;
   std::function<void(float)> onProgress;
   std::function<void()> onPump;
 
  private:
+  // Counts the paints of the busy note's text.
+  struct NotePaints : QObject {
+    int count = 0;
+    bool eventFilter(QObject* object, QEvent* event) override {
+      auto* label = qobject_cast<QLabel*>(object);
+      if (event->type() == QEvent::Paint && label && qobject_cast<talvora::ShowMeg*>(label->window()))
+        ++count;
+      return false;
+    }
+  };
+  NotePaints notePaints_;
   talvora::Form1* form_;
 };
 
@@ -580,6 +622,21 @@ class WizardRunTest : public ::testing::Test {
       MakeDirs(folder + "/练习");
       WriteFile(folder + "/讲义.htm", "<html><body>讲义</body></html>");
     }
+  }
+
+  // Presses "生  成" and runs act once, a few folders into the page pass;
+  // gives whether it ran.
+  bool GenerateActingMidRun(const std::function<void()>& act) {
+    bool acted = false;
+    sink_->pagePass = false;
+    sink_->onProgress = [&](float value) {
+      if (acted || !sink_->pagePass || value < 3) return;
+      acted = true;
+      act();
+    };
+    Click(pane_->finishCommand);
+    sink_->onProgress = nullptr;
+    return acted;
   }
 
   platform::ScriptedDialogs dialogs_;
@@ -642,12 +699,16 @@ TEST_F(WizardRunTest, GeneratesPacksAndPreviewsTheSample) {
   EXPECT_TRUE(has("startxml.files/logo.gif"));
   EXPECT_TRUE(has("01课程目标/startxml.xml"));
   EXPECT_TRUE(sink_->busyNoteWhilePacking);
+  EXPECT_TRUE(sink_->notePaintedBeforePacking);
   EXPECT_FALSE(BusyNoteShown()) << "gone after packing";
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源制作完成"));
 
   Click(pane_->finishCommand);
   Click(pane_->finishCommand);
-  EXPECT_EQ(opened_, (std::vector<std::string>{site + "/index.html", site + "/index.html"}));
+  // Shown over loopback: a browser applies no stylesheet to a file on disk.
+  const std::string address = platform::PreviewServer::Instance().Address(site, "index.html");
+  EXPECT_EQ(address.rfind("http://127.0.0.1:", 0), 0u) << address;
+  EXPECT_EQ(opened_, (std::vector<std::string>{address, address}));
   EXPECT_EQ(StateOf(*pane_), S5);
 
   // "上一步" leaves preview mode; the same folder can be generated again.
@@ -672,6 +733,35 @@ TEST_F(WizardRunTest, ThePreviewUsesTheFolderAsTypedAndNoArchiveWhenNotAsked) {
     EXPECT_NE(e.path().extension(), ".rar") << e.path();
   Click(pane_->finishCommand);
   EXPECT_EQ(opened_, std::vector<std::string>{site + "  /index.html"});
+}
+
+// A separator typed at the end of the folder, or a relative folder: every
+// page below the root still finds the site's stylesheet.
+TEST_F(WizardRunTest, FolderTypedWithATrailingSeparatorOrRelativeGivesWorkingPages) {
+  const fs::path savedCwd = fs::current_path();
+  fs::current_path(fs::u8path(dir_.path()));
+  const std::string site = dir_ / "site";
+  MakeTree(site, 1);
+  for (const std::string typed : {site + "/", std::string("site/")}) {
+    SCOPED_TRACE(typed);
+    fs::remove(fs::u8path(site + "/10第0节/练习/startxml.xml"));
+    pane_->cancelCommand->setText("reset");
+    pane_->cancelCommand_Click();
+    pane_->ResourcePath->setText(QString::fromStdString(typed));
+    pane_->AutoRar->setChecked(true);
+    Click(pane_->nextCommand);
+    Click(pane_->nextCommand);
+    Click(pane_->finishCommand);
+    EXPECT_EQ(StateOf(*pane_), S5);
+    const std::string inner = ReadFile(site + "/10第0节/练习/startxml.xml");
+    EXPECT_NE(inner.find("href=\"../../startxml.xsl\""), std::string::npos) << inner.substr(0, 120);
+    // The archive lies beside the site under the folder's name, never inside
+    // it under an empty one.
+    EXPECT_TRUE(fs::is_regular_file(fs::u8path(dir_ / "site.rar")));
+    EXPECT_FALSE(fs::exists(fs::u8path(site + "/.rar")));
+    fs::remove(fs::u8path(dir_ / "site.rar"));
+  }
+  fs::current_path(savedCwd);
 }
 
 TEST_F(WizardRunTest, CancelStopsThePassAndTheFinishStillEndsInPreview) {
@@ -725,23 +815,16 @@ TEST_F(WizardRunTest, NoSecondRunStartsWhileOneIsGoing) {
   pane_->ResourcePath->setText(QString::fromStdString(site));
   Click(pane_->nextCommand);
   Click(pane_->nextCommand);
-  bool walked = false;
   // "新  建" during the run opens page 1; the user walks on to page 3 and
   // presses "生  成" again.
-  sink_->pagePass = false;
-  sink_->onProgress = [&](float value) {
-    if (walked || !sink_->pagePass || value < 3) return;
-    walked = true;
+  const bool walked = GenerateActingMidRun([&] {
     Click(pane_->cancelCommand);
     Click(pane_->cancelCommand);
     Click(pane_->nextCommand);
     Click(pane_->nextCommand);
     ASSERT_EQ(StateOf(*pane_), S3);
     Click(pane_->finishCommand);
-  };
-  Click(pane_->finishCommand);
-  sink_->onProgress = nullptr;
-
+  });
   ASSERT_TRUE(walked);
   int runs = 0;
   for (const std::string& s : sink_->statuses)
@@ -783,6 +866,10 @@ TEST_F(WizardRunTest, AnArchiveThatCannotBeWrittenIsReported) {
   const std::string head = "压缩主题资源包时发生错误：\r\n";
   EXPECT_EQ(dialogs_.shown[0].prompt.rfind(head, 0), 0u) << dialogs_.shown[0].prompt;
   EXPECT_GT(dialogs_.shown[0].prompt.size(), head.size());
+  // With the archiver's own word on it, not just its exit status.
+  EXPECT_NE(dialogs_.shown[0].prompt.find("\r\nWinRAR: cannot create " + dir_ / "missing/site.rar"),
+            std::string::npos)
+      << dialogs_.shown[0].prompt;
   EXPECT_EQ(dialogs_.shown[0].title, "错误");
   EXPECT_FALSE(BusyNoteShown());
   EXPECT_EQ(StateOf(*pane_), S3);
@@ -814,6 +901,73 @@ TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {
   Click(pane_->finishCommand);
   EXPECT_EQ(StateOf(*pane_), S5);
   EXPECT_TRUE(fs::exists(fs::u8path(site + "/11第1节/startxml.xml")));
+}
+
+// "新  建" pressed during a run whose packing then fails: the pages stay
+// where the press put them, back at the start, not ready to run again.
+TEST_F(WizardRunTest, NewPressedDuringARunThatFailsKeepsTheFreshStart) {
+  OwnProgramFolder program(true);  // no archiver in it: the packing fails
+  pane_->InitWizardLists();
+  const std::string site = dir_ / "site";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  const bool pressed = GenerateActingMidRun([&] {
+    Click(pane_->cancelCommand);  // "取  消"
+    Click(pane_->cancelCommand);  // "新  建"
+  });
+  ASSERT_TRUE(pressed);
+  EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
+  EXPECT_EQ(StateOf(*pane_), S1);
+}
+
+// The tree's edit command during the wizard's own run is refused before it
+// touches the wizard: the run keeps its buttons, its folder and its packing.
+TEST_F(WizardRunTest, TheEditCommandLeavesARunningWizardAlone) {
+  const std::string site = dir_ / "big";
+  const std::string other = dir_ / "other";
+  MakeTree(site, 20);
+  MakeTree(other, 1);
+  ASSERT_NE(tree_helpers::OpenDownTo(*form_, other), nullptr);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  pane_->AutoRar->setChecked(false);
+  Click(pane_->nextCommand);
+  State before{}, after{};
+  const bool edited = GenerateActingMidRun([&] {
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(other));
+    before = StateOf(*pane_);
+    form_->RegenerateResource();
+    after = StateOf(*pane_);
+  });
+  ASSERT_TRUE(edited);
+  EXPECT_FALSE(before.finishOn);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(pane_->ResourcePath->text().toStdString(), site);
+  EXPECT_FALSE(pane_->AutoRar->isChecked());
+  EXPECT_FALSE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_FALSE(fs::exists(fs::u8path(other + "/startxml.xml")));
+  EXPECT_EQ(StateOf(*pane_), S5);
+}
+
+// The window manager's close during the wizard's run waits for the run to
+// end, then closes the window.
+TEST_F(WizardRunTest, ClosingDuringTheRunWaitsForItsEnd) {
+  const std::string site = dir_ / "big";
+  MakeTree(site, 20);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  ASSERT_TRUE(GenerateActingMidRun([&] { form_->close(); }));
+  // The run ended in a window that was still there.
+  ASSERT_EQ(talvora::Form1::Loaded(), form_);
+  EXPECT_EQ(StateOf(*pane_), S5);
+  EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar")));
+  EXPECT_TRUE(testing_support::WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return talvora::Form1::Loaded() == nullptr;
+  }, 10000));
 }
 
 }  // namespace

@@ -1,9 +1,17 @@
 // The tree's context menu, its dispatch and the commands behind it.
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QLabel>
@@ -18,6 +26,7 @@
 #include "platform/fso.h"
 #include "wizard/wizard_pane.h"
 #include "workspace/import_dialog.h"
+#include "support/event_wait.h"
 #include "tree_commands_fixture.h"
 
 namespace tree_commands_test {
@@ -332,6 +341,148 @@ TEST_F(CommandsTest, ANodeReadAgainSinceItsCutIsCopiedNotMoved) {
   EXPECT_TRUE(fs::exists(Key("lessons/a.txt")));
 }
 
+// --- Drives and the root ---
+
+// A volume of its own below the fixture folder: a tmpfs where the test may
+// mount one, else a plain folder. Unmounted (lazily) at the end.
+class Volume {
+ public:
+  explicit Volume(const std::string& path) : path_(path) {
+    MakeDirs(path);
+    mounted_ = ::mount("none", path.c_str(), "tmpfs", 0, "size=1m") == 0;
+    WriteFile(path + "/data.txt", "data");
+  }
+  ~Volume() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool mounted() const { return mounted_; }
+
+ private:
+  std::string path_;
+  bool mounted_ = false;
+};
+
+// Copy, cut, paste, delete and rename leave a drive, a mount point and the
+// root alone, from the menu, the toolbar and the keyboard alike: nothing is
+// asked, nothing moves, and the root's name never reaches the disk (here a
+// folder of that name in the working folder).
+TEST_F(CommandsTest, DrivesMountPointsAndTheRootAreNotCopiedCutDeletedOrRenamed) {
+  Volume volume(Key("vol"));
+  // The volume as a drive below the root, and as a folder in the fixture.
+  const std::string driveKey = Key("vol") + "/";
+  ASSERT_NE(form_->treeNodes->Add(form_->NodeOfKey("My Computer"), driveKey, driveKey, 19), nullptr);
+  form_->rootSplitNode(dir_.path());
+  ASSERT_NE(Node("vol"), nullptr);
+  MakeDirs(Key("My Computer"));
+  WriteFile(Key("My Computer/keep.txt"), "keep");
+  struct InFolder {
+    fs::path saved = fs::current_path();
+    explicit InFolder(const std::string& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(saved); }
+  } working(dir_.path());
+
+  auto toolbar = [this](int button) { form_->Toolbar1Buttons[button]->trigger(); };
+  const struct {
+    const char* what;
+    const char* node;  // "drive", "mount" or "root"
+    std::function<void()> act;
+  } cases[] = {
+      {"cut and paste from the menu", "drive", [&] { Choose("cut"); Select("dest"); Choose("paste"); }},
+      {"cut and paste from the menu", "mount", [&] { Choose("cut"); Select("dest"); Choose("paste"); }},
+      {"copy and paste from the toolbar", "drive", [&] { toolbar(6); Select("dest"); toolbar(8); }},
+      {"cut and paste from the toolbar", "root", [&] { toolbar(7); Select("dest"); toolbar(8); }},
+      {"delete from the menu", "drive", [&] { Choose("delete"); }},
+      {"delete from the toolbar", "mount", [&] { toolbar(9); }},
+      {"delete from the keyboard", "root", [&] {
+         // Home moves the selection to the root; the delete button is still on.
+         form_->TreeView1->setFocus();
+         QTest::keyClick(form_->TreeView1, Qt::Key_Home);
+         ASSERT_EQ(form_->TreeView1->currentItem(), form_->NodeOfKey("My Computer"));
+         toolbar(9);
+       }},
+      {"rename from the toolbar", "mount", [&] { toolbar(10); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + ", " + c.node);
+    const std::string node(c.node);
+    if (node == "mount" && !volume.mounted()) continue;  // no mount here
+    ScriptedDialogs dialogs;
+    for (int i = 0; i < 4; ++i) dialogs.answers.push_back(platform::vbYes);
+    form_->ClipboardKey.clear();
+    // Selected first by a press on a folder, which turns the file buttons on.
+    Select("lessons");
+    form_->Form1_TreeView1_MouseDown(-1, -1);
+    form_->TreeView1->setCurrentItem(node == "drive" ? form_->NodeOfKey(driveKey)
+                                     : node == "mount" ? Node("vol")
+                                                       : form_->NodeOfKey("My Computer"));
+    c.act();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+    EXPECT_EQ(ReadFile(Key("vol/data.txt")), "data");
+    EXPECT_FALSE(testing_support::Exists(Key("dest/vol")));
+    EXPECT_EQ(ReadFile(Key("My Computer/keep.txt")), "keep");
+    EXPECT_TRUE(form_->ClipboardKey.empty());
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_NE(form_->NodeOfKey(driveKey), nullptr);
+    form_->setEnabled(true);
+  }
+}
+
+// --- Closing while a command runs ---
+
+// The window manager's close reaches the window while a paste copies a file
+// that comes in slowly: the close waits for the copy, then it is carried out.
+TEST_F(CommandsTest, ClosingDuringAPasteWaitsForTheCopyThenCloses) {
+  const std::string fifo = Key("slow.fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Listings leave a pipe out: the tree shows it as the file it was when read.
+  ASSERT_NE(form_->treeNodes->Add(Node(""), fifo, "slow.fifo", 22), nullptr);
+  const std::string piece(64 * 1024, 'x');
+  const int pieces = 32;
+  // Fed piece by piece, with a pause after each, once the copy reads; a copy
+  // that never reads or stops early fails the test instead of blocking it.
+  struct sigaction ignore {}, saved {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGPIPE, &ignore, &saved);
+  std::thread feeder([&] {
+    int fd = -1;
+    for (int wait = 0; fd < 0 && wait < 1000; ++wait) {
+      fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (fd < 0) return;
+    ::fcntl(fd, F_SETFL, 0);
+    for (int i = 0; i < pieces; ++i) {
+      if (::write(fd, piece.data(), piece.size()) != static_cast<ssize_t>(piece.size())) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    ::close(fd);
+  });
+  ScriptedDialogs dialogs;
+  Select("slow.fifo");
+  form_->CopyNode();
+  Select("dest");
+  bool closedMidCopy = false;
+  QTimer::singleShot(200, form_, [&] {
+    closedMidCopy = !testing_support::Exists(Key("dest/slow.fifo"));
+    form_->close();
+  });
+  form_->Toolbar1_ButtonClick(8);
+  feeder.join();
+  ::sigaction(SIGPIPE, &saved, nullptr);
+
+  EXPECT_TRUE(closedMidCopy);
+  // The copy ran to its end in a window that was still there.
+  ASSERT_EQ(Form1::Loaded(), form_);
+  EXPECT_EQ(fs::file_size(Key("dest/slow.fifo")), piece.size() * pieces);
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+  // Then the close that was asked for.
+  EXPECT_TRUE(testing_support::WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Form1::Loaded() == nullptr;
+  }, 5000));
+  form_ = nullptr;
+}
+
 // --- Delete ---
 
 TEST_F(CommandsTest, DeleteRemovesTheNodeOnlyWhenTheShellDidIt) {
@@ -548,6 +699,27 @@ TEST_F(CommandsTest, EditOnAColumnSiteHandsItToQuenletThenOffersToPack) {
   }
 }
 
+TEST_F(CommandsTest, AFailedPackAfterAColumnSiteEditIsReported) {
+  const std::string site = dir_ / "site";
+  WriteFile(site + "/startxml.xsl", "<xsl/>");
+  WriteFile(site + "/index.html", "<qz>column site</qz>");
+  form_->TreeView1_Flash(Node(""));
+  FakePrograms();
+  WriteScript(programs_ / "WinRAR/WinRAR", "echo 'WinRAR: the disk is full' >&2\necho 'more detail' >&2\nexit 2\n");
+  WizardReady();
+  ScriptedDialogs dialogs;
+  dialogs.answers = {platform::vbOK, platform::vbOK};
+  form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
+  Choose("edit");
+
+  ASSERT_EQ(dialogs.shown.size(), 2u);
+  EXPECT_EQ(dialogs.shown[1].prompt, "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 2\r\nWinRAR: the disk is full");
+  EXPECT_EQ(dialogs.shown[1].style, platform::vbOKOnly | platform::vbCritical);
+  EXPECT_EQ(dialogs.shown[1].title, "错误");
+  EXPECT_NE(StatusLine().find("主题资源包压缩失败"), std::string::npos) << StatusLine();
+  EXPECT_TRUE(form_->isEnabled());
+}
+
 TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
   ScriptedDialogs dialogs;
   FakePrograms();
@@ -601,6 +773,23 @@ TEST_F(CommandsTest, ARefreshWhoseArchiverFailsNamesNoArchive) {
   ASSERT_EQ(dialogs.shown.size(), 3u);
   EXPECT_NE(StatusLine().find("主题资源处理完成 -> "), std::string::npos);
   EXPECT_EQ(StatusLine().find(".rar"), std::string::npos) << StatusLine();
+}
+
+// A refresh run that fails gives the wizard back the two buttons it took.
+TEST_F(CommandsTest, AFailedRefreshGivesTheWizardItsButtonsBack) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WizardReady();
+  talvora::WizardPane* wz = form_->RightFrame;
+  // A folder in the way of a page document: the run cannot write it.
+  MakeDirs(Key("site/unit1/startxml.xml"));
+  Select("site");
+  Choose("edit");
+  EXPECT_NE(StatusLine().find("主题资源修改失败："), std::string::npos) << StatusLine();
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionGenerate);
+  EXPECT_TRUE(wz->finishCommand->isEnabled());
+  EXPECT_TRUE(wz->backCommand->isEnabled());
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
 }
 
 TEST_F(CommandsTest, ARefreshOfAFolderThatHasGoneSaysSo) {

@@ -1,9 +1,9 @@
 // The folder tree's mouse events: the press and the toolbar, the context
 // pop-up with its item states, and drag and drop with the auto-scroll.
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +13,6 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -23,6 +22,7 @@
 
 #include "menu/owner_draw_menu.h"
 #include "platform/dialogs.h"
+#include "support/event_wait.h"
 #include "tree_commands_fixture.h"
 
 namespace tree_commands_test {
@@ -167,34 +167,6 @@ TEST_F(EventsTest, AnItemChosenFromThePopUpRunsItsCommand) {
   EXPECT_TRUE(form_->isEnabled());
 }
 
-// The look of the pop-up over the tree, saved when TALVORA_SHOTS names a
-// folder.
-TEST_F(EventsTest, ContextMenuShot) {
-  const char* folder = std::getenv("TALVORA_SHOTS");
-  if (!folder) GTEST_SKIP() << "TALVORA_SHOTS not set";
-  form_->ClipboardKey = Key("note.txt");
-  QTreeWidgetItem* lessons = Node("lessons");
-  PointOf(lessons);
-  form_->TreeView1->scrollToItem(lessons, QAbstractItemView::PositionAtTop);
-  const QRect row = form_->TreeView1->visualItemRect(lessons);
-  const QPoint at(std::min(row.left() + 30, Viewport()->width() - 1), row.center().y());
-  QCursor::setPos(Viewport()->mapToGlobal(at));
-  WhileUp([&] { QTest::mouseClick(Viewport(), Qt::RightButton, {}, at); },
-          [&](QWidget* up) {
-            // The window and the menu, which may reach past the window's edge.
-            const QPoint origin = form_->mapToGlobal(QPoint(0, 0));
-            const QRect menuRect(up->mapToGlobal(QPoint(0, 0)) - origin, up->size());
-            const QRect canvas = form_->rect().united(menuRect);
-            QImage shot(canvas.size(), QImage::Format_RGB32);
-            shot.fill(Qt::darkGray);
-            QPainter painter(&shot);
-            painter.drawPixmap(-canvas.topLeft(), form_->grab());
-            painter.drawPixmap(menuRect.topLeft() - canvas.topLeft(), up->grab());
-            painter.end();
-            shot.save(QString::fromUtf8(folder) + "/ctx.png");
-          });
-}
-
 // --- Drag and drop ---
 
 TEST_F(EventsTest, ADragCarriesTheSelectedNodesKey) {
@@ -230,12 +202,18 @@ TEST_F(EventsTest, DraggingNearAnEdgeScrollsThatWay) {
       EXPECT_EQ(form_->ScrollDirection, c.direction);
     }
   }
-  // Moving on inside a zone keeps the running timer's pace.
-  form_->Form1_TreeView1_OLEDragOver(100, 300, 2);
-  const int left = form_->Timer1->remainingTime();
-  QTest::qWait(60);
-  form_->Form1_TreeView1_OLEDragOver(100, 310, 2);
-  EXPECT_LT(form_->Timer1->remainingTime(), left);
+  // Moving on inside a zone keeps the running timer's pace: it ticks while
+  // the pointer keeps moving, more often than the timer's interval.
+  int ticks = 0;
+  QMetaObject::Connection counting =
+      QObject::connect(form_->Timer1, &QTimer::timeout, [&] { ++ticks; });
+  float y = 300;
+  EXPECT_TRUE(testing_support::WaitUntil([&] {
+    form_->Form1_TreeView1_OLEDragOver(100, y, 2);
+    y = y == 300 ? 310 : 300;
+    return ticks > 0;
+  }, 5000));
+  QObject::disconnect(counting);
 
   // Leaving the tree stops it.
   QDragLeaveEvent leave;
@@ -260,8 +238,7 @@ TEST_F(EventsTest, EachTickScrollsOneLine) {
 
   // Held in the top zone, the timer does the ticking.
   form_->Form1_TreeView1_OLEDragOver(100, 300, 2);
-  QTest::qWait(500);
-  EXPECT_LT(bar->value(), middle);
+  EXPECT_TRUE(testing_support::WaitUntil([&] { return bar->value() < middle; }, 5000));
   form_->Form1_TreeView1_OLEDragOver(100, form_->TreeView1->height() * 15.0f / 2, 2);
   EXPECT_FALSE(form_->Timer1->isActive());
 }
@@ -285,8 +262,9 @@ TEST_F(EventsTest, ADropMovesTheNodeAndShowsItUnderTheTarget) {
   QTreeWidgetItem* lessons = Node("lessons");
   form_->TreeView1->setCurrentItem(lessons);
   const QPoint at = PointOf(Node("dest"));
-  QMimeData data;
-  data.setText(QString::fromStdString(Key("lessons")));
+  // What the tree's own drag carries.
+  std::unique_ptr<QMimeData> own(talvora::Form1::TreeDragMime(Key("lessons")));
+  const QMimeData& data = *own;
   QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
   form_->TreeView1_ViewportEvent(&move);
   EXPECT_EQ(form_->DropHighlight(), Node("dest"));
@@ -306,6 +284,46 @@ TEST_F(EventsTest, ADropMovesTheNodeAndShowsItUnderTheTarget) {
   EXPECT_FALSE(form_->Timer1->isActive());
   EXPECT_TRUE(form_->isEnabled());
   EXPECT_TRUE(form_->TreeView1->isEnabled());
+}
+
+// Text, links or a look-alike of the tree's own drag from another program
+// are not moves: the drag is refused over the tree and a drop moves nothing.
+TEST_F(EventsTest, ADropFromAnotherProgramMovesNothing) {
+  const std::string key = Key("note.txt");
+  const struct {
+    const char* what;
+    std::function<void(QMimeData&)> fill;
+  } cases[] = {
+      {"text that is a node's key", [&](QMimeData& m) { m.setText(QString::fromStdString(key)); }},
+      {"a link to the file",
+       [&](QMimeData& m) {
+         m.setUrls({QUrl::fromLocalFile(QString::fromStdString(key))});
+         m.setText(QString::fromStdString(key));
+       }},
+      {"the tree's format from another process",
+       [&](QMimeData& m) {
+         m.setText(QString::fromStdString(key));
+         m.setData("application/x-talvora-tree-node", QByteArray("1\n") + QByteArray::fromStdString(key));
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedDialogs dialogs;
+    QMimeData data;
+    c.fill(data);
+    const QPoint at = PointOf(Node("dest"));
+    QDragMoveEvent move(at, Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    form_->TreeView1_ViewportEvent(&move);
+    EXPECT_FALSE(move.isAccepted());
+    EXPECT_EQ(form_->DropHighlight(), nullptr);
+    QDropEvent drop(QPointF(at), Qt::MoveAction | Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    form_->TreeView1_ViewportEvent(&drop);
+    EXPECT_FALSE(drop.isAccepted());
+    EXPECT_EQ(ReadFile(key), "note");
+    EXPECT_FALSE(fs::exists(Key("dest/note.txt")));
+    EXPECT_NE(Node("note.txt"), nullptr);
+    EXPECT_TRUE(dialogs.shown.empty());
+  }
 }
 
 TEST_F(EventsTest, DropsThatMoveNothing) {

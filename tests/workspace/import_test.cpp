@@ -16,6 +16,7 @@
 #include "generator/uitl.h"
 #include "generator/ui_sink.h"
 #include "platform/dialogs.h"
+#include "platform/preview_server.h"
 #include "platform/process.h"
 #include "support/temp_dir.h"
 
@@ -214,7 +215,9 @@ TEST(ImportDialog, APackedSiteComesBackByteForByte) {
   EXPECT_EQ(steps.barAtPump.front(), 50);
   EXPECT_EQ(Tree(dir / "target"), Tree(site));
   EXPECT_TRUE(talvora::IsSiteRoot(dir / "target"));
-  EXPECT_EQ(opened.targets, std::vector<std::string>{dir / "target/index.html"});
+  // The imported site is shown over loopback, where its stylesheets apply.
+  EXPECT_EQ(opened.targets,
+            std::vector<std::string>{platform::PreviewServer::Instance().Address(dir / "target", "index.html")});
   // Done: both fields empty, the import off until both are filled again.
   EXPECT_TRUE(dialog.rarPath->text().isEmpty());
   EXPECT_TRUE(dialog.inputPath->text().isEmpty());
@@ -259,9 +262,10 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
   const struct {
     std::string archive;
     std::string says;
+    std::string archiverSays;  // the archiver's own first line of error text
   } cases[] = {
-      {dir / "climbs.rar", "被拒绝"},
-      {dir / "broken.rar", "无法读取该压缩包"},
+      {dir / "climbs.rar", "被拒绝", "\nWinRAR: refused ../outside.txt: its path climbs out of the destination"},
+      {dir / "broken.rar", "无法读取该压缩包", "\nWinRAR: cannot open " + dir / "broken.rar"},
   };
   for (const auto& c : cases) {
     ScriptedDialogs dialogs;
@@ -271,6 +275,7 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
     Import(dialog, c.archive, dir / "target");
     ASSERT_EQ(dialogs.shown.size(), 1u) << c.archive;
     EXPECT_NE(dialogs.shown[0].prompt.find(c.says), std::string::npos) << dialogs.shown[0].prompt;
+    EXPECT_NE(dialogs.shown[0].prompt.find(c.archiverSays), std::string::npos) << dialogs.shown[0].prompt;
     EXPECT_NE(dialogs.shown[0].prompt, kSuccess);
     EXPECT_EQ(status.messages,
               (std::vector<std::string>{"  正在导入资源包到指定位置 ......", "  导入资源包出现错误 ......"}));

@@ -19,6 +19,7 @@
 #include "support/temp_dir.h"
 #include "workspace/about_kova.h"
 #include "workspace/explain.h"
+#include "workspace/frm_flash.h"
 #include "workspace/show_meg.h"
 
 using testing_support::MakeDirs;
@@ -58,6 +59,12 @@ TEST(aboutKOVA, ShowsItsTextsAndOpensTheLinks) {
   OpenedTargets opened;
   talvora::aboutKOVA about;
   EXPECT_TRUE(about.Text1->toPlainText().contains("Talvora"));
+  {
+    // The version the splash shows ("Ver 3.0").
+    talvora::FrmFlash splash;
+    const QString version = splash.Label2->text().section(' ', 1);
+    EXPECT_TRUE(about.Text1->toPlainText().contains("版本 " + version)) << version.toStdString();
+  }
   EXPECT_TRUE(about.Text1->isReadOnly());
   EXPECT_EQ(about.Label1->text(), "相关链接：");
   EXPECT_EQ(about.Label2->text(), talvora::kAboutLink1);
@@ -158,6 +165,8 @@ TEST(SmallForms, EscapeDoesNotEndTheModalShowButTheCloseBoxDoes) {
 TEST(ShowMeg, IsCentredAndWaitsForItsCaller) {
   auto* busy = new talvora::ShowMeg;
   EXPECT_EQ(busy->Label1->text(), "正在压缩 ......");
+  // A strip without a title bar: no icon, no buttons.
+  EXPECT_TRUE(busy->windowFlags().testFlag(Qt::FramelessWindowHint));
   // Centred at load, before anyone shows it.
   EXPECT_FALSE(busy->isVisible());
   const QRect screen = QGuiApplication::primaryScreen()->geometry();

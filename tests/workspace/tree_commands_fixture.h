@@ -30,6 +30,7 @@
 #include "menu/m_menu.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/modal_wait.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "workspace/folder_tree.h"
@@ -120,24 +121,16 @@ class TreeFixture : public ::testing::Test {
   std::string StatusLine() const { return form_->StatusPanel(2)->text().toStdString(); }
 
   // Runs body while a modal window or popup is up (found by kind), then
-  // closes what is still open. Returns whether one came up.
+  // closes what is still open. Returns whether one came up. A window still
+  // up a few seconds after body ran fails the test and is closed.
   static bool WhileUp(const std::function<void()>& start, const std::function<void(QWidget*)>& body) {
-    bool ran = false;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setInterval(0);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-      QWidget* up = QApplication::activePopupWidget();
-      if (!up) up = QApplication::activeModalWidget();
-      if (!up) return;
-      ran = true;
+    testing_support::UpWatch watch(testing_support::PopupOrModal, [&](QWidget* up) {
       body(up);
       if (up == QApplication::activePopupWidget() || up == QApplication::activeModalWidget())
         up->close();
-    });
-    timer.start();
+    }, false);
     start();
-    return ran;
+    return watch.ran();
   }
 
   TempDir trash_;

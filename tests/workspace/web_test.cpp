@@ -341,6 +341,92 @@ TEST_F(WebPaneTest, AnExistingFileIsNeverWrittenOver) {
   EXPECT_EQ(ReadFile(dir / "pic.gif"), "old");
 }
 
+// A file or a link appears at the chosen name while the body is on its way:
+// it is left as it is, and the body goes under the next free number.
+TEST_F(WebPaneTest, ANameTakenDuringTheDownloadGetsTheNextFreeNumber) {
+  const struct {
+    const char* what;
+    bool link;
+  } cases[] = {{"a file", false}, {"a link", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir top;
+    const std::string folder = top / "target";
+    const std::string outside = top / "outside.gif";
+    fs::create_directories(folder);
+    TestHttpServer::Answer answer{TestHttpServer::Response("the body", "image/gif")};
+    answer.act = [&] {
+      if (c.link) {
+        WriteFile(outside, "PRECIOUS");
+        fs::create_symlink(outside, folder + "/race_file.gif");
+      } else {
+        WriteFile(folder + "/race_file.gif", "PRECIOUS");
+      }
+    };
+    TestHttpServer server({{"/race_file.gif", answer}});
+    SelectFolder(folder);
+    StatusLog status(form_);
+    OfferAddress(server.Url("/race_file.gif"));
+    dialogs_.shown.clear();
+    dialogs_.answers = {platform::vbYes, platform::vbOK};
+    form_->saveResourceBtn->click();
+
+    EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+    EXPECT_EQ(ReadFile(c.link ? outside : folder + "/race_file.gif"), "PRECIOUS");
+    EXPECT_EQ(fs::is_symlink(folder + "/race_file.gif"), c.link);
+    std::set<std::string> names = Names(folder);
+    ASSERT_EQ(names.size(), 2u);
+    names.erase("race_file.gif");
+    const std::string renamed = *names.begin();
+    const std::string number = renamed.substr(0, renamed.size() - std::string("race_file.gif").size());
+    EXPECT_EQ(number + "race_file.gif", renamed);
+    EXPECT_EQ(std::to_string(std::stoi(number)), number);
+    EXPECT_EQ(ReadFile(folder + "/" + renamed), "the body");
+    EXPECT_TRUE(status.Shown("指定位置存在同名资源，改名  " + renamed + "  下载 ..."));
+    EXPECT_NE(form_->NodeOfKey(folder + "/" + renamed), nullptr);
+  }
+}
+
+// Addresses come from whatever page was scanned: only http and https ones
+// reach the preview browser and the desktop's opener. The others stay listed.
+TEST_F(WebPaneTest, OnlyWebAddressesArePreviewed) {
+  std::vector<std::string> opened;
+  platform::SetDesktopOpener([&](const std::string& t) { opened.push_back(t); });
+  const struct {
+    const char* address;
+    bool web;
+  } cases[] = {
+      {"file:///etc/hostname", false},
+      {"smb://server/share/a.gif", false},
+      {"ssh://host/lesson.wmv", false},
+      {"javascript:alert(1)//.mp3", false},
+      {"custom-app:open?x=.rm", false},
+      {"HTTPS://127.0.0.1:1/b.gif", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    opened.clear();
+    dialogs_.shown.clear();
+    form_->WebBrowser1->setUrl(QUrl("about:blank"));
+    OfferAddress(c.address);
+    EXPECT_EQ(form_->GridText(1, 1).toStdString(), c.address);
+    form_->preResourceBtn->click();
+    form_->Form1_MSFlexGrid1_DblClick();
+    const QUrl shown = form_->WebBrowser1->url();
+    if (c.web) {
+      EXPECT_EQ(shown, QUrl(c.address));
+      EXPECT_EQ(opened, (std::vector<std::string>{c.address, c.address}));
+      EXPECT_TRUE(dialogs_.shown.empty());
+      continue;
+    }
+    EXPECT_NE(shown.scheme(), QUrl(c.address).scheme()) << shown.toString().toStdString();
+    EXPECT_TRUE(opened.empty());
+    ASSERT_EQ(dialogs_.shown.size(), 2u);
+    EXPECT_NE(dialogs_.shown[0].prompt.find(c.address), std::string::npos) << dialogs_.shown[0].prompt;
+    EXPECT_NE(dialogs_.shown[0].prompt.find("http"), std::string::npos) << dialogs_.shown[0].prompt;
+  }
+}
+
 TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
   TestHttpServer server({});
   TempDir top;
@@ -487,3 +573,19 @@ TEST_F(WebPaneTest, AScannedPageFillsTheGrid) {
 }
 
 }  // namespace
+
+TEST_F(WebPaneTest, TheGridShowsEightRowsAtOnce) {
+  ResourceInfos resources;
+  for (int i = 0; i < 12; ++i)
+    resources.Add("http://h/" + std::to_string(i) + ".gif", 0, "图片 " + std::to_string(i), "");
+  Search(resources);
+  QCoreApplication::processEvents();
+  const int viewport = grid_->viewport()->height();
+  int whole = 0;
+  for (int r = 0; r < grid_->rowCount(); ++r)
+    if (grid_->rowViewportPosition(r) >= 0 && grid_->rowViewportPosition(r) + grid_->rowHeight(r) <= viewport)
+      ++whole;
+  EXPECT_GE(whole, 8) << "row " << grid_->rowHeight(0) << " px, viewport " << viewport << " px, font "
+                      << grid_->fontMetrics().height() << " px, header " << grid_->horizontalHeader()->height()
+                      << ", grid " << grid_->height();
+}
