@@ -230,14 +230,15 @@ bool SplitEntry(const std::string& path, std::string& folder, std::string& name)
   return true;
 }
 
-// The type of what the path names, when the run's listings can tell without
-// the disk: S_IFDIR, S_IFREG, or 0 for nothing (or something else). False
-// when the disk must be asked.
-bool KnownType(const std::string& path, mode_t& type) {
+// What the path names, as the run's listings tell it without the disk: no
+// entry at all (present false), or an entry of the kind. False when the
+// listings cannot tell and the disk must be asked.
+bool KnownEntry(const std::string& path, bool& present, Kind& kind) {
   if (!Caching() || path.empty()) return false;
   // Kept from call to call: the rules ask this a great many times.
   thread_local std::string folder, name, up, own;
   if (!SplitEntry(path, folder, name)) return false;
+  present = false;
   Listing* listing = CachedAt(folder);
   if (!listing) {
     // A folder the parent's listing lacks holds nothing.
@@ -245,10 +246,8 @@ bool KnownType(const std::string& path, mode_t& type) {
       if (Listing* parent = CachedAt(up)) {
         auto entry = parent->Find(own);
         if (entry == parent->entries.end() ||
-            (entry->second != Kind::Folder && entry->second != Kind::Link)) {
-          type = 0;
+            (entry->second != Kind::Folder && entry->second != Kind::Link))
           return true;
-        }
       }
     }
     try {
@@ -258,15 +257,28 @@ bool KnownType(const std::string& path, mode_t& type) {
     }
   }
   auto entry = listing->Find(name);
-  if (entry == listing->entries.end()) {
+  if (entry == listing->entries.end()) return true;
+  present = true;
+  kind = entry->second;
+  return true;
+}
+
+// The type of what the path names, following links, when the run's
+// listings can tell without the disk: S_IFDIR, S_IFREG, or 0 for nothing
+// (or something else). False when the disk must be asked.
+bool KnownType(const std::string& path, mode_t& type) {
+  bool present;
+  Kind kind;
+  if (!KnownEntry(path, present, kind)) return false;
+  if (!present) {
     type = 0;
     return true;
   }
-  switch (entry->second) {
+  switch (kind) {
     case Kind::Folder: type = S_IFDIR; return true;
     case Kind::File: type = S_IFREG; return true;
     case Kind::Other: type = 0; return true;
-    case Kind::Link: return false;
+    case Kind::Link: return false;  // followed afresh
   }
   return false;
 }
@@ -770,6 +782,9 @@ std::vector<std::string> FileNames(const std::string& folder) { return ListNames
 void SortNames(std::vector<std::string>& names) { std::sort(names.begin(), names.end(), NameLess); }
 
 bool IsLink(const std::string& path) {
+  bool present;
+  Kind kind;
+  if (KnownEntry(path, present, kind)) return present && kind == Kind::Link;
   struct stat st;
   return !path.empty() && LStat(path, st) && S_ISLNK(st.st_mode);
 }
@@ -906,7 +921,10 @@ std::string ReadBytes(const std::string& path, std::size_t max) {
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   struct stat st;
-  bool exists = LStat(path, st);
+  bool present = true;
+  Kind kind;
+  // A name the run's listings lack needs no look on the disk.
+  bool exists = !(KnownEntry(path, present, kind) && !present) && LStat(path, st);
   if (exists && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot write file", path, kReadOnly);
   // A link at the name is replaced by the file, never written through.
   if (exists && S_ISLNK(st.st_mode)) {

@@ -487,6 +487,7 @@ TEST(Fso, ListingsHeldByARunFollowTheLayersOwnChanges) {
         std::string path = folder + "/" + name;
         EXPECT_EQ(fso::FileExists(path), fs::is_regular_file(path)) << name;
         EXPECT_EQ(fso::FolderExists(path), fs::is_directory(path)) << name;
+        EXPECT_EQ(fso::IsLink(path), fs::is_symlink(fs::symlink_status(path))) << name;
       }
     }
   };
