@@ -920,6 +920,10 @@ std::string ReadBytes(const std::string& path, std::size_t max) {
 }
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
+  WriteBytes(path, bytes.data(), bytes.size());
+}
+
+void WriteBytes(const std::string& path, const char* bytes, std::size_t size) {
   struct stat st;
   bool present = true;
   Kind kind;
@@ -934,7 +938,7 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (out.get() < 0) Fail("cannot write file", path, errno);
   NoteAdded(path, Kind::File);
-  if (!WriteAll(out.get(), bytes.data(), bytes.size())) Fail("cannot write file", path, errno);
+  if (!WriteAll(out.get(), bytes, size)) Fail("cannot write file", path, errno);
   if (out.Close() != 0) Fail("cannot write file", path, errno);
 }
 

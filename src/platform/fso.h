@@ -62,6 +62,7 @@ void MoveFolder(const std::string& source, const std::string& target);
 // Whole-file content as raw bytes; ReadBytes reads at most max bytes.
 std::string ReadBytes(const std::string& path, std::size_t max = std::string::npos);
 void WriteBytes(const std::string& path, const std::string& bytes);
+void WriteBytes(const std::string& path, const char* bytes, std::size_t size);
 // Text files in the ANSI code page, converted from/to UTF-8.
 std::string ReadAnsiText(const std::string& path);
 void WriteAnsiText(const std::string& path, const std::string& utf8);

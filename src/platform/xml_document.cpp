@@ -350,7 +350,7 @@ void XmlDocument::Save(const std::string& path) const {
   thread_local WriteBuffer buffer;
   Writer out(true, buffer);
   AppendNode(out, *doc_);
-  fso::WriteBytes(path, std::string(out.Data(), out.Size()));
+  fso::WriteBytes(path, out.Data(), out.Size());
 }
 
 }  // namespace platform
