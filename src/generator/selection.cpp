@@ -88,9 +88,20 @@ std::string LowerCase(std::string text) {
 }
 
 bool IsLeftOutFile(const std::string& path) {
-  std::string base = GetBaseName(path);
-  return StartsWith(base, "~$") || StartsWith(base, "innerxml") || StartsWith(base, "startxml") ||
-         StartsWith(base, "welcome") || GetExtension(path) == "bak" || GetFileName(path) == "array.ini";
+  // The base name, the extension and the file name as GetBaseName,
+  // GetExtension and GetFileName take them, looked at in place: every
+  // file of every folder comes here.
+  const std::size_t slash = path.rfind(kSep);
+  const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t dot = path.rfind('.');
+  const std::size_t baseEnd = dot != std::string::npos && dot >= nameAt ? dot : path.size();
+  auto baseStartsWith = [&](const char* prefix) {
+    std::size_t n = std::char_traits<char>::length(prefix);
+    return baseEnd - nameAt >= n && path.compare(nameAt, n, prefix) == 0;
+  };
+  const bool bak = dot == std::string::npos ? path == "bak" : path.compare(dot + 1, std::string::npos, "bak") == 0;
+  return baseStartsWith("~$") || baseStartsWith("innerxml") || baseStartsWith("startxml") ||
+         baseStartsWith("welcome") || bak || path.compare(nameAt, std::string::npos, "array.ini") == 0;
 }
 
 // The order list's lines, split at CR LF, CR or LF.
