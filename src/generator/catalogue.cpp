@@ -74,12 +74,15 @@ std::shared_ptr<platform::XmlDocument> BuildCatalogueWith(const std::string& sit
   return doc;
 }
 
+// pagesFound: the folder's page list when its parent has just taken it.
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::FolderVisits& visits) {
+                        int level, fso::FolderVisits& visits,
+                        const ItemList* pagesFound = nullptr) {
   if (!StartFolderVisit()) return;
 
   const std::string levelText = std::to_string(level);
-  ItemList pages = GetPageFiles(folder);
+  ItemList own;
+  const ItemList& pages = pagesFound ? *pagesFound : (own = GetPageFiles(folder));
   for (const std::string& page : pages) {
     XmlNode node = parent.AppendElement("node");
     SetAttr(node, "name", StripNumberPrefix(GetBaseName(page)));
@@ -102,10 +105,11 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
       SetAttr(node, "link", LinkName(dirName) + "/index.html");
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.
-    long branchPages = static_cast<long>(GetPageFiles(branch).size());
+    const ItemList branchList = GetPageFiles(branch);
+    long branchPages = static_cast<long>(branchList.size());
     SetAttr(node, "pages", std::to_string(branchPages));
     AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits, &branchList);
   }
 }
 
@@ -174,13 +178,16 @@ void WriteTextbookIndex(const std::string& folder) {
                              "\";</script>");
 }
 
+// pagesFound: the folder's page list when its parent has just taken it.
 void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, XmlNode parent,
-                        int level, fso::FolderVisits& visits) {
+                        int level, fso::FolderVisits& visits,
+                        const ItemList* pagesFound = nullptr) {
   if (!talvora::StartFolderVisit()) return;
   const std::vector<std::string>& lines = Options().ArrayIniLines;
   const std::string levelText = std::to_string(level);
 
-  ItemList pages = GetPageFiles(folder);
+  ItemList own;
+  const ItemList& pages = pagesFound ? *pagesFound : (own = GetPageFiles(folder));
   for (const std::string& page : pages) {
     const std::string fileName = GetFileName(page);
     // A thumbnail is shown with its picture, never on its own.
@@ -209,12 +216,13 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
     SetAttr(node, "folderico", GetFolderIco(dirName, lines));
     SetAttr(node, "level", levelText);
     // Listing the branch's pages writes its redirect page when it has one.
-    long branchPages = static_cast<long>(GetPageFiles(branch).size());
+    const ItemList branchList = GetPageFiles(branch);
+    long branchPages = static_cast<long>(branchList.size());
     SetAttr(node, "pages", std::to_string(branchPages));
     SetAttr(node, "place", GetFolderPlace(dirName, lines));
     SetAttr(node, "order", GetFolderOrder(dirName, lines));
     talvora::AddToAncestors(node, branchPages);
-    AddFolderNodesWalk(branch, doc, node, level + 1, visits);
+    AddFolderNodesWalk(branch, doc, node, level + 1, visits, &branchList);
   }
 }
 
