@@ -70,10 +70,11 @@ void WriteAnsiText(const std::string& path, const std::string& utf8);
 std::uint64_t FileSize(const std::string& path);
 
 // Within one generation run each folder's listing is read once. While a
-// ListingScope lives, FileExists, FolderExists, FileNames, SubFolderNames
-// and AncestorChain answer from a listing of the folder read at its first
-// use (a folder reached by two paths, through a link, shares one), and the
-// layer's own writes, copies and deletions keep those listings up to date.
+// ListingScope lives, FileExists, FolderExists, IsLink, FileNames,
+// SubFolderNames, AncestorChain and FolderVisits answer from a listing of
+// the folder read at its first use (a folder reached by two paths, through
+// a link, shares one), and the layer's own writes, copies, moves and
+// deletions keep those listings up to date.
 // Symbolic links are still followed afresh at every question. Changes made
 // past the layer meanwhile are not seen. Scopes nest; the outermost one
 // ends the caching. Same thread only.
