@@ -110,6 +110,15 @@ bool Admitted(const std::string& source, const std::vector<std::string>& folders
   return false;
 }
 
+// The site's asset folder, made fit to copy into: a link there that leads
+// out of the site goes, and is noted, so that nothing is copied through it
+// to what it points at, which stays as it is. Throws when the link cannot
+// be removed.
+void DropAssetFolderLinkOut(const std::string& siteFolder) {
+  const std::string assets = Join(siteFolder, "startxml.files");
+  if (!Admitted(assets, {siteFolder})) platform::fso::DeleteFile(assets);
+}
+
 // The template's files: its two stylesheets, its asset folder and its entry
 // page. Content is taken through a link only from inside the program's data
 // folder or the style folder. reportFailures lets a folder that cannot be
@@ -118,6 +127,7 @@ template <typename CopyFile>
 void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
                       const std::string& dataFolder, CopyFile copyFile, bool reportFailures) {
   const std::vector<std::string> within = {dataFolder, styleFolder};
+  DropAssetFolderLinkOut(siteFolder);
   auto copyAdmitted = [&](const char* name) {
     if (Admitted(Join(styleFolder, name), within))
       copyFile(Join(styleFolder, name), Join(siteFolder, name));
@@ -157,6 +167,7 @@ void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder)
 void CopyPictures(const std::string& siteFolder) {
   // After the template copy, so the chosen pictures replace the template's own.
   const GenerationOptions& o = Options();
+  DropAssetFolderLinkOut(siteFolder);
   std::string files = Join(siteFolder, "startxml.files");
   if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
   if (!o.BannerPath.empty()) CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
@@ -216,6 +227,7 @@ void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder)
 
 void CopyPictures(const std::string& siteRoot) {
   GlobalState& o = Options();
+  talvora::DropAssetFolderLinkOut(siteRoot);
   const std::string files = Join(siteRoot, "startxml.files");
   if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
   // A column site brings its own banner and welcome picture.

@@ -3,11 +3,13 @@
 // dangling link, and a link pointing out of the template is not copied.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "generator/generator.h"
 #include "generator/recording_sink.h"
+#include "platform/fso.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
@@ -100,6 +102,27 @@ TEST_F(SiteLinks, TemplateLinksOutOfTheProgramFolderAreNotCopied) {
   for (const char* left : {"startxml.files/leak.css", "startxml.files/leakdir", "innerxml.xsl"})
     EXPECT_NE(last.find(style_ + "/" + left), std::string::npos) << left << ": " << last;
   EXPECT_EQ(last.find("shared.css"), std::string::npos) << last;
+}
+
+// The site's asset folder as a link to one of the user's folders: the
+// clean-up removes the link before the template and the chosen pictures
+// are copied, so nothing lands in that folder, with the style's own asset
+// folder or without one.
+TEST_F(SiteLinks, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
+  WriteFile(dir_ / "outside/assets/own.css", "the user's own file");
+  WriteFile(dir_ / "logo.gif", "logo");
+  Options().LogoPath = Options().BannerPath = Options().WelcomePath = dir_ / "logo.gif";
+  for (bool templateAssets : {true, false}) {
+    SCOPED_TRACE(templateAssets ? "style with assets" : "style without assets");
+    if (!templateAssets) fs::remove_all(style_ + "/startxml.files");
+    fs::remove_all(site_ + "/startxml.files");
+    fs::create_symlink(dir_ / "outside/assets", site_ + "/startxml.files");
+    Run();
+    EXPECT_EQ(platform::fso::FileNames(dir_ / "outside/assets"), std::vector<std::string>{"own.css"});
+    EXPECT_EQ(ReadFile(dir_ / "outside/assets/own.css"), "the user's own file");
+    EXPECT_FALSE(platform::fso::IsLink(site_ + "/startxml.files"));
+    EXPECT_EQ(Exists(site_ + "/startxml.files/logo.gif"), templateAssets);
+  }
 }
 
 }  // namespace
