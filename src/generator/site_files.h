@@ -10,8 +10,8 @@ namespace talvora {
 
 // The links the template and picture copies left out because they point
 // outside the folders the copy may take content from (the program folder
-// and the style folder for the template, the site for its own pictures),
-// and a link at the site's startxml.files that leads out of
+// and the style folder for the template, the site for its own pictures and
+// welcome pages), and a link at the site's startxml.files that leads out of
 // the site, which the copies remove rather than copy through. A run clears
 // the list when it starts.
 std::vector<std::string>& LinksLeftOut();
@@ -40,8 +40,9 @@ void CleanOutput(const std::string& folder);
 // The folder's welcome page: "welcome.html" or "welcome.htm" when the folder
 // has one, else builds welcome.html from welcome.files (a picture and a
 // non-empty welcome.txt) and returns "welcome.html", else "". The relative
-// path is not used. Throws when welcome.txt cannot be read or the page
-// cannot be written.
+// path tells the site folder: a welcome.files, picture or text that is a
+// link leading out of the site counts as missing (see LinksLeftOut). Throws
+// when welcome.txt cannot be read or the page cannot be written.
 std::string GetWelcomePage(const std::string& folder, const std::string& relativePath);
 
 // welcome.txt as an HTML fragment: the first line trimmed and centred

@@ -264,18 +264,23 @@ TEST_F(QuenletRun, LinksAreNeverWrittenThroughNorCopiedFromOutside) {
   fs::create_symlink(dir / "outside/created", site + "/1电子课本/index.html");
   fs::create_symlink(dir / "outside/victim", site + "/welcome.jpg");
   WriteFile(site + "/banner.gif", "own banner");
+  WriteFile(dir / "outside/welcome.files/welcome.gif", "GIF89a");
+  WriteFile(dir / "outside/welcome.files/welcome.txt", "secret");
+  fs::create_symlink(dir / "outside/welcome.files", site + "/welcome.files");
   RecordingSink sink;
   GenerateSite(site, "");
   EXPECT_EQ(ReadFile(dir / "outside/victim"), "the user's own file");
   EXPECT_FALSE(testing_support::Exists(dir / "outside/created"));
+  EXPECT_FALSE(testing_support::Exists(site + "/welcome.html"));
   for (const char* written : {"startxml.files/startxml.css", "innerxml.xsl", "1电子课本/index.html"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(site + "/" + written))) << written;
   EXPECT_EQ(ReadFile(site + "/startxml.files/banner.gif"), "own banner");
   EXPECT_NE(ReadFile(site + "/startxml.files/welcome.jpg"), "the user's own file");
   ASSERT_FALSE(sink.progressMsg.empty());
   EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
-  EXPECT_NE(sink.progressMsg.back().find(site + "/welcome.jpg"), std::string::npos)
-      << sink.progressMsg.back();
+  for (const char* left : {"/welcome.jpg", "/welcome.files"})
+    EXPECT_NE(sink.progressMsg.back().find(site + left), std::string::npos)
+        << left << ": " << sink.progressMsg.back();
 }
 
 // A column site keeps its asset folder from run to run, but one that is a

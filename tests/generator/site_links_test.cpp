@@ -45,9 +45,9 @@ class SiteLinks : public WithSink {
     Options() = GenerationOptions();
     WithSink::TearDown();
   }
-  void Run() {
+  void Run(bool fullRun = true) {
     std::string path = site_;
-    GenerateSite(path, true);
+    GenerateSite(path, fullRun);
   }
 
   TempDir dir_;
@@ -122,6 +122,59 @@ TEST_F(SiteLinks, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
     EXPECT_EQ(ReadFile(dir_ / "outside/assets/own.css"), "the user's own file");
     EXPECT_FALSE(platform::fso::IsLink(site_ + "/startxml.files"));
     EXPECT_EQ(Exists(site_ + "/startxml.files/logo.gif"), templateAssets);
+  }
+}
+
+// A folder's welcome page takes its picture and text through a link only
+// when the link leads somewhere inside the site. One that leads out gives
+// the folder no welcome page, so nothing from outside shows in the site,
+// and the run names the link, a refresh run too. Each case sets up one
+// folder's welcome.files (a picture and "hello") with one link in it.
+TEST_F(SiteLinks, WelcomeSourcesLinkedFromOutsideTheSiteAreNotUsed) {
+  WriteFile(dir_ / "outside/welcome.files/welcome.gif", "GIF89a");
+  WriteFile(dir_ / "outside/welcome.files/welcome.txt", "secret");
+  WriteFile(site_ + "/shared/welcome.files/welcome.jpg", "JFIF");
+  WriteFile(site_ + "/shared/welcome.files/welcome.txt", "shared");
+  struct Case {
+    std::string folder, link, target;
+    const char* text;  // in the folder's welcome page; nullptr: no page, the link is named
+    bool fullRun = true;
+  } cases[] = {
+      {site_, "welcome.files", dir_ / "outside/welcome.files", nullptr},
+      {site_, "welcome.files/welcome.txt", dir_ / "outside/welcome.files/welcome.txt", nullptr},
+      {site_, "welcome.files/welcome.gif", dir_ / "outside/welcome.files/welcome.gif", nullptr},
+      {site_, "welcome.files", dir_ / "outside/welcome.files", nullptr, false},
+      // Links inside the site, from a folder below it to a sibling.
+      {site_ + "/01课程目标", "welcome.files", site_ + "/shared/welcome.files", "shared"},
+      {site_ + "/01课程目标", "welcome.files/welcome.txt", site_ + "/shared/welcome.files/welcome.txt",
+       "shared"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + "/" + c.link + (c.fullRun ? "" : " (refresh run)"));
+    for (const std::string& f : {site_, site_ + "/01课程目标"}) {
+      fs::remove_all(f + "/welcome.files");
+      fs::remove(f + "/welcome.html");
+    }
+    if (c.link != "welcome.files") {
+      WriteFile(c.folder + "/welcome.files/welcome.gif", "GIF89a");
+      WriteFile(c.folder + "/welcome.files/welcome.txt", "hello");
+      fs::remove(c.folder + "/" + c.link);
+    }
+    fs::create_symlink(c.target, c.folder + "/" + c.link);
+    Run(c.fullRun);
+    const std::string page = c.folder + "/welcome.html";
+    const std::string document = ReadFile(c.folder + "/startxml.xml");
+    const std::string last = sink.status.back();
+    if (c.fullRun) EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    if (c.text) {
+      EXPECT_NE(ReadFile(page).find(c.text), std::string::npos);
+      EXPECT_NE(document.find("welcome=\"welcome.html\""), std::string::npos);
+      EXPECT_EQ(last.find("welcome.files"), std::string::npos) << last;
+    } else {
+      EXPECT_FALSE(Exists(page));
+      EXPECT_EQ(document.find("welcome="), std::string::npos);
+      EXPECT_NE(last.find(c.folder + "/" + c.link), std::string::npos) << last;
+    }
   }
 }
 
