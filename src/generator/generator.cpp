@@ -212,6 +212,10 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
       CopyTemplate(options.TemplatePath, site);
       CopyPictures(site);
       ShowStatus(WithLinksLeftOut(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成"));
+    } else if (!LinksLeftOut().empty()) {
+      // A refresh run ends without a text of its own, but one that left a
+      // link out (a welcome page's source) says so.
+      ShowStatus(WithLinksLeftOut(""));
     }
   });
 }

@@ -110,6 +110,30 @@ bool Admitted(const std::string& source, const std::vector<std::string>& folders
   return false;
 }
 
+// The site's asset folder, made fit to copy into: a link there that leads
+// out of the site goes, and is noted, so that nothing is copied through it
+// to what it points at, which stays as it is. Throws when the link cannot
+// be removed.
+void DropAssetFolderLinkOut(const std::string& siteFolder) {
+  const std::string assets = Join(siteFolder, "startxml.files");
+  if (!Admitted(assets, {siteFolder})) platform::fso::DeleteFile(assets);
+}
+
+// The site folder a page belongs to: the page's folder is the site folder
+// followed by the page's relative path. A folder that does not end in the
+// relative path is taken as the site folder itself.
+std::string SiteOfPage(const std::string& folder, const std::string& relativePath) {
+  std::string relative = relativePath;
+  while (!relative.empty() && relative.front() == platform::kSep) relative.erase(0, 1);
+  while (!relative.empty() && relative.back() == platform::kSep) relative.pop_back();
+  if (relative.empty()) return folder;
+  const std::string tail = kSepStr + relative;
+  if (folder.size() < tail.size() || folder.compare(folder.size() - tail.size(), tail.size(), tail) != 0)
+    return folder;
+  const std::string site = folder.substr(0, folder.size() - tail.size());
+  return site.empty() ? kSepStr : site;
+}
+
 // The template's files: its two stylesheets, its asset folder and its entry
 // page. Content is taken through a link only from inside the program's data
 // folder or the style folder. reportFailures lets a folder that cannot be
@@ -118,6 +142,7 @@ template <typename CopyFile>
 void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
                       const std::string& dataFolder, CopyFile copyFile, bool reportFailures) {
   const std::vector<std::string> within = {dataFolder, styleFolder};
+  DropAssetFolderLinkOut(siteFolder);
   auto copyAdmitted = [&](const char* name) {
     if (Admitted(Join(styleFolder, name), within))
       copyFile(Join(styleFolder, name), Join(siteFolder, name));
@@ -157,6 +182,7 @@ void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder)
 void CopyPictures(const std::string& siteFolder) {
   // After the template copy, so the chosen pictures replace the template's own.
   const GenerationOptions& o = Options();
+  DropAssetFolderLinkOut(siteFolder);
   std::string files = Join(siteFolder, "startxml.files");
   if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
   if (!o.BannerPath.empty()) CopyFileIfExists(o.BannerPath, Join(files, "banner.gif"));
@@ -171,21 +197,29 @@ void CleanOutput(const std::string& folder) {
   CleanOutputWith(folder, rules);
 }
 
-std::string GetWelcomePage(const std::string& folder, const std::string& /*relativePath*/) {
+std::string GetWelcomePage(const std::string& folder, const std::string& relativePath) {
   if (FileExists(Join(folder, "welcome.html"))) return "welcome.html";
   if (FileExists(Join(folder, "welcome.htm"))) return "welcome.htm";
 
-  // The picture is referred to relative to the page, with the web's "/".
+  // Picture and text are taken through a link only from inside the site;
+  // a link that leads out counts as missing, and is noted.
+  const std::vector<std::string> site = {SiteOfPage(folder, relativePath)};
   std::string source = Join(folder, "welcome.files");
+  const bool sourceAdmitted = FolderExists(source) && Admitted(source, site);
+  auto usable = [&](const std::string& path) {
+    return sourceAdmitted && FileExists(path) && Admitted(path, site);
+  };
+
+  // The picture is referred to relative to the page, with the web's "/".
   std::string picture;
-  if (FileExists(Join(source, "welcome.gif")))
+  if (usable(Join(source, "welcome.gif")))
     picture = "welcome.files/welcome.gif";
-  else if (FileExists(Join(source, "welcome.jpg")))
+  else if (usable(Join(source, "welcome.jpg")))
     picture = "welcome.files/welcome.jpg";
 
   std::string text;
   std::string textFile = Join(source, "welcome.txt");
-  if (FileExists(textFile)) text = ReadWelcomeText(textFile);
+  if (usable(textFile)) text = ReadWelcomeText(textFile);
 
   if (picture.empty() || text.empty()) return "";
   WriteTextFile(Join(folder, "welcome.html"), WelcomePageText(picture, text));
@@ -216,6 +250,7 @@ void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder)
 
 void CopyPictures(const std::string& siteRoot) {
   GlobalState& o = Options();
+  talvora::DropAssetFolderLinkOut(siteRoot);
   const std::string files = Join(siteRoot, "startxml.files");
   if (!o.LogoPath.empty()) CopyFileIfExists(o.LogoPath, Join(files, "logo.gif"));
   // A column site brings its own banner and welcome picture.

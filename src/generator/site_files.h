@@ -10,8 +10,10 @@ namespace talvora {
 
 // The links the template and picture copies left out because they point
 // outside the folders the copy may take content from (the program folder
-// and the style folder for the template, the site for its own pictures).
-// A run clears the list when it starts.
+// and the style folder for the template, the site for its own pictures and
+// welcome pages), and a link at the site's startxml.files that leads out of
+// the site, which the copies remove rather than copy through. A run clears
+// the list when it starts.
 std::vector<std::string>& LinksLeftOut();
 // The run's closing text, naming the links left out after it.
 std::string WithLinksLeftOut(const std::string& text);
@@ -19,12 +21,14 @@ std::string WithLinksLeftOut(const std::string& text);
 // Copies startxml.xsl, innerxml.xsl, the folder startxml.files and
 // index.html from the style folder into the site folder, replacing what is
 // there. A missing source is skipped, and so is a link out of the program
-// folder and the style folder (see LinksLeftOut).
+// folder and the style folder (see LinksLeftOut). A link at the site's
+// startxml.files that leads out of the site is removed first.
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder);
 
 // Copies the chosen pictures (LogoPath, BannerPath, WelcomePath, each only
 // when set) into the site's startxml.files as logo.gif, banner.gif and
-// welcome.gif, whatever their format. A missing picture is skipped.
+// welcome.gif, whatever their format. A missing picture is skipped. A link
+// at startxml.files that leads out of the site is removed first.
 void CopyPictures(const std::string& siteFolder);
 
 // Deletes the generated output in the folder and below: startxml.xsl,
@@ -36,8 +40,9 @@ void CleanOutput(const std::string& folder);
 // The folder's welcome page: "welcome.html" or "welcome.htm" when the folder
 // has one, else builds welcome.html from welcome.files (a picture and a
 // non-empty welcome.txt) and returns "welcome.html", else "". The relative
-// path is not used. Throws when welcome.txt cannot be read or the page
-// cannot be written.
+// path tells the site folder: a welcome.files, picture or text that is a
+// link leading out of the site counts as missing (see LinksLeftOut). Throws
+// when welcome.txt cannot be read or the page cannot be written.
 std::string GetWelcomePage(const std::string& folder, const std::string& relativePath);
 
 // welcome.txt as an HTML fragment: the first line trimmed and centred
@@ -54,7 +59,8 @@ void CopyTemplate(const std::string& styleFolder, const std::string& siteRoot);
 
 // Copies LogoPath (when set) and the site's own banner.gif and welcome.jpg
 // (when present) into the site's startxml.files; BannerPath and WelcomePath
-// are left pointing at the site's two pictures.
+// are left pointing at the site's two pictures. A link at startxml.files
+// that leads out of the site is removed first.
 void CopyPictures(const std::string& siteRoot);
 
 // Deletes startxml.xsl, startxml.xml and index.html in the folder and below,

@@ -289,18 +289,66 @@ TEST_F(QuenletRun, LinksAreNeverWrittenThroughNorCopiedFromOutside) {
   fs::create_symlink(dir / "outside/created", site + "/1电子课本/index.html");
   fs::create_symlink(dir / "outside/victim", site + "/welcome.jpg");
   WriteFile(site + "/banner.gif", "own banner");
+  WriteFile(dir / "outside/welcome.files/welcome.gif", "GIF89a");
+  WriteFile(dir / "outside/welcome.files/welcome.txt", "secret");
+  fs::create_symlink(dir / "outside/welcome.files", site + "/welcome.files");
   RecordingSink sink;
   GenerateSite(site, "");
   EXPECT_EQ(ReadFile(dir / "outside/victim"), "the user's own file");
   EXPECT_FALSE(testing_support::Exists(dir / "outside/created"));
+  EXPECT_FALSE(testing_support::Exists(site + "/welcome.html"));
   for (const char* written : {"startxml.files/startxml.css", "innerxml.xsl", "1电子课本/index.html"})
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(site + "/" + written))) << written;
   EXPECT_EQ(ReadFile(site + "/startxml.files/banner.gif"), "own banner");
   EXPECT_NE(ReadFile(site + "/startxml.files/welcome.jpg"), "the user's own file");
   ASSERT_FALSE(sink.progressMsg.empty());
   EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
-  EXPECT_NE(sink.progressMsg.back().find(site + "/welcome.jpg"), std::string::npos)
-      << sink.progressMsg.back();
+  for (const char* left : {"/welcome.jpg", "/welcome.files"})
+    EXPECT_NE(sink.progressMsg.back().find(site + left), std::string::npos)
+        << left << ": " << sink.progressMsg.back();
+}
+
+// A column site keeps its asset folder from run to run, but one that is a
+// link out of the site is no place to copy the template and pictures into:
+// the link goes, what it points at stays as it was, and the run names it.
+TEST_F(QuenletRun, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    bool templateAssets;  // the style has a startxml.files of its own
+    bool toStyle;         // the link leads to that folder, else to one of the user's
+  } cases[] = {
+      {"a user's folder, style with assets", true, false},
+      {"a user's folder, style without assets", false, false},
+      {"the style's own asset folder", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string site = dir / "site", style = dir / "style";
+    WriteFile(style + "/startxml.xsl", "<xsl:stylesheet/>");
+    WriteFile(style + "/index.html", "template-index");
+    if (c.templateAssets) WriteFile(style + "/startxml.files/startxml.css", "css");
+    WriteFile(dir / "outside/assets/own.css", "the user's own file");
+    const std::string linked = c.toStyle ? style + "/startxml.files" : dir / "outside/assets";
+    const std::vector<std::string> before = platform::fso::FileNames(linked);
+    WriteFile(dir / "logo.gif", "logo");
+    WriteFile(site + "/a.htm", "a");
+    WriteFile(site + "/banner.gif", "own banner");
+    fs::create_symlink(linked, site + "/startxml.files");
+    Options().TemplatePath = style;
+    Options().LogoPath = dir / "logo.gif";
+    RecordingSink sink;
+    EXPECT_NO_THROW(GenerateSite(site, ""));
+    EXPECT_EQ(platform::fso::FileNames(linked), before);
+    EXPECT_EQ(ReadFile(dir / "outside/assets/own.css"), "the user's own file");
+    EXPECT_FALSE(platform::fso::IsLink(site + "/startxml.files"));
+    EXPECT_EQ(FileExists(site + "/startxml.files/logo.gif"), c.templateAssets);
+    ASSERT_FALSE(sink.progressMsg.empty());
+    EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
+    EXPECT_NE(sink.progressMsg.back().find(site + "/startxml.files"), std::string::npos)
+        << sink.progressMsg.back();
+  }
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 // dangling link, and a link pointing out of the template is not copied.
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "generator/generator.h"
 #include "generator/recording_sink.h"
+#include "platform/fso.h"
 #include "platform/paths.h"
 #include "support/temp_dir.h"
 
@@ -43,9 +45,9 @@ class SiteLinks : public WithSink {
     Options() = GenerationOptions();
     WithSink::TearDown();
   }
-  void Run() {
+  void Run(bool fullRun = true) {
     std::string path = site_;
-    GenerateSite(path, true);
+    GenerateSite(path, fullRun);
   }
 
   TempDir dir_;
@@ -100,6 +102,80 @@ TEST_F(SiteLinks, TemplateLinksOutOfTheProgramFolderAreNotCopied) {
   for (const char* left : {"startxml.files/leak.css", "startxml.files/leakdir", "innerxml.xsl"})
     EXPECT_NE(last.find(style_ + "/" + left), std::string::npos) << left << ": " << last;
   EXPECT_EQ(last.find("shared.css"), std::string::npos) << last;
+}
+
+// The site's asset folder as a link to one of the user's folders: the
+// clean-up removes the link before the template and the chosen pictures
+// are copied, so nothing lands in that folder, with the style's own asset
+// folder or without one.
+TEST_F(SiteLinks, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
+  WriteFile(dir_ / "outside/assets/own.css", "the user's own file");
+  WriteFile(dir_ / "logo.gif", "logo");
+  Options().LogoPath = Options().BannerPath = Options().WelcomePath = dir_ / "logo.gif";
+  for (bool templateAssets : {true, false}) {
+    SCOPED_TRACE(templateAssets ? "style with assets" : "style without assets");
+    if (!templateAssets) fs::remove_all(style_ + "/startxml.files");
+    fs::remove_all(site_ + "/startxml.files");
+    fs::create_symlink(dir_ / "outside/assets", site_ + "/startxml.files");
+    Run();
+    EXPECT_EQ(platform::fso::FileNames(dir_ / "outside/assets"), std::vector<std::string>{"own.css"});
+    EXPECT_EQ(ReadFile(dir_ / "outside/assets/own.css"), "the user's own file");
+    EXPECT_FALSE(platform::fso::IsLink(site_ + "/startxml.files"));
+    EXPECT_EQ(Exists(site_ + "/startxml.files/logo.gif"), templateAssets);
+  }
+}
+
+// A folder's welcome page takes its picture and text through a link only
+// when the link leads somewhere inside the site. One that leads out gives
+// the folder no welcome page, so nothing from outside shows in the site,
+// and the run names the link, a refresh run too. Each case sets up one
+// folder's welcome.files (a picture and "hello") with one link in it.
+TEST_F(SiteLinks, WelcomeSourcesLinkedFromOutsideTheSiteAreNotUsed) {
+  WriteFile(dir_ / "outside/welcome.files/welcome.gif", "GIF89a");
+  WriteFile(dir_ / "outside/welcome.files/welcome.txt", "secret");
+  WriteFile(site_ + "/shared/welcome.files/welcome.jpg", "JFIF");
+  WriteFile(site_ + "/shared/welcome.files/welcome.txt", "shared");
+  struct Case {
+    std::string folder, link, target;
+    const char* text;  // in the folder's welcome page; nullptr: no page, the link is named
+    bool fullRun = true;
+  } cases[] = {
+      {site_, "welcome.files", dir_ / "outside/welcome.files", nullptr},
+      {site_, "welcome.files/welcome.txt", dir_ / "outside/welcome.files/welcome.txt", nullptr},
+      {site_, "welcome.files/welcome.gif", dir_ / "outside/welcome.files/welcome.gif", nullptr},
+      {site_, "welcome.files", dir_ / "outside/welcome.files", nullptr, false},
+      // Links inside the site, from a folder below it to a sibling.
+      {site_ + "/01课程目标", "welcome.files", site_ + "/shared/welcome.files", "shared"},
+      {site_ + "/01课程目标", "welcome.files/welcome.txt", site_ + "/shared/welcome.files/welcome.txt",
+       "shared"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.folder + "/" + c.link + (c.fullRun ? "" : " (refresh run)"));
+    for (const std::string& f : {site_, site_ + "/01课程目标"}) {
+      fs::remove_all(f + "/welcome.files");
+      fs::remove(f + "/welcome.html");
+    }
+    if (c.link != "welcome.files") {
+      WriteFile(c.folder + "/welcome.files/welcome.gif", "GIF89a");
+      WriteFile(c.folder + "/welcome.files/welcome.txt", "hello");
+      fs::remove(c.folder + "/" + c.link);
+    }
+    fs::create_symlink(c.target, c.folder + "/" + c.link);
+    Run(c.fullRun);
+    const std::string page = c.folder + "/welcome.html";
+    const std::string document = ReadFile(c.folder + "/startxml.xml");
+    const std::string last = sink.status.back();
+    if (c.fullRun) EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    if (c.text) {
+      EXPECT_NE(ReadFile(page).find(c.text), std::string::npos);
+      EXPECT_NE(document.find("welcome=\"welcome.html\""), std::string::npos);
+      EXPECT_EQ(last.find("welcome.files"), std::string::npos) << last;
+    } else {
+      EXPECT_FALSE(Exists(page));
+      EXPECT_EQ(document.find("welcome="), std::string::npos);
+      EXPECT_NE(last.find(c.folder + "/" + c.link), std::string::npos) << last;
+    }
+  }
 }
 
 }  // namespace
