@@ -21,6 +21,7 @@
 #include "platform/xml_document.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
+#include "support/walk_fixtures.h"
 
 namespace talvora {
 namespace {
@@ -40,10 +41,7 @@ class GenerationRun : public ::testing::Test {
   void SetUp() override {
     // A small fake template style.
     style_ = dir_ / "template/xsl1";
-    WriteFile(style_ + "/startxml.xsl", "<xsl:stylesheet/>");
-    WriteFile(style_ + "/innerxml.xsl", "<xsl:stylesheet/>");
-    WriteFile(style_ + "/startxml.files/logo.gif", "template-logo");
-    WriteFile(style_ + "/index.html", "template-index");
+    testing_support::MakeSmallStyle(style_);
 
     site_ = dir_ / "site";
     WriteFile(site_ + "/01intro.htm", "i");

@@ -31,10 +31,7 @@ class SiteWalk : public ::testing::Test {
  protected:
   void SetUp() override {
     style_ = dir_ / "template/xsl1";
-    WriteFile(style_ + "/startxml.xsl", "<xsl:stylesheet/>");
-    WriteFile(style_ + "/innerxml.xsl", "<xsl:stylesheet/>");
-    WriteFile(style_ + "/startxml.files/logo.gif", "template-logo");
-    WriteFile(style_ + "/index.html", "template-index");
+    testing_support::MakeSmallStyle(style_);
     site_ = dir_ / "site";
     testing_support::MakeDirs(site_);
     GenerationOptions& o = Options();

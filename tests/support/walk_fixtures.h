@@ -17,6 +17,15 @@
 
 namespace testing_support {
 
+// A small fake template style: the two stylesheets, a picture folder and
+// the template's own index page.
+inline void MakeSmallStyle(const std::string& style) {
+  WriteFile(style + "/startxml.xsl", "<xsl:stylesheet/>");
+  WriteFile(style + "/innerxml.xsl", "<xsl:stylesheet/>");
+  WriteFile(style + "/startxml.files/logo.gif", "template-logo");
+  WriteFile(style + "/index.html", "template-index");
+}
+
 // Every entry below a folder (links not followed) with a file's bytes or a
 // link's target, to see that a run left it alone.
 inline std::map<std::string, std::string> Snapshot(const std::string& folder) {
