@@ -115,17 +115,18 @@ void AddFolderNodesWalk(const std::string& folder, platform::XmlDocument& doc, X
 
 }  // namespace
 
-void SetAttr(XmlNode element, const std::string& name, const std::string& value) {
+std::string AttrText(std::string value) {
   // Names from disk may hold what XML 1.0 cannot carry; the document stays
   // well-formed whatever they hold. Printable ASCII, nearly every value
   // here, is shown as it is.
   bool printable = std::all_of(value.begin(), value.end(), [](char c) {
     return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x80;
   });
-  if (printable)
-    element.SetAttribute(name, value);
-  else
-    element.SetAttribute(name, ShownName(value));
+  return printable ? value : ShownName(value);
+}
+
+void SetAttr(XmlNode element, const std::string& name, const std::string& value) {
+  element.SetAttribute(name, AttrText(value));
 }
 
 std::string GetAttr(XmlNode node, const std::string& name) {

@@ -14,8 +14,12 @@ std::shared_ptr<platform::XmlDocument> BuildCatalogue(const std::string& siteFol
 // Adds the nodes of the folder, and recursively of its branches, below parent.
 void AddFolderNodes(const std::string& folder, platform::XmlDocument& doc,
                     platform::XmlNode parent, int level);
-// Sets the attribute, creating it or replacing its value in its place.
+// Sets the attribute, creating it or replacing its value in its place. The
+// value is stored as AttrText gives it.
 void SetAttr(platform::XmlNode element, const std::string& name, const std::string& value);
+// The text an attribute holds for the value: printable ASCII as it is, any
+// other value as ShownName gives it, so the document stays well-formed.
+std::string AttrText(std::string value);
 // The attribute's text, or "0" when it is missing or empty.
 std::string GetAttr(platform::XmlNode node, const std::string& name);
 

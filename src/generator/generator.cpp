@@ -34,30 +34,28 @@ void StepProgress() {
 
 // The page pass of one folder and its branches, with one program's page
 // document and branch list.
-template <typename BuildPage, typename SubFolders>
+template <typename SavePage, typename SubFolders>
 void WritePageDocumentsIn(const std::string& siteFolder, const std::string& folder,
-                          platform::fso::FolderVisits& visits, BuildPage buildPage,
+                          platform::fso::FolderVisits& visits, SavePage savePage,
                           SubFolders subFolders) {
   if (Options().CancelFlag == -1) return;
   StepProgress();
   std::string relativePath = RelativePath(siteFolder, folder);
-  auto page = buildPage(Options().CatalogueRoot, relativePath, folder);
-  page->Save(folder + kSepStr + "startxml.xml");
-  page.reset();  // done with before the branches' pages are built
+  savePage(Options().CatalogueRoot, relativePath, folder, folder + kSepStr + "startxml.xml");
   for (const std::string& branch : subFolders(folder)) {
     // The same folders as the catalogue pass: each real folder once, never
     // one a link leads to outside the site.
     if (!visits.Enter(branch)) continue;
-    WritePageDocumentsIn(siteFolder, branch, visits, buildPage, subFolders);
+    WritePageDocumentsIn(siteFolder, branch, visits, savePage, subFolders);
   }
 }
 
-template <typename BuildPage, typename SubFolders>
+template <typename SavePage, typename SubFolders>
 void WritePageDocumentsWith(const std::string& siteFolder, const std::string& folder,
-                            BuildPage buildPage, SubFolders subFolders) {
+                            SavePage savePage, SubFolders subFolders) {
   platform::fso::FolderVisits visits(siteFolder);
   if (folder != siteFolder && !visits.Enter(folder)) return;
-  WritePageDocumentsIn(siteFolder, folder, visits, buildPage, subFolders);
+  WritePageDocumentsIn(siteFolder, folder, visits, savePage, subFolders);
 }
 
 // Sets the site's entry page aside for the run: a copy goes to the fixed
@@ -152,7 +150,7 @@ const char kEntryPageAsideName[] = "startxml.index.html";
 std::string RunLockPath() { return platform::UserCacheFolder() + kSepStr + "run.lock"; }
 
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder) {
-  WritePageDocumentsWith(siteFolder, folder, BuildPageDocument, GetSubFolders);
+  WritePageDocumentsWith(siteFolder, folder, SavePageDocument, GetSubFolders);
 }
 
 void GenerateSite(std::string& siteFolder, bool fullRun) {
@@ -294,7 +292,7 @@ void FindSites(const std::string& folder, std::vector<std::string>& sites,
 }
 
 void WritePageDocuments(const std::string& siteRoot, const std::string& folder) {
-  talvora::WritePageDocumentsWith(siteRoot, folder, BuildPageDocument, GetSubFolders);
+  talvora::WritePageDocumentsWith(siteRoot, folder, SavePageDocument, GetSubFolders);
 }
 
 void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) {

@@ -28,18 +28,12 @@ std::string JoinComparaDir(const std::string& prefix, const std::string& segment
   return prefix.empty() ? segment : prefix + "/" + segment;
 }
 
-// Starts a page document: the declaration, the stylesheet reference that
-// climbs from the folder to the site folder, and the empty root element.
-std::unique_ptr<platform::XmlDocument> StartPageDocument(const std::string& relativePath,
-                                                         const std::string& folderPath) {
-  auto doc = std::make_unique<platform::XmlDocument>();
-  std::string start = "<?xml version=\"1.0\" encoding=\"gb2312\"?>\n";
-  start += "<?xml-stylesheet type=\"text/xsl\" href=\"" + RootPrefix(relativePath) +
-           "startxml.xsl\"?>\n";
-  start += "<subjectResource></subjectResource>\n";
-  if (!doc->LoadXml(start))
-    throw std::runtime_error("the page document of " + folderPath + " could not be started");
-  return doc;
+// Starts a page document: the declaration and the stylesheet reference that
+// climbs from the folder to the site folder. The root element follows.
+void StartPageDocument(const std::string& relativePath, platform::XmlWriter& out) {
+  out.Instruction("xml", "version=\"1.0\" encoding=\"gb2312\"");
+  out.Instruction("xml-stylesheet",
+                  "type=\"text/xsl\" href=\"" + RootPrefix(relativePath) + "startxml.xsl\"");
 }
 
 // Walks from the catalogue root down the segments of the relative path,
@@ -71,27 +65,55 @@ XmlNode FindCatalogueEntry(XmlNode catalogueRoot, const std::string& relativePat
 // The catalogue root has fewer than two attributes: its page is the site folder's.
 bool IsCatalogueRoot(XmlNode entry) { return entry.AttributeCount() < 2; }
 
-// Appends selectNode for the entry found, with its name, dir, pages, link,
+// The texts of a selectNode, in the order it carries them.
+struct SelectTexts {
+  std::string name, dir, pages, link, level, selected, fullImages;
+};
+
+// Starts selectNode for the entry found, with its name, dir, pages, link,
 // level and selected, and fullImages when it is given.
-XmlNode AppendSelectNode(XmlNode entry, XmlNode catalogueRoot, XmlNode pageRoot,
-                         const std::string& fullImages) {
-  XmlNode select = pageRoot.AppendElement("selectNode");
+void StartSelectNode(XmlNode entry, XmlNode catalogueRoot, const std::string& fullImages,
+                     PageWriter& page) {
+  SelectTexts t;
   if (IsCatalogueRoot(entry)) {
-    SetAttr(select, "name", "");
-    SetAttr(select, "dir", "");
-    SetAttr(select, "pages", GetAttr(catalogueRoot, "pages"));
-    SetAttr(select, "link", "");
-    SetAttr(select, "level", "0");
+    t.pages = AttrText(GetAttr(catalogueRoot, "pages"));
+    t.level = "0";
   } else {
-    SetAttr(select, "name", entry.Attribute("name"));
-    SetAttr(select, "dir", entry.Attribute("dir"));
-    SetAttr(select, "pages", entry.Attribute("pages"));
-    SetAttr(select, "link", "");
-    SetAttr(select, "level", entry.Attribute("level"));
+    t.name = AttrText(entry.Attribute("name"));
+    t.dir = AttrText(entry.Attribute("dir"));
+    t.pages = AttrText(entry.Attribute("pages"));
+    t.level = AttrText(entry.Attribute("level"));
   }
-  SetAttr(select, "selected", "true");
-  if (!fullImages.empty()) SetAttr(select, "fullImages", fullImages);
-  return select;
+  t.selected = "true";
+  t.fullImages = AttrText(fullImages);
+  platform::XmlAttributes& a = page.attributes;
+  a.Set("name", t.name);
+  a.Set("dir", t.dir);
+  a.Set("pages", t.pages);
+  a.Set("link", t.link);
+  a.Set("level", t.level);
+  a.Set("selected", t.selected);
+  if (!fullImages.empty()) a.Set("fullImages", t.fullImages);
+  page.Start("selectNode");
+}
+
+// Writes the document with the program's own cut of the catalogue.
+template <typename Cut>
+void WriteWith(const std::string& relativePath, platform::XmlWriter& out, Cut cut) {
+  StartPageDocument(relativePath, out);
+  PageWriter page{out, {}};
+  cut(page);
+  page.End();  // the root element
+}
+
+template <typename Write>
+std::unique_ptr<platform::XmlDocument> AsDocument(const std::string& folderPath, Write write) {
+  platform::XmlWriter out(false);
+  write(out);
+  auto doc = std::make_unique<platform::XmlDocument>();
+  if (!doc->LoadXml(out.Text()))
+    throw std::runtime_error("the page document of " + folderPath + " is not well-formed");
+  return doc;
 }
 
 }  // namespace
@@ -111,97 +133,126 @@ std::string RootPrefix(const std::string& relativePath) {
   return Repeat("../", CountLevels(relativePath));
 }
 
+void WritePageDocument(XmlNode catalogueRoot, std::string& relativePath,
+                       const std::string& folderPath, platform::XmlWriter& out) {
+  WriteWith(relativePath, out, [&](PageWriter& page) {
+    SetPageHeader(relativePath, folderPath, page);
+    std::string rest = relativePath;
+    CopyNavigation(catalogueRoot, rest, page);
+    AddPathNodes(relativePath, page);
+    AddSelectNode(catalogueRoot, relativePath, folderPath, page);
+  });
+}
+
+void SavePageDocument(XmlNode catalogueRoot, std::string& relativePath,
+                      const std::string& folderPath, const std::string& path) {
+  platform::XmlWriter out(true);
+  WritePageDocument(catalogueRoot, relativePath, folderPath, out);
+  out.Save(path);
+}
+
 std::unique_ptr<platform::XmlDocument> BuildPageDocument(XmlNode catalogueRoot,
                                                          std::string& relativePath,
                                                          const std::string& folderPath) {
-  auto doc = StartPageDocument(relativePath, folderPath);
-  XmlNode root = doc->DocumentElement();
-
-  SetPageHeader(relativePath, folderPath, root);
-  std::string rest = relativePath;
-  CopyNavigation(catalogueRoot, rest, *doc, root);
-  AddPathNodes(relativePath, *doc, root);
-  AddSelectNode(catalogueRoot, relativePath, folderPath, *doc, root);
-  return doc;
+  return AsDocument(folderPath, [&](platform::XmlWriter& out) {
+    WritePageDocument(catalogueRoot, relativePath, folderPath, out);
+  });
 }
 
-void SetPageHeader(std::string& relativePath, const std::string& folderPath, XmlNode pageRoot) {
+void SetPageHeader(std::string& relativePath, const std::string& folderPath, PageWriter& page) {
   TrimSlashes(relativePath);
-  std::string welcome = GetWelcomePage(folderPath, relativePath);
-  if (!welcome.empty()) SetAttr(pageRoot, "welcome", welcome);
-  if (!relativePath.empty())
-    SetAttr(pageRoot, "title", StripNumberPrefix(GetFileName(relativePath)));
-  SetAttr(pageRoot, "stylePath", Repeat("../", CountLevels(relativePath + kSepStr)));
-  SetAttr(pageRoot, "foot", Options().FootText);
-  SetAttr(pageRoot, "subject", Options().SubjectText);
-  SetAttr(pageRoot, "progress", "no");
+  const std::string welcome = AttrText(GetWelcomePage(folderPath, relativePath));
+  const std::string title = AttrText(StripNumberPrefix(GetFileName(relativePath)));
+  const std::string stylePath = AttrText(Repeat("../", CountLevels(relativePath + kSepStr)));
+  const std::string foot = AttrText(Options().FootText);
+  const std::string subject = AttrText(Options().SubjectText);
+  platform::XmlAttributes& a = page.attributes;
+  if (!welcome.empty()) a.Set("welcome", welcome);
+  if (!relativePath.empty()) a.Set("title", title);
+  a.Set("stylePath", stylePath);
+  a.Set("foot", foot);
+  a.Set("subject", subject);
+  a.Set("progress", "no");
+  page.Start("subjectResource");
 }
 
-void CopyNavigation(XmlNode catalogueElement, std::string& restOfPath, platform::XmlDocument& doc,
-                    XmlNode pageElement) {
+void CopyNavigation(XmlNode catalogueElement, std::string& restOfPath, PageWriter& page) {
   PumpMessages();
   TrimSlashes(restOfPath);
   restOfPath += kSepStr;
   int r = CountLevels(restOfPath);
   // Entries carry their dir in its link form.
-  std::string segment = LinkName(PopFirstSegment(restOfPath));
-  std::string comparaLevel = std::to_string(1 - r);
+  const std::string segment = LinkName(PopFirstSegment(restOfPath));
+  const std::string comparaLevel = std::to_string(1 - r);
 
   for (XmlNode child = catalogueElement.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode entry = pageElement.AppendElementWithAttributesOf(child.Name(), child);
-    SetAttr(entry, "compara-level", comparaLevel);
+    page.attributes.CopyFrom(child);
+    page.attributes.Set("compara-level", comparaLevel);
     // Once the path is used up the segment is empty and matches only file
     // entries, which have no children: the folder's entries come without
     // their contents.
-    if (child.Attribute("dir") == segment) {
-      if (!segment.empty()) SetAttr(entry, "selected", "true");
+    const bool open = child.Attribute("dir") == segment;
+    if (open && !segment.empty()) page.attributes.Set("selected", "true");
+    page.Start(child.Name());
+    if (open) {
       std::string remainder = restOfPath;
-      CopyNavigation(child, remainder, doc, entry);
+      CopyNavigation(child, remainder, page);
     }
+    page.End();
   }
 }
 
-void AddPathNodes(const std::string& relativePath, platform::XmlDocument& doc, XmlNode pageRoot) {
+void AddPathNodes(const std::string& relativePath, PageWriter& page) {
   std::string rest = relativePath + kSepStr;
   int r = CountLevels(rest);
-  XmlNode path = pageRoot.AppendElement("path");
-  SetAttr(path, "name", "");
-  SetAttr(path, "dir", "");
-  SetAttr(path, "compara-level", std::to_string(-r));
+  const int elements = r + 1;
+  std::string level = std::to_string(-r);
+  page.attributes.Set("name", "");
+  page.attributes.Set("dir", "");
+  page.attributes.Set("compara-level", level);
+  page.Start("path");
   while (r > 0) {
     std::string segment = PopFirstSegment(rest);
     --r;
-    path = path.AppendElement("path");
-    SetAttr(path, "name", StripNumberPrefix(segment));
-    SetAttr(path, "dir", LinkName(segment));
-    SetAttr(path, "compara-level", std::to_string(-r));
+    const std::string name = AttrText(StripNumberPrefix(segment));
+    const std::string dir = AttrText(LinkName(segment));
+    level = std::to_string(-r);
+    page.attributes.Set("name", name);
+    page.attributes.Set("dir", dir);
+    page.attributes.Set("compara-level", level);
+    page.Start("path");
   }
+  for (int i = 0; i < elements; ++i) page.End();
 }
 
 void AddSelectNode(XmlNode catalogueRoot, const std::string& relativePath,
-                   const std::string& folderPath, platform::XmlDocument& doc, XmlNode pageRoot) {
+                   const std::string& folderPath, PageWriter& page) {
   XmlNode entry = FindCatalogueEntry(catalogueRoot, relativePath,
                                      [](XmlNode child) { return child.Attribute("dir"); });
   bool atSiteFolder = IsCatalogueRoot(entry);
   std::string fullImages = IsPictureFolder(folderPath) ? "yes" : "";
-  XmlNode select = AppendSelectNode(entry, catalogueRoot, pageRoot, fullImages);
+  StartSelectNode(entry, catalogueRoot, fullImages, page);
   // The site folder's page lists one level; every other page its whole sub-tree.
-  AddSubNodes(entry, doc, select, 1, atSiteFolder ? "no" : "yes", "", fullImages);
+  AddSubNodes(entry, page, 1, atSiteFolder ? "no" : "yes", "", fullImages);
+  page.End();
 }
 
-void AddSubNodes(XmlNode catalogueElement, platform::XmlDocument& doc, XmlNode pageElement,
-                 int level, const std::string& descend, const std::string& comparaDirPrefix,
+void AddSubNodes(XmlNode catalogueElement, PageWriter& page, int level,
+                 const std::string& descend, const std::string& comparaDirPrefix,
                  const std::string& fullImages) {
   if (catalogueElement.IsNull() || !catalogueElement.IsElement()) return;
-  std::string comparaLevel = std::to_string(level);
+  const std::string comparaLevel = std::to_string(level);
   for (XmlNode child = catalogueElement.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode sub = pageElement.AppendElementWithAttributesOf("subNode", child);
-    SetAttr(sub, "compara-level", comparaLevel);
-    std::string comparaDir = JoinComparaDir(comparaDirPrefix, child.Attribute("dir"));
-    SetAttr(sub, "compara-dir", comparaDir);
-    if (!fullImages.empty()) SetAttr(sub, "fullImages", "yes");
+    const std::string comparaDir = JoinComparaDir(comparaDirPrefix, child.Attribute("dir"));
+    const std::string comparaDirText = AttrText(comparaDir);
+    page.attributes.CopyFrom(child);
+    page.attributes.Set("compara-level", comparaLevel);
+    page.attributes.Set("compara-dir", comparaDirText);
+    if (!fullImages.empty()) page.attributes.Set("fullImages", "yes");
+    page.Start("subNode");
     if (descend != "no" && child.HasChildren())
-      AddSubNodes(child, doc, sub, level + 1, "yes", comparaDir, fullImages);
+      AddSubNodes(child, page, level + 1, "yes", comparaDir, fullImages);
+    page.End();
   }
 }
 
@@ -211,7 +262,8 @@ namespace quenlet {
 
 using platform::kSepStr;
 using platform::XmlNode;
-using talvora::SetAttr;
+using talvora::AttrText;
+using talvora::PageWriter;
 
 namespace {
 
@@ -230,109 +282,133 @@ int ModeDepth(const std::string& mode) {
   return depth;
 }
 
-void AppendSubNode(XmlNode child, XmlNode parent, int depth, const std::string& comparaDir,
-                   const std::string& fullImages, bool shortName, XmlNode& sub) {
-  sub = parent.AppendElementWithAttributesOf("subNode", child);
-  if (shortName) SetAttr(sub, "name", TruncateText(child.Attribute("name"), 7));
-  SetAttr(sub, "compara-level", std::to_string(depth));
-  SetAttr(sub, "compara-dir", comparaDir);
-  if (!fullImages.empty()) SetAttr(sub, "fullImages", "yes");
+// Starts the subNode of the catalogue entry.
+void StartSubNode(XmlNode child, int depth, const std::string& comparaDir,
+                  const std::string& fullImages, bool shortName, PageWriter& page) {
+  const std::string name = shortName ? AttrText(TruncateText(child.Attribute("name"), 7)) : "";
+  const std::string level = std::to_string(depth);
+  const std::string comparaDirText = AttrText(comparaDir);
+  page.attributes.CopyFrom(child);
+  if (shortName) page.attributes.Set("name", name);
+  page.attributes.Set("compara-level", level);
+  page.attributes.Set("compara-dir", comparaDirText);
+  if (!fullImages.empty()) page.attributes.Set("fullImages", "yes");
+  page.Start("subNode");
 }
 
 // onPath: the catalogue node lies on the path to the current folder (or is
 // the root). Off the path the rest of the path only sets the levels: a
 // folder there that happens to share a name with the next path segment is
 // not the current folder's ancestor, and is neither selected nor opened.
-void CopyNavigationIn(XmlNode catalogueNode, std::string& path, platform::XmlDocument& doc,
-                      XmlNode pageParent, const std::string& mode,
-                      const std::string& parentComparaDir, bool onPath) {
+void CopyNavigationIn(XmlNode catalogueNode, std::string& path, PageWriter& page,
+                      const std::string& mode, const std::string& parentComparaDir,
+                      bool onPath) {
   talvora::PumpMessages();
   talvora::TrimSlashes(path);
   std::string rest = path + kSepStr;
   int levels = talvora::CountLevels(rest);
-  std::string segment = talvora::LinkName(talvora::PopFirstSegment(rest));
+  const std::string segment = talvora::LinkName(talvora::PopFirstSegment(rest));
   const std::string comparaLevel = std::to_string(1 - levels);
 
   for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode entry = pageParent.AppendElementWithAttributesOf(child.Name(), child);
-    SetAttr(entry, "compara-level", comparaLevel);
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
-    SetAttr(entry, "compara-dir", comparaDir);
+    const std::string comparaDirText = AttrText(comparaDir);
+    page.attributes.CopyFrom(child);
+    page.attributes.Set("compara-level", comparaLevel);
+    page.attributes.Set("compara-dir", comparaDirText);
     std::string remainder = rest;
     if (onPath && DirSegment(child) == segment) {
-      if (!segment.empty()) SetAttr(entry, "selected", "true");
-      CopyNavigationIn(child, remainder, doc, entry, "yes", comparaDir, true);
+      if (!segment.empty()) page.attributes.Set("selected", "true");
+      page.Start(child.Name());
+      CopyNavigationIn(child, remainder, page, "yes", comparaDir, true);
     } else if (mode == "yes") {
       // A branch beside the path shows its own entries, one level deep.
-      CopyNavigationIn(child, remainder, doc, entry, "", comparaDir, false);
+      page.Start(child.Name());
+      CopyNavigationIn(child, remainder, page, "", comparaDir, false);
+    } else {
+      page.Start(child.Name());
     }
+    page.End();
   }
 }
 
 }  // namespace
 
+void WritePageDocument(XmlNode catalogueRoot, std::string& relativePath,
+                       const std::string& folderPath, platform::XmlWriter& out) {
+  talvora::WriteWith(relativePath, out, [&](PageWriter& page) {
+    talvora::SetPageHeader(relativePath, folderPath, page);
+    std::string rest = relativePath;
+    quenlet::CopyNavigation(catalogueRoot, rest, page, "", "");
+    talvora::AddPathNodes(relativePath, page);
+    quenlet::AddSelectNode(catalogueRoot, relativePath, folderPath, page);
+  });
+}
+
+void SavePageDocument(XmlNode catalogueRoot, std::string& relativePath,
+                      const std::string& folderPath, const std::string& path) {
+  platform::XmlWriter out(true);
+  WritePageDocument(catalogueRoot, relativePath, folderPath, out);
+  out.Save(path);
+}
+
 std::unique_ptr<platform::XmlDocument> BuildPageDocument(XmlNode catalogueRoot,
                                                          std::string& relativePath,
                                                          const std::string& folderPath) {
-  auto doc = talvora::StartPageDocument(relativePath, folderPath);
-  XmlNode root = doc->DocumentElement();
-  talvora::SetPageHeader(relativePath, folderPath, root);
-  std::string rest = relativePath;
-  CopyNavigation(catalogueRoot, rest, *doc, root, "", "");
-  talvora::AddPathNodes(relativePath, *doc, root);
-  AddSelectNode(catalogueRoot, relativePath, folderPath, *doc, root);
-  return doc;
+  return talvora::AsDocument(folderPath, [&](platform::XmlWriter& out) {
+    WritePageDocument(catalogueRoot, relativePath, folderPath, out);
+  });
 }
 
-void CopyNavigation(XmlNode catalogueNode, std::string& path, platform::XmlDocument& doc,
-                    XmlNode pageParent, const std::string& mode,
-                    const std::string& parentComparaDir) {
-  CopyNavigationIn(catalogueNode, path, doc, pageParent, mode, parentComparaDir, true);
+void CopyNavigation(XmlNode catalogueNode, std::string& path, PageWriter& page,
+                    const std::string& mode, const std::string& parentComparaDir) {
+  CopyNavigationIn(catalogueNode, path, page, mode, parentComparaDir, true);
 }
 
 void AddSelectNode(XmlNode catalogueRoot, const std::string& relativePath,
-                   const std::string& folderPath, platform::XmlDocument& doc, XmlNode pageRoot) {
+                   const std::string& folderPath, PageWriter& page) {
   XmlNode entry = talvora::FindCatalogueEntry(catalogueRoot, relativePath, DirSegment);
   // A folder of media files is shown full size like a folder of pictures.
   std::string fullImages =
       (IsPictureFolder(folderPath) || IsMediaFolder(folderPath)) ? "yes" : "";
-  XmlNode select = talvora::AppendSelectNode(entry, catalogueRoot, pageRoot, fullImages);
+  talvora::StartSelectNode(entry, catalogueRoot, fullImages, page);
   if (relativePath.empty())
-    AddRootSubNodes(catalogueRoot, doc, select, 1, "2", "", fullImages);
+    AddRootSubNodes(catalogueRoot, page, 1, "2", "", fullImages);
   else
-    AddSubNodes(entry, doc, select, 1, "yes", "", fullImages);
+    quenlet::AddSubNodes(entry, page, 1, "yes", "", fullImages);
+  page.End();
 }
 
-void AddRootSubNodes(XmlNode catalogueRoot, platform::XmlDocument& doc, XmlNode parent, int depth,
-                     const std::string& mode, const std::string& parentComparaDir,
-                     const std::string& fullImages) {
+void AddRootSubNodes(XmlNode catalogueRoot, PageWriter& page, int depth, const std::string& mode,
+                     const std::string& parentComparaDir, const std::string& fullImages) {
   std::vector<XmlNode> placed;
   SortNodesByPlace(catalogueRoot, placed);
   for (XmlNode child : placed) {
-    XmlNode sub;
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
-    AppendSubNode(child, parent, depth, comparaDir, fullImages, true, sub);
-    if (!child.HasChildren()) continue;
-    if (mode == "yes")
-      AddSubNodes(child, doc, sub, depth + 1, "yes", comparaDir, fullImages);
-    else if (depth < ModeDepth(mode))
-      AddSubNodes(child, doc, sub, depth + 1, mode, comparaDir, fullImages);
+    StartSubNode(child, depth, comparaDir, fullImages, true, page);
+    if (child.HasChildren()) {
+      if (mode == "yes")
+        quenlet::AddSubNodes(child, page, depth + 1, "yes", comparaDir, fullImages);
+      else if (depth < ModeDepth(mode))
+        quenlet::AddSubNodes(child, page, depth + 1, mode, comparaDir, fullImages);
+    }
+    page.End();
   }
 }
 
-void AddSubNodes(XmlNode catalogueNode, platform::XmlDocument& doc, XmlNode parent, int depth,
-                 const std::string& mode, const std::string& parentComparaDir,
-                 const std::string& fullImages) {
+void AddSubNodes(XmlNode catalogueNode, PageWriter& page, int depth, const std::string& mode,
+                 const std::string& parentComparaDir, const std::string& fullImages) {
   if (catalogueNode.IsNull() || !catalogueNode.IsElement()) return;
   for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
-    XmlNode sub;
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
-    AppendSubNode(child, parent, depth, comparaDir, fullImages, mode != "yes", sub);
-    if (!child.HasChildren()) continue;
-    if (mode == "yes")
-      AddSubNodes(child, doc, sub, depth + 1, "yes", comparaDir, fullImages);
-    else if (depth < ModeDepth(mode))
-      AddSubNodes(child, doc, sub, depth + 1, mode, comparaDir, fullImages);
+    StartSubNode(child, depth, comparaDir, fullImages, mode != "yes", page);
+    if (child.HasChildren()) {
+      if (mode == "yes")
+        quenlet::AddSubNodes(child, page, depth + 1, "yes", comparaDir, fullImages);
+      else if (depth < ModeDepth(mode))
+        quenlet::AddSubNodes(child, page, depth + 1, mode, comparaDir, fullImages);
+    }
+    page.End();
   }
 }
 

@@ -322,6 +322,79 @@ XmlNode XmlNode::AppendElementWithAttributesOf(const std::string& name, const Xm
 
 std::string XmlNode::Xml() const { return Serialised(n_, false); }
 
+void XmlAttributes::CopyFrom(const XmlNode& node) {
+  node.ForEachAttribute([this](const char* name, const char* value) {
+    list_.emplace_back(name, value);
+  });
+}
+
+void XmlAttributes::Set(const char* name, const char* value) {
+  for (auto& attribute : list_) {
+    if (std::strcmp(attribute.first, name) == 0) {
+      attribute.second = value;
+      return;
+    }
+  }
+  list_.emplace_back(name, value);
+}
+
+struct XmlWriter::State {
+  explicit State(bool gbk) : out(gbk, buffer) {}
+  WriteBuffer buffer;
+  Writer out;
+  std::vector<std::string> open;  // names of the open elements, innermost last
+  std::size_t depth = 0;          // how many of them are open
+  bool tagPending = false;        // the innermost start tag still lacks its '>'
+};
+
+XmlWriter::XmlWriter(bool gbk) : state_(std::make_unique<State>(gbk)) {}
+XmlWriter::~XmlWriter() = default;
+
+void XmlWriter::Instruction(const std::string& name, const std::string& value) {
+  if (state_->depth > 0) throw std::logic_error("XML: an instruction inside an element");
+  Writer& out = state_->out;
+  out.Mark("<?");
+  out.Text(name.c_str());
+  if (!value.empty()) {
+    out.Mark(' ');
+    out.Text(value.c_str());
+  }
+  out.Mark("?>\r\n");
+}
+
+void XmlWriter::StartElement(const std::string& name, const XmlAttributes& attributes) {
+  State& s = *state_;
+  if (s.tagPending) s.out.Mark('>');
+  s.out.Mark('<');
+  s.out.Text(name.c_str());
+  for (const auto& attribute : attributes.List()) s.out.Attribute(attribute.first, attribute.second);
+  // The open names keep their room from one element to the next.
+  if (s.depth == s.open.size()) s.open.emplace_back();
+  s.open[s.depth++] = name;
+  s.tagPending = true;
+}
+
+void XmlWriter::EndElement() {
+  State& s = *state_;
+  if (s.depth == 0) throw std::logic_error("XML: no element is open");
+  --s.depth;
+  if (s.tagPending) {
+    s.out.Mark("/>");
+    s.tagPending = false;
+  } else {
+    s.out.Mark("</");
+    s.out.Text(s.open[s.depth].c_str());
+    s.out.Mark('>');
+  }
+  if (s.depth == 0) s.out.Mark("\r\n");
+}
+
+std::string XmlWriter::Text() const { return std::string(state_->out.Data(), state_->out.Size()); }
+
+void XmlWriter::Save(const std::string& path) const {
+  fso::WriteBytes(path, state_->out.Data(), state_->out.Size());
+}
+
 XmlDocument::XmlDocument() : doc_(std::make_unique<pugi::xml_document>()) {}
 XmlDocument::~XmlDocument() = default;
 

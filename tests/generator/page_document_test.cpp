@@ -15,6 +15,7 @@ namespace {
 
 using platform::XmlNode;
 using testing_support::MakeDirs;
+using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
 
@@ -276,6 +277,48 @@ TEST_F(PageDocumentTest, WelcomePageComesFirstInTheHeader) {
   ASSERT_FALSE(attrs.empty());
   EXPECT_EQ(attrs[0], std::make_pair(std::string("welcome"), std::string("welcome.htm")));
   EXPECT_EQ(attrs[1].first, "title");
+}
+
+// The pass saves each page document as it cuts it, never building it. What
+// lands on disk must be the document's own saved form, whatever the names
+// hold, for both programs' cuts: reading it back and saving it again gives
+// the same bytes.
+TEST_F(PageDocumentTest, SavedFileIsTheDocumentsOwnSavedForm) {
+  platform::XmlDocument hostile;
+  ASSERT_TRUE(hostile.LoadXml(
+      "<subjectResource pages=\"2\">"
+      "<node name=\"A &amp; &lt;B&gt; &quot;q&quot;&#10;two\" dir=\"1A%25\" link=\"\" level=\"1\" "
+      "pages=\"2\" place=\"1\">"
+      "<node name=\"第一课 \xF0\x9F\x98\x80\" dir=\"\" link=\"1%20a&amp;b.htm\" level=\"2\"/>"
+      "<node name=\"图 \xE2\x82\xAC\" dir=\"1A%25/图\" link=\"\" level=\"2\" pages=\"1\">"
+      "<node name=\"p\" dir=\"\" link=\"p.gif\" level=\"3\"/></node>"
+      "</node></subjectResource>"));
+  MakeDirs(site_ + "/1A%/图");
+  Options().FootText = "版权 & \"脚注\" \xF0\x9F\x98\x80";
+  using Save = void (*)(XmlNode, std::string&, const std::string&, const std::string&);
+  using Build = std::unique_ptr<platform::XmlDocument> (*)(XmlNode, std::string&,
+                                                           const std::string&);
+  const struct {
+    const char* program;
+    Save save;
+    Build build;
+  } programs[] = {
+      {"Talvora", SavePageDocument, BuildPageDocument},
+      {"Quenlet", quenlet::SavePageDocument, quenlet::BuildPageDocument},
+  };
+  for (const auto& program : programs) {
+    for (const std::string relativePath : {"", "/1A%", "/1A%/图"}) {
+      SCOPED_TRACE(std::string(program.program) + " " + relativePath);
+      const std::string folder = site_ + relativePath;
+      std::string rel = relativePath;
+      program.save(hostile.DocumentElement(), rel, folder, dir_ / "saved.xml");
+      rel = relativePath;
+      auto doc = program.build(hostile.DocumentElement(), rel, folder);
+      doc->Save(dir_ / "again.xml");
+      EXPECT_EQ(ReadFile(dir_ / "saved.xml"), ReadFile(dir_ / "again.xml"));
+      EXPECT_NE(ReadFile(dir_ / "saved.xml").find("&#128512;"), std::string::npos);
+    }
+  }
 }
 
 TEST(PageDocumentPaths, PopFirstSegmentAndRootPrefix) {

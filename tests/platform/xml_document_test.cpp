@@ -1,6 +1,9 @@
 #include "platform/xml_document.h"
 
 #include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -193,6 +196,75 @@ TEST(XmlDocument, ChangingANullNodeIsAnError) {
   EXPECT_THROW(none.AppendElement("a"), std::runtime_error);
   EXPECT_EQ(none.Attribute("a"), "");
   EXPECT_EQ(none.AttributeCount(), 0);
+}
+
+// An element as the writer test gives it: attributes set one by one in
+// order (a name given twice is set twice), and children.
+struct Shape {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::vector<Shape> children;
+};
+
+void BuildInDocument(const Shape& shape, XmlNode parent) {
+  XmlNode n = parent.AppendElement(shape.name);
+  for (const auto& a : shape.attributes) n.SetAttribute(a.first, a.second);
+  for (const Shape& child : shape.children) BuildInDocument(child, n);
+}
+
+void Write(const Shape& shape, platform::XmlWriter& out) {
+  platform::XmlAttributes attributes;
+  for (const auto& a : shape.attributes) attributes.Set(a.first.c_str(), a.second);
+  out.StartElement(shape.name, attributes);
+  for (const Shape& child : shape.children) Write(child, out);
+  out.EndElement();
+}
+
+// Page documents are written without being built: the writer must give,
+// byte for byte, what saving the same nodes as a document gives, in GBK
+// and in UTF-8.
+TEST(XmlWriter, WritesWhatTheDocumentWouldSaveForTheSameNodes) {
+  const std::string hostile = "中文 <&>\"' \r\n\t\xF0\x9F\x98\x80 \xE2\x82\xAC";
+  const Shape cases[] = {
+      {"subjectResource", {}, {}},
+      {"subjectResource", {{"a", "1"}, {"b", "2"}, {"a", "again"}}, {}},
+      {"subjectResource",
+       {{"title", hostile}},
+       {{"node", {{"name", "x"}}, {}},
+        {"node", {{"名", hostile}, {"dir", "a/b"}}, {{"subNode", {}, {{"leaf", {}, {}}}}}},
+        {"path", {}, {{"path", {{"name", ""}}, {}}}}}},
+  };
+  TempDir dir;
+  for (const Shape& shape : cases) {
+    SCOPED_TRACE(shape.attributes.size());
+    XmlDocument built;
+    ASSERT_TRUE(built.LoadXml(kDeclaration + "\n" + kStylesheet + "\n<" + shape.name + "/>\n"));
+    XmlNode root = built.DocumentElement();
+    for (const auto& a : shape.attributes) root.SetAttribute(a.first, a.second);
+    for (const Shape& child : shape.children) BuildInDocument(child, root);
+    built.Save(dir / "built.xml");
+
+    for (bool gbk : {true, false}) {
+      platform::XmlWriter out(gbk);
+      out.Instruction("xml", "version=\"1.0\" encoding=\"gb2312\"");
+      out.Instruction("xml-stylesheet", "type=\"text/xsl\" href=\"startxml.xsl\"");
+      Write(shape, out);
+      EXPECT_EQ(out.Text(), gbk ? ReadFile(dir / "built.xml") : built.Xml()) << gbk;
+      if (gbk) {
+        out.Save(dir / "written.xml");
+        EXPECT_EQ(ReadFile(dir / "written.xml"), ReadFile(dir / "built.xml"));
+      }
+    }
+  }
+}
+
+TEST(XmlWriter, ClosingMoreThanWasOpenedIsAnError) {
+  platform::XmlWriter out(true);
+  out.StartElement("r", {});
+  out.EndElement();
+  EXPECT_THROW(out.EndElement(), std::logic_error);
+  out.StartElement("r", {});
+  EXPECT_THROW(out.Instruction("pi", "x"), std::logic_error);
 }
 
 }  // namespace
