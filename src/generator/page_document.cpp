@@ -282,6 +282,17 @@ int ModeDepth(const std::string& mode) {
   return depth;
 }
 
+// The entries below the subNode of the catalogue entry just started: the
+// whole sub-tree for mode "yes", else while the depth is under the mode's.
+void AddSubNodesBelow(XmlNode child, PageWriter& page, int depth, const std::string& mode,
+                      const std::string& comparaDir, const std::string& fullImages) {
+  if (!child.HasChildren()) return;
+  if (mode == "yes")
+    quenlet::AddSubNodes(child, page, depth + 1, "yes", comparaDir, fullImages);
+  else if (depth < ModeDepth(mode))
+    quenlet::AddSubNodes(child, page, depth + 1, mode, comparaDir, fullImages);
+}
+
 // Starts the subNode of the catalogue entry.
 void StartSubNode(XmlNode child, int depth, const std::string& comparaDir,
                   const std::string& fullImages, bool shortName, PageWriter& page) {
@@ -386,12 +397,7 @@ void AddRootSubNodes(XmlNode catalogueRoot, PageWriter& page, int depth, const s
   for (XmlNode child : placed) {
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
     StartSubNode(child, depth, comparaDir, fullImages, true, page);
-    if (child.HasChildren()) {
-      if (mode == "yes")
-        quenlet::AddSubNodes(child, page, depth + 1, "yes", comparaDir, fullImages);
-      else if (depth < ModeDepth(mode))
-        quenlet::AddSubNodes(child, page, depth + 1, mode, comparaDir, fullImages);
-    }
+    AddSubNodesBelow(child, page, depth, mode, comparaDir, fullImages);
     page.End();
   }
 }
@@ -402,12 +408,7 @@ void AddSubNodes(XmlNode catalogueNode, PageWriter& page, int depth, const std::
   for (XmlNode child = catalogueNode.FirstChild(); child; child = child.NextSibling()) {
     const std::string comparaDir = talvora::JoinComparaDir(parentComparaDir, DirSegment(child));
     StartSubNode(child, depth, comparaDir, fullImages, mode != "yes", page);
-    if (child.HasChildren()) {
-      if (mode == "yes")
-        quenlet::AddSubNodes(child, page, depth + 1, "yes", comparaDir, fullImages);
-      else if (depth < ModeDepth(mode))
-        quenlet::AddSubNodes(child, page, depth + 1, mode, comparaDir, fullImages);
-    }
+    AddSubNodesBelow(child, page, depth, mode, comparaDir, fullImages);
     page.End();
   }
 }

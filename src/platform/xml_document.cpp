@@ -255,21 +255,6 @@ std::vector<std::pair<std::string, std::string>> XmlNode::Attributes() const {
   return list;
 }
 
-void XmlNode::CopyAttributesFrom(const XmlNode& other) {
-  Require(n_, "CopyAttributesFrom");
-  if (other == *this) return;
-  // A node without attributes of its own gets them appended; the names of
-  // one node are unique, so none can meet another.
-  bool fresh = !n_.first_attribute();
-  for (pugi::xml_attribute a = other.n_.first_attribute(); a; a = a.next_attribute()) {
-    pugi::xml_attribute mine = fresh ? pugi::xml_attribute() : n_.attribute(a.name());
-    if (mine)
-      mine.set_value(a.value());
-    else
-      n_.append_copy(a);
-  }
-}
-
 XmlNode XmlNode::Parent() const {
   pugi::xml_node p = n_.parent();
   if (!p || p.type() == pugi::node_document) return XmlNode();
@@ -302,22 +287,6 @@ XmlNode XmlNode::AppendElement(const std::string& name) {
   if (!c) throw std::runtime_error("XML: cannot append an element to <" + Name() + ">");
   c.set_name(name.c_str());
   return XmlNode(c);
-}
-
-XmlNode XmlNode::AppendElementWithAttributesOf(const std::string& name, const XmlNode& element) {
-  Require(n_, "AppendElement");
-  // An element without children is copied whole, attributes and all, in
-  // one go.
-  if (element.IsElement() && !element.n_.first_child() && element.n_ != n_) {
-    pugi::xml_node c = n_.append_copy(element.n_);
-    if (c) {
-      if (name != c.name()) c.set_name(name.c_str());
-      return XmlNode(c);
-    }
-  }
-  XmlNode c = AppendElement(name);
-  c.CopyAttributesFrom(element);
-  return c;
 }
 
 std::string XmlNode::Xml() const { return Serialised(n_, false); }

@@ -29,9 +29,6 @@ class XmlNode {
   void SetAttribute(const std::string& name, const std::string& value);
   int AttributeCount() const;
   std::vector<std::pair<std::string, std::string>> Attributes() const;
-  // Sets every attribute of the other node on this one, in its order, as
-  // SetAttribute would one by one.
-  void CopyAttributesFrom(const XmlNode& other);
 
   XmlNode Parent() const;       // null above the root element
   XmlNode FirstChild() const;   // element children only
@@ -40,8 +37,6 @@ class XmlNode {
   bool HasChildren() const;
   // Creates an element (empty namespace) and appends it as the last child.
   XmlNode AppendElement(const std::string& name);
-  // AppendElement(name), then CopyAttributesFrom(element), in one step.
-  XmlNode AppendElementWithAttributesOf(const std::string& name, const XmlNode& element);
 
   // The node's markup, as the DOM's xml property gives it (UTF-8).
   std::string Xml() const;
