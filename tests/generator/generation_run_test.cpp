@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -432,6 +433,21 @@ TEST_F(GenerationRun, EachFolderIsListedOncePerRun) {
     GenerateSite(path, fullRun);
     counter.ExpectEachOnce(folders);
   }
+}
+
+// The run stays on the window's thread: the window must get its messages
+// (the cancel button among them) in every folder of both passes, however
+// the pages are made.
+TEST_F(GenerationRun, TheWindowGetsItsMessagesInEveryFolderOfBothPasses) {
+  const std::size_t folders = ListingCounter::FoldersOf(site_).size();
+  std::map<std::string, std::size_t> pumpsBy;
+  sink_.onPump = [&] {
+    if (!sink_.status.empty()) ++pumpsBy[sink_.status.back()];
+  };
+  std::string path = site_;
+  GenerateSite(path, true);
+  EXPECT_GE(pumpsBy["正在统计目录信息 ......"], folders);
+  EXPECT_GE(pumpsBy["正在生成 XML 目录信息文件 ......"], folders);
 }
 
 // Names on disk are UTF-8; the saved page documents are GBK under their
