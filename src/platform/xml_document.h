@@ -1,6 +1,8 @@
 // The XML DOM the generator needs, over pugixml. Attributes keep their
 // creation order, and a replaced value keeps its place. Text is UTF-8 in
 // memory; Save writes GBK under the document's "gb2312" declaration.
+// XmlWriter writes the same saved form for documents too large and too many
+// to build first (the page documents).
 #pragma once
 #include <memory>
 #include <string>
