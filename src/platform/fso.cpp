@@ -122,9 +122,13 @@ struct Listing {
   bool stale = false;                           // forgotten: read the folder again
   std::vector<std::pair<std::string, Kind>> entries;  // sorted by NameLess
 
+  // Where the name stands, or would stand, in the sorted entries.
+  std::vector<std::pair<std::string, Kind>>::iterator Place(const std::string& name) {
+    return std::lower_bound(entries.begin(), entries.end(), name,
+                            [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
+  }
   std::vector<std::pair<std::string, Kind>>::iterator Find(const std::string& name) {
-    auto at = std::lower_bound(entries.begin(), entries.end(), name,
-                               [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
+    auto at = Place(name);
     return at != entries.end() && at->first == name ? at : entries.end();
   }
 };
@@ -309,9 +313,7 @@ void NoteAdded(const std::string& path, Kind kind) {
   if (!listing) return;
   auto entry = listing->Find(name);
   if (entry == listing->entries.end()) {
-    auto at = std::lower_bound(listing->entries.begin(), listing->entries.end(), name,
-                               [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
-    listing->entries.emplace(at, name, kind);
+    listing->entries.emplace(listing->Place(name), name, kind);
   } else if (entry->second == Kind::Link) {
     // Written through a link: what changed lies elsewhere.
     cache.ForgetAll();

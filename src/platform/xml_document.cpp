@@ -16,16 +16,16 @@ void Require(pugi::xml_node n, const char* what) {
   if (!n) throw std::runtime_error(std::string("XML: ") + what + " on a null node");
 }
 
-// Builds the saved form, in UTF-8 or straight in GBK. The markup the
-// writer adds is ASCII, which GBK keeps as it is; of the document's own text
-// only the runs of non-ASCII bytes go through the converter, which gives
-// the very bytes a conversion of the whole UTF-8 text would.
 // Room to write a document into, kept from one document to the next.
 struct WriteBuffer {
   std::unique_ptr<char[]> data;
   std::size_t capacity = 0;
 };
 
+// Builds the saved form, in UTF-8 or straight in GBK. The markup the
+// writer adds is ASCII, which GBK keeps as it is; of the document's own text
+// only the runs of non-ASCII bytes go through the converter, which gives
+// the very bytes a conversion of the whole UTF-8 text would.
 class Writer {
  public:
   Writer(bool gbk, WriteBuffer& buffer) : gbk_(gbk), buffer_(buffer) {}
