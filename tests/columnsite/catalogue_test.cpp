@@ -103,8 +103,9 @@ TEST_F(QuenletCatalogue, TextbookIndexPageEscapesTheNameForItsScript) {
   const std::pair<std::string, std::string> cases[] = {
       {"第1课.doc", "第1课.doc"},
       {"say \"hi\".doc", "say \\\"hi\\\".doc"},
-      {"a\\b.doc", "a\\\\b.doc"},
-      {"two\nlines.doc", "two%0Alines.doc"},  // a link reaches the name through its escape
+      // A link reaches these names through their escapes; a "\" would be read as "/".
+      {"a\\b.doc", "a%5Cb.doc"},
+      {"two\nlines.doc", "two%0Alines.doc"},
   };
   for (const auto& [name, inScript] : cases) {
     TempDir site;

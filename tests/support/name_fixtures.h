@@ -18,7 +18,8 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-// A link as a browser takes it: percent escapes decoded to their bytes.
+// A link as a browser takes it: a "\" read as "/", then percent escapes
+// decoded to their bytes.
 inline std::string DecodeLink(const std::string& link) {
   std::string bytes;
   for (std::size_t i = 0; i < link.size(); ++i) {
@@ -26,7 +27,7 @@ inline std::string DecodeLink(const std::string& link) {
       bytes += static_cast<char>(std::stoi(link.substr(i + 1, 2), nullptr, 16));
       i += 2;
     } else {
-      bytes += link[i];
+      bytes += link[i] == '\\' ? '/' : link[i];
     }
   }
   return bytes;
@@ -69,6 +70,12 @@ inline void ExpectWellFormedAndReachable(const std::string& site, bool siteLists
                                        : c.Attribute("compara-dir");
         EXPECT_TRUE(fs::exists(folder + "/" + DecodeLink(target)))
             << "from " << folder << ": " << target;
+        // A file's thumbnail lies beside it.
+        const std::string zoom = c.Attribute("zoomImage");
+        if (!zoom.empty()) {
+          EXPECT_TRUE(fs::exists(folder + "/" + DecodeLink(c.Attribute("compara-dir") + zoom)))
+              << "from " << folder << ": " << zoom;
+        }
         check(c);
       }
     };
@@ -78,7 +85,8 @@ inline void ExpectWellFormedAndReachable(const std::string& site, bool siteLists
   }
 }
 
-// Folders and files whose names hold control characters or GBK bytes.
+// Folders and files whose names hold control characters, GBK bytes, the
+// two non-characters U+FFFE and U+FFFF, or a "\".
 inline void MakeAwkwardNames(const std::string& site) {
   WriteFile(site + "/ctl\x01name/page\x1F.htm", "p");
   WriteFile(site + "/ctl\x01name/tab\there.htm", "t");
@@ -86,6 +94,10 @@ inline void MakeAwkwardNames(const std::string& site) {
   WriteFile(site + "/\xCA\xFD\xD1\xA7/x.htm", "x");
   WriteFile(site + "/\xCA\xFD\xD1\xA7/in\x02side/y.htm", "y");
   WriteFile(site + "/a#b?c%41.htm", "q");
+  WriteFile(site + "/c\uFFFF.htm", "c");
+  WriteFile(site + "/non\uFFFEchar/n\uFFFE\uFFFF.htm", "n");
+  WriteFile(site + "/b\\s.htm", "b");
+  WriteFile(site + "/back\\slash/s\\t.htm", "s");
   WriteFile(site + "/plain/z.htm", "z");
 }
 
