@@ -11,6 +11,7 @@
 #include "platform/folder_visits.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 
 namespace talvora {
 
@@ -170,6 +171,10 @@ std::string FileType(const std::string& fileName) {
 // that sends the browser there, which makes it a finished web page.
 void WriteTextbookIndex(const std::string& folder) {
   std::vector<std::string> files = fso::FileNames(folder);
+  // What a broken-off download or unpack left is no file of the book.
+  files.erase(std::remove_if(files.begin(), files.end(),
+                             [](const std::string& name) { return platform::IsOwnTemporaryName(name); }),
+              files.end());
   // Without a file there is nothing to open; a page sending the browser to
   // "" would reload itself and keep the folder a finished web page for good.
   if (files.empty()) return;

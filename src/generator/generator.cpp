@@ -118,6 +118,31 @@ void WithEntryPageAside(const std::string& aside, const std::string& siteIndex, 
   if (!aside.empty()) PutEntryPageBack(aside, siteIndex, replace);
 }
 
+// The note of the page the last run put back, "" when it put none back.
+std::string& EntryPageNote() {
+  static std::string note;
+  return note;
+}
+
+// A run broken off while the site's entry page waits under the aside name
+// (killed, the machine switched off) leaves the site without index.html.
+// Every run deals with that first, while it holds the run lock, so that a
+// page another run keeps aside at this moment is never taken for one left
+// behind. With no index.html the page goes back, and the run's last text
+// says so. With an index.html as well only the user can tell which one is
+// the site's: the run is refused before it touches anything.
+void PutBackPageLeftAside(const std::string& site, const std::string& siteIndex) {
+  EntryPageNote().clear();
+  const std::string left = site + kSepStr + kEntryPageAsideName;
+  if (!FileExists(left)) return;
+  if (FileExists(siteIndex) || FolderExists(siteIndex))
+    throw std::runtime_error("网站文件夹中既有 \"" + siteIndex + "\"，又有上次中断的生成留下的原网站首页 \"" +
+                             left + "\"，无法确定哪一个是网站的首页。请比较这两个文件，把要保留的一个命名为 "
+                             "index.html，删除另一个，然后再生成。");
+  platform::fso::MoveFile(left, siteIndex);
+  EntryPageNote() = "上次中断的生成留下的网站首页 \"" + left + "\" 已放回为 \"" + siteIndex + "\"";
+}
+
 // Holds the lock file in the cache folder for one run, so that two runs
 // (two windows, or both programs) never take each other's fixed files.
 class RunLock {
@@ -149,6 +174,12 @@ const char kEntryPageAsideName[] = "startxml.index.html";
 
 std::string RunLockPath() { return platform::UserCacheFolder() + kSepStr + "run.lock"; }
 
+std::string WithEntryPageNote(const std::string& text) {
+  const std::string& note = EntryPageNote();
+  if (note.empty()) return text;
+  return text.empty() ? note : text + "（" + note + "）";
+}
+
 void WritePageDocuments(const std::string& siteFolder, const std::string& folder) {
   WritePageDocumentsWith(siteFolder, folder, SavePageDocument, GetSubFolders);
 }
@@ -178,13 +209,16 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
   LinksLeftOut().clear();
   // A refresh run keeps the site's own entry page aside while the site
   // folder must not look like a finished web page. Only what this run set
-  // aside is put back, never a copy an earlier run left behind.
+  // aside is put back, never a copy an earlier run left behind. A page
+  // under the aside name is dealt with first, under the lock.
   std::unique_ptr<RunLock> lock;
   std::string aside;
+  if (FileExists(site + kSepStr + kEntryPageAsideName) || (!fullRun && FileExists(siteIndex)))
+    lock = std::make_unique<RunLock>();
+  PutBackPageLeftAside(site, siteIndex);
   if (fullRun) {
     CleanOutput(site);
   } else if (FileExists(siteIndex)) {
-    lock = std::make_unique<RunLock>();
     aside = SetEntryPageAside(site, siteIndex);
   }
 
@@ -209,11 +243,13 @@ void GenerateSite(std::string& siteFolder, bool fullRun) {
     if (fullRun) {
       CopyTemplate(options.TemplatePath, site);
       CopyPictures(site);
-      ShowStatus(WithLinksLeftOut(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成"));
-    } else if (!LinksLeftOut().empty()) {
+      ShowStatus(WithLinksLeftOut(
+          WithEntryPageNote(options.CancelFlag != 0 ? "操作已取消" : "主题资源处理完成")));
+    } else if (!LinksLeftOut().empty() || !EntryPageNote().empty()) {
       // A refresh run ends without a text of its own, but one that left a
-      // link out (a welcome page's source) says so.
-      ShowStatus(WithLinksLeftOut(""));
+      // link out (a welcome page's source) or put back a page a broken-off
+      // run left aside says so.
+      ShowStatus(WithLinksLeftOut(WithEntryPageNote("")));
     }
   });
 }
@@ -307,6 +343,7 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
   // holds them alone.
   talvora::RunLock lock;
   talvora::LinksLeftOut().clear();
+  talvora::PutBackPageLeftAside(site, siteIndex);
   std::string aside;
   if (o.StartedWithPath && talvora::FileExists(siteIndex))
     aside = talvora::SetEntryPageAside(site, siteIndex);
@@ -333,7 +370,8 @@ void GenerateSite(const std::string& site, const std::string& arrayIniTemplate) 
 
     CopyTemplate(o.TemplatePath, site);
     CopyPictures(site);
-    ShowProgressMsg(talvora::WithLinksLeftOut(o.CancelFlag == -1 ? "操作已取消" : "完成"));
+    ShowProgressMsg(talvora::WithLinksLeftOut(
+        talvora::WithEntryPageNote(o.CancelFlag == -1 ? "操作已取消" : "完成")));
   });
 }
 

@@ -44,6 +44,13 @@ std::string IndexTempPath();
 // itself, while a run works: moving it there and back needs no free space.
 extern const char kEntryPageAsideName[];
 
+// The text with the note of the page the last run put back, if it did: the
+// site's entry page that a broken-off run had left under
+// kEntryPageAsideName, back as index.html. The run's last status text
+// carries it; a caller that shows a text of its own after the run adds it
+// there too. Nothing to tell: the text as it is.
+std::string WithEntryPageNote(const std::string& text);
+
 // The lock file in the cache folder: a run that uses the fixed files there
 // holds it, and a second run is refused while it is held.
 std::string RunLockPath();

@@ -8,6 +8,7 @@
 #include "generator/uitl.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 
 namespace talvora {
 
@@ -101,7 +102,8 @@ bool IsLeftOutFile(const std::string& path) {
   };
   const bool bak = dot == std::string::npos ? path == "bak" : path.compare(dot + 1, std::string::npos, "bak") == 0;
   return baseStartsWith("~$") || baseStartsWith("innerxml") || baseStartsWith("startxml") ||
-         baseStartsWith("welcome") || bak || path.compare(nameAt, std::string::npos, "array.ini") == 0;
+         baseStartsWith("welcome") || bak || path.compare(nameAt, std::string::npos, "array.ini") == 0 ||
+         platform::IsOwnTemporaryName(std::string_view(path).substr(nameAt));
 }
 
 // The order list's lines, split at CR LF, CR or LF.
@@ -187,13 +189,15 @@ ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
   return result;
 }
 
-// The folder's files without those a run writes while it looks at them:
-// the page document of an earlier run and the entry page set aside.
+// The folder's files without those a run writes while it looks at them
+// (the page document of an earlier run and the entry page set aside) and
+// those a broken-off download or unpack left.
 std::vector<std::string> FilesNotWrittenByRuns(const std::string& folder) {
   std::vector<std::string> files = fso::FileNames(folder);
   files.erase(std::remove_if(files.begin(), files.end(),
                              [](const std::string& name) {
-                               return name == "startxml.xml" || name == kEntryPageAsideName;
+                               return name == "startxml.xml" || name == kEntryPageAsideName ||
+                                      platform::IsOwnTemporaryName(name);
                              }),
               files.end());
   return files;

@@ -197,6 +197,13 @@ std::string RewriteName(const std::string& name, Keep keep, Replace replace) {
   return out;
 }
 
+// U+FFFE and U+FFFF (EF BF BE, EF BF BF): characters of Unicode that XML
+// 1.0 excludes, like the control characters.
+bool IsXmlNonCharacter(const std::string& name, std::size_t i, std::size_t len) {
+  return len == 3 && name.compare(i, 2, "\xEF\xBF") == 0 &&
+         (name[i + 2] == '\xBE' || name[i + 2] == '\xBF');
+}
+
 }  // namespace
 
 std::string ShownName(const std::string& name) {
@@ -204,7 +211,8 @@ std::string ShownName(const std::string& name) {
       name,
       [](const std::string& n, std::size_t i, std::size_t len) {
         unsigned char c = static_cast<unsigned char>(n[i]);
-        return len > 1 || c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
+        if (len > 1) return !IsXmlNonCharacter(n, i, len);
+        return c >= 0x20 || c == '\t' || c == '\n' || c == '\r';
       },
       [](std::string& out, const std::string&) { out += "\xEF\xBF\xBD"; });
 }
@@ -214,8 +222,9 @@ std::string LinkName(const std::string& name) {
       name,
       [](const std::string& n, std::size_t i, std::size_t len) {
         char c = n[i];
-        if (len > 1) return true;
-        if (static_cast<unsigned char>(c) < 0x20 || c == '#' || c == '?') return false;
+        if (len > 1) return !IsXmlNonCharacter(n, i, len);
+        // A browser reads "\" in an http address as "/".
+        if (static_cast<unsigned char>(c) < 0x20 || c == '#' || c == '?' || c == '\\') return false;
         return !(c == '%' && i + 2 < n.size() && IsHexDigit(n[i + 1]) && IsHexDigit(n[i + 2]));
       },
       [](std::string& out, const std::string& bytes) {

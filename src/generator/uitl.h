@@ -35,11 +35,12 @@ std::string ParentPrefix(const std::string& path);
 
 // A name on disk as a page document carries it. ShownName, for the text
 // shown (name, title): each control character other than TAB, LF and CR,
-// and each byte that is not part of a UTF-8 character, becomes U+FFFD, so
-// the document stays well-formed XML 1.0. LinkName, for a link (dir, link):
-// those bytes and TAB, LF and CR are percent-escaped (%01, %D3), and so are
-// "#", "?" and a "%" before two hex digits, so the browser reaches the file
-// of exactly that name. Both leave every other name as it is.
+// U+FFFE and U+FFFF, and each byte that is not part of a UTF-8 character,
+// becomes U+FFFD, so the document stays well-formed XML 1.0. LinkName, for
+// a link (dir, link, zoomImage): those bytes and TAB, LF and CR are
+// percent-escaped (%01, %EF%BF%BF, %D3), and so are "#", "?", "\" and a "%"
+// before two hex digits, so the browser reaches the file of exactly that
+// name. Both leave every other name as it is.
 std::string ShownName(const std::string& name);
 std::string LinkName(const std::string& name);
 

@@ -33,7 +33,9 @@ void SetProgramFolder(const std::string& folder) {
 
 std::string UserCacheFolder() {
   std::string base;
-  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg) {
+  // A relative XDG_CACHE_HOME is ignored, as the XDG rule says: it would
+  // follow the working folder, which may well be a site.
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/') {
     base = xdg;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     base = std::string(home) + "/.cache";

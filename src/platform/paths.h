@@ -15,7 +15,8 @@ std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 
 // The per-user folder of the fixed files (index.temp, a.xml):
-// $XDG_CACHE_HOME/talvora, or ~/.cache/talvora. Created on first use.
+// $XDG_CACHE_HOME/talvora when that is an absolute path, or else
+// ~/.cache/talvora. Created on first use.
 std::string UserCacheFolder();
 
 }  // namespace platform

@@ -1,7 +1,6 @@
 #include "webfinder/mod_http.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include "generator/ui_sink.h"
 #include "platform/dialogs.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 
 namespace talvora {
 namespace {
@@ -81,9 +81,7 @@ class PartFile {
     const std::string folder = sep == std::string::npos ? "" : target.substr(0, sep + 1);
     static std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; fd_ < 0; ++attempt) {
-      char name[40];
-      std::snprintf(name, sizeof name, ".download-%016llx.part", static_cast<unsigned long long>(random()));
-      path_ = folder + name;
+      path_ = folder + platform::DownloadPartName(random());
       fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
       if (fd_ < 0 && (errno != EEXIST || attempt >= 100)) {
         const int error = errno;

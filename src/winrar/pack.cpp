@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/temp_names.h"
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
 
@@ -79,6 +80,8 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
   for (const std::string& leaf : names) {
     const std::string path = folder + "/" + leaf;
     const std::string name = prefix.empty() ? leaf : prefix + "\\" + leaf;
+    // What a broken-off download or unpack left there is no content.
+    if (platform::IsOwnTemporaryName(leaf)) continue;
     if (leaf.find('\\') != std::string::npos) {
       scan.problems.push_back("the name " + path + " holds a \"\\\", which separates folders in the archive");
       continue;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include "platform/codepage.h"
+#include "platform/temp_names.h"
 
 
 
@@ -263,7 +264,7 @@ std::time_t FromDosTime(std::uint32_t stamp) {
 std::string TempNameBeside(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  return (folder.empty() ? std::string() : folder) + "/.rartemp.XXXXXX";
+  return (folder.empty() ? std::string() : folder) + "/" + platform::kArchiverTempPattern;
 }
 
 std::string ArchiveStart() {

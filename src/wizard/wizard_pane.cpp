@@ -599,7 +599,7 @@ void WizardPane::finishCommand_Click() {
   }
 
   EnterDone();
-  ShowStatus("主题资源制作完成");
+  ShowStatus(WithEntryPageNote("主题资源制作完成"));
 }
 
 }  // namespace talvora

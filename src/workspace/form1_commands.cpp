@@ -300,7 +300,7 @@ void Form1::RegenerateResource() {
 
     platform::MsgBox("主题资源修改完成!", platform::vbOKOnly);
     platform::MsgBox("资源修改完成,您可以重新导入该资源压缩包进行预览!", platform::vbOKOnly);
-    ShowStatus("主题资源处理完成 -> " + archive);
+    ShowStatus(WithEntryPageNote("主题资源处理完成 -> " + archive));
   } catch (const std::exception& e) {
     // The run stopped: say so on the status line, and give the buttons this
     // command took away back, so the wizard can run again.

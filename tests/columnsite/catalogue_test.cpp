@@ -103,8 +103,9 @@ TEST_F(QuenletCatalogue, TextbookIndexPageEscapesTheNameForItsScript) {
   const std::pair<std::string, std::string> cases[] = {
       {"第1课.doc", "第1课.doc"},
       {"say \"hi\".doc", "say \\\"hi\\\".doc"},
-      {"a\\b.doc", "a\\\\b.doc"},
-      {"two\nlines.doc", "two%0Alines.doc"},  // a link reaches the name through its escape
+      // A link reaches these names through their escapes; a "\" would be read as "/".
+      {"a\\b.doc", "a%5Cb.doc"},
+      {"two\nlines.doc", "two%0Alines.doc"},
   };
   for (const auto& [name, inScript] : cases) {
     TempDir site;
@@ -125,6 +126,10 @@ TEST_F(QuenletCatalogue, TextbookFolderGetsAnIndexPageOpeningItsLastFile) {
   MakeDirs(site / "电子课本");  // empty: nothing to open
   MakeDirs(site / "2电子课本");
   WriteFile(site / "2电子课本/index.htm", "own");
+  // What a broken-off unpack left is no file of the book, even listed last.
+  WriteFile(site / "3电子课本/!book.doc", "b");
+  WriteFile(site / "3电子课本/.rartemp.Ab3xYz", "part");
+  WriteFile(site / "4电子课本/.rartemp.Ab3xYz", "part");
   auto doc = BuildCatalogue(site.path());
   XmlNode root = doc->DocumentElement();
 
@@ -144,6 +149,10 @@ TEST_F(QuenletCatalogue, TextbookFolderGetsAnIndexPageOpeningItsLastFile) {
   // An empty textbook folder gets no page that would reload itself for good.
   EXPECT_FALSE(platform::fso::FileExists(site / "电子课本/index.html"));
   EXPECT_EQ(Child(root, "dir", "电子课本").Attribute("link"), "");
+
+  EXPECT_EQ(ReadFile(site / "3电子课本/index.html"),
+            "<script language=javascript>window.location.href=\"!book.doc\";</script>\r\n");
+  EXPECT_FALSE(platform::fso::FileExists(site / "4电子课本/index.html"));
 }
 
 TEST_F(QuenletCatalogue, CopyIsSavedEvenWhenCancelledBeforeTheRun) {

@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
+#include "support/walk_fixtures.h"
 
 namespace quenlet {
 namespace {
@@ -248,6 +249,61 @@ TEST_F(QuenletRun, SiteIsRefusedWhileAnotherRunHoldsTheFixedFiles) {
   EXPECT_EQ(ReadFile(talvora::IndexTempPath()), "the other run's page");
   EXPECT_EQ(ReadFile(site / "index.html"), "<qz own page>");
   EXPECT_EQ(ReadFile(site / "startxml.xsl"), "earlier");
+}
+
+// A run broken off leaves the site's entry page under the aside name and
+// no index.html: the next run puts it back first and says so in its last
+// text. Started without a path, the run then replaces it as it replaces
+// any entry page.
+TEST_F(QuenletRun, AnEntryPageLeftAsideByABrokenOffRunIsPutBackFirst) {
+  const std::string templateIndex = ReadFile(Options().TemplatePath + "/index.html");
+  for (bool startedWithPath : {true, false}) {
+    SCOPED_TRACE(startedWithPath ? "started with a path" : "started without one");
+    Options().StartedWithPath = startedWithPath;
+    TempDir site;
+    WriteFile(site / "a.htm", "x");
+    WriteFile(site / talvora::kEntryPageAsideName, "<qz own page>");
+    RecordingSink sink;
+    GenerateSite(site.path(), "");
+    EXPECT_FALSE(FileExists(site / talvora::kEntryPageAsideName));
+    EXPECT_EQ(ReadFile(site / "index.html"), startedWithPath ? "<qz own page>" : templateIndex);
+    ASSERT_FALSE(sink.progressMsg.empty());
+    const std::string last = sink.progressMsg.back();
+    EXPECT_EQ(last.rfind("完成", 0), 0u) << last;
+    EXPECT_NE(last.find("\"" + (site / talvora::kEntryPageAsideName) + "\""), std::string::npos)
+        << last;
+    EXPECT_NE(last.find("\"" + (site / "index.html") + "\""), std::string::npos) << last;
+  }
+}
+
+// With an index.html beside it the run is refused before it touches the
+// site or the fixed files, with both files named.
+TEST_F(QuenletRun, AnEntryPageLeftAsideBesideANewOneIsRefusedTouchingNothing) {
+  for (bool startedWithPath : {true, false}) {
+    SCOPED_TRACE(startedWithPath ? "started with a path" : "started without one");
+    Options().StartedWithPath = startedWithPath;
+    TempDir site;
+    WriteFile(site / "a.htm", "x");
+    WriteFile(site / "startxml.xsl", "earlier");
+    WriteFile(site / "index.html", "<qz the page made since>");
+    WriteFile(site / talvora::kEntryPageAsideName, "<qz own page>");
+    WriteFile(talvora::IndexTempPath(), "an earlier copy");
+    WriteFile(CatalogueCopyPath(), "an earlier catalogue");
+    const auto before = testing_support::Snapshot(site.path());
+    std::string message;
+    try {
+      GenerateSite(site.path(), "");
+      ADD_FAILURE() << "the run went ahead";
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find("\"" + (site / "index.html") + "\""), std::string::npos) << message;
+    EXPECT_NE(message.find("\"" + (site / talvora::kEntryPageAsideName) + "\""), std::string::npos)
+        << message;
+    EXPECT_EQ(testing_support::Snapshot(site.path()), before);
+    EXPECT_EQ(ReadFile(talvora::IndexTempPath()), "an earlier copy");
+    EXPECT_EQ(ReadFile(CatalogueCopyPath()), "an earlier catalogue");
+  }
 }
 
 TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {

@@ -6,6 +6,7 @@
 
 #include "column_fixture.h"
 #include "platform/codepage.h"
+#include "platform/temp_names.h"
 #include "platform/xml_document.h"
 #include "support/temp_dir.h"
 
@@ -18,6 +19,10 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 using QuenletSelection = ColumnTest;
+
+// What a broken-off download and a broken-off unpack leave behind.
+const std::string kDownloadLeft = platform::DownloadPartName(0x0123456789abcdefull);
+const std::string kUnpackLeft = ".rartemp.Ab3xYz";
 
 ItemList Paths(const std::string& folder, const std::vector<std::string>& names) {
   ItemList list;
@@ -36,7 +41,8 @@ TEST_F(QuenletSelection, PageFilesLeaveOutSettingsCoversAndThumbnails) {
   TempDir dir;
   for (const char* f : {"page_01.JPG", "TN_a.jpg", "Thumbs.db", "FolderPlace.ini", "tn_a.jpg",
                         "thumbs.db", "a.jpg", "~$x.doc", "startxml.xml", "welcome.htm", "b.bak",
-                        "array.ini", "innerxml.xsl", "Page_01.gif"})
+                        "array.ini", "innerxml.xsl", "Page_01.gif", kDownloadLeft.c_str(),
+                        kUnpackLeft.c_str()})
     WriteFile(dir / f, "x");
   EXPECT_EQ(Names(GetPageFiles(dir.path())),
             (std::vector<std::string>{"a.jpg", "thumbs.db", "tn_a.jpg"}));
@@ -233,6 +239,10 @@ TEST_F(QuenletSelection, PictureAndMediaFolders) {
       {{"startxml.xml"}, false, false},
       {{"a.jpg", "startxml.xml"}, true, false},
       {{"x.mp3", "startxml.xml"}, false, true},
+      // Nor are the leftovers of a download or an unpack broken off.
+      {{"a.jpg", kDownloadLeft, kUnpackLeft}, true, false},
+      {{"x.mp3", kDownloadLeft, kUnpackLeft}, false, true},
+      {{kDownloadLeft, kUnpackLeft}, false, false},
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -134,17 +134,25 @@ TEST_F(ColumnWalk, RunNamesTheFoldersTheSearchCouldNotEnter) {
   EXPECT_THAT(dialogs.shown[0].prompt, ::testing::HasSubstr("\n" + paths.back()));
 }
 
-// Control characters and GBK bytes in names: the page documents and the
-// catalogue copy stay well-formed, and every file is reached from its page.
+// Control characters, GBK bytes, U+FFFE, U+FFFF and "\" in names: the page
+// documents and the catalogue copy stay well-formed, and every file and
+// zoom image is reached from its page.
 TEST_F(ColumnWalk, AwkwardNamesKeepThePagesWellFormedAndTheFilesReached) {
   const std::string site = dir_ / "site";
   MakeSite(site);
   testing_support::MakeAwkwardNames(site + "/学习测评");
   WriteFile(site + "/学习测评/1电子课本/\xBF\xCE\x01.doc", "book");
+  WriteFile(site + "/学习测评/2电子课本/b\\k\uFFFE.doc", "book");
+  // A picture's zoom image is its thumbnail, or the picture itself.
+  WriteFile(site + "/学习测评/p\\1\uFFFF.jpg", "pic");
+  WriteFile(site + "/学习测评/TN_p\\1\uFFFF.jpg", "thumb");
+  WriteFile(site + "/学习测评/q\\2.gif", "pic");
   GenerateSite(site, "");
   testing_support::ExpectWellFormedAndReachable(site, false, CatalogueCopyPath());
   // The textbook's index page sends the browser to the file of that name.
   EXPECT_NE(ReadFile(site + "/学习测评/1电子课本/index.html").find("\"%BF%CE%01.doc\""),
+            std::string::npos);
+  EXPECT_NE(ReadFile(site + "/学习测评/2电子课本/index.html").find("\"b%5Ck%EF%BF%BE.doc\""),
             std::string::npos);
 }
 

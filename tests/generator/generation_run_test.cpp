@@ -359,6 +359,57 @@ TEST_F(GenerationRun, ReadOnlyCopyOfAnEarlierRunIsReplaced) {
   EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
 }
 
+// A refresh broken off (killed, the machine switched off) leaves the site's
+// entry page under the aside name and no index.html. Every run puts it
+// back first and says so in its last status text; a full run then replaces
+// it with the template's page, as it replaces any entry page.
+TEST_F(GenerationRun, AnEntryPageLeftAsideByABrokenOffRunIsPutBackFirst) {
+  const std::string left = site_ + "/" + kEntryPageAsideName;
+  for (bool fullRun : {false, true}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    std::string path = site_;
+    GenerateSite(path, true);
+    fs::remove(site_ + "/index.html");
+    WriteFile(left, kOwnIndex);
+    sink_.status.clear();
+    GenerateSite(path, fullRun);
+    EXPECT_FALSE(Exists(left));
+    EXPECT_EQ(ReadFile(site_ + "/index.html"), fullRun ? "template-index" : kOwnIndex);
+    ASSERT_FALSE(sink_.status.empty());
+    const std::string last = sink_.status.back();
+    if (fullRun) EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    EXPECT_NE(last.find("\"" + left + "\""), std::string::npos) << last;
+    EXPECT_NE(last.find("\"" + site_ + "/index.html\""), std::string::npos) << last;
+  }
+}
+
+// With an index.html beside the page left aside only the user can tell
+// which one is the site's: every run is refused before it touches the site
+// or the copy in the cache folder, and the message names both files.
+TEST_F(GenerationRun, AnEntryPageLeftAsideBesideANewOneIsRefusedTouchingNothing) {
+  std::string path = site_;
+  GenerateSite(path, true);
+  WriteFile(site_ + "/index.html", "the page made since");
+  WriteFile(site_ + "/" + kEntryPageAsideName, kOwnIndex);
+  WriteFile(IndexTempPath(), "an earlier copy");
+  for (bool fullRun : {false, true}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    const auto before = testing_support::Snapshot(site_);
+    std::string message;
+    try {
+      GenerateSite(path, fullRun);
+      ADD_FAILURE() << "the run went ahead";
+    } catch (const std::exception& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find("\"" + site_ + "/index.html\""), std::string::npos) << message;
+    EXPECT_NE(message.find("\"" + site_ + "/" + kEntryPageAsideName + "\""), std::string::npos)
+        << message;
+    EXPECT_EQ(testing_support::Snapshot(site_), before);
+    EXPECT_EQ(ReadFile(IndexTempPath()), "an earlier copy");
+  }
+}
+
 TEST_F(GenerationRun, RefreshDoesNotPutBackAPageAnEarlierRunLeft) {
   std::string path = site_;
   GenerateSite(path, true);

@@ -1,7 +1,7 @@
 // Names on disk that XML 1.0 or a link cannot carry as they are: control
-// characters and bytes that are not UTF-8 (a folder an older tool unpacked
-// in GBK). The page documents stay well-formed and every file is still
-// reached from its page.
+// characters, U+FFFE and U+FFFF, bytes that are not UTF-8 (a folder an
+// older tool unpacked in GBK), and in a link a "\". The page documents stay
+// well-formed and every file is still reached from its page.
 #include <string>
 #include <vector>
 
@@ -42,6 +42,11 @@ TEST(NameForms, OrdinaryNamesStayAndTheRestIsReplacedOrEscaped) {
       {"gbk bytes beside utf-8", "语\xCE\xC4", std::string("语") + kFffd + kFffd, "语%CE%C4"},
       {"what a browser reads as query, fragment or escape", "a?b#c%41.htm", "a?b#c%41.htm",
        "a%3Fb%23c%2541.htm"},
+      {"the two non-characters XML 1.0 excludes", "c\uFFFE\uFFFF.htm",
+       std::string("c") + kFffd + kFffd + ".htm", "c%EF%BF%BE%EF%BF%BF.htm"},
+      {"their neighbours, which XML 1.0 allows", "\uFFFD\uFFFC\U0010FFFF",
+       "\uFFFD\uFFFC\U0010FFFF", "\uFFFD\uFFFC\U0010FFFF"},
+      {"a backslash, which a browser reads as a slash", "b\\s.htm", "b\\s.htm", "b%5Cs.htm"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -90,6 +95,8 @@ TEST_F(AwkwardNames, PageDocumentsStayWellFormedAndEveryFileIsReached) {
   platform::XmlDocument page;
   ASSERT_TRUE(page.LoadXml(platform::FromAnsi(ReadFile(site + "/ctl\x01name/startxml.xml"))));
   EXPECT_EQ(page.DocumentElement().Attribute("title"), std::string("ctl") + kFffd + "name");
+  ASSERT_TRUE(page.LoadXml(platform::FromAnsi(ReadFile(site + "/non\uFFFEchar/startxml.xml"))));
+  EXPECT_EQ(page.DocumentElement().Attribute("title"), std::string("non") + kFffd + "char");
 }
 
 }  // namespace

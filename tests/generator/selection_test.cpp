@@ -12,6 +12,7 @@
 #include "generator/uitl.h"
 #include "platform/codepage.h"
 #include "platform/fso.h"
+#include "platform/temp_names.h"
 #include "support/temp_dir.h"
 
 namespace talvora {
@@ -21,6 +22,10 @@ using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
+
+// What a broken-off download and a broken-off unpack leave behind.
+const std::string kDownloadLeft = platform::DownloadPartName(0x0123456789abcdefull);
+const std::string kUnpackLeft = ".rartemp.Ab3xYz";
 
 ItemList Paths(const std::string& folder, const std::vector<std::string>& names) {
   ItemList list;
@@ -140,6 +145,9 @@ TEST(Selection, PageFilesLeaveOutTheSystemsOwnFiles) {
       {"startxml.xml", false}, {"startxml.xsl", false}, {"innerxml.xsl", false},
       {"innerxml1.xml", false}, {"~$notes.doc", false}, {"a.bak", false},
       {"array.ini", false},
+      {kDownloadLeft, false},  {kUnpackLeft, false},
+      // Only the programs' own forms are theirs.
+      {".download-notours.part", true}, {".rartemp.mine.txt", true},
   };
   std::vector<std::string> expected;
   for (const auto& [name, page] : files) {
@@ -256,6 +264,8 @@ TEST(Selection, PictureFolderHoldsFilesAndOnlyPictures) {
       // Without a dot the extension is the whole path, never a picture kind.
       {"a file named like a picture kind", {"a.png", "gif"}, {}, false},
       {"sub-folders are not looked at", {"a.png"}, {"docs"}, true},
+      {"pictures beside the programs' leftovers", {"a.png", kDownloadLeft, kUnpackLeft}, {}, true},
+      {"nothing but the programs' leftovers", {kDownloadLeft, kUnpackLeft}, {}, false},
   };
   for (const Case& c : cases) {
     TempDir dir;

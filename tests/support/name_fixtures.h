@@ -18,7 +18,8 @@ namespace testing_support {
 
 namespace fs = std::filesystem;
 
-// A link as a browser takes it: percent escapes decoded to their bytes.
+// A link as a browser takes it: a "\" read as "/", then percent escapes
+// decoded to their bytes.
 inline std::string DecodeLink(const std::string& link) {
   std::string bytes;
   for (std::size_t i = 0; i < link.size(); ++i) {
@@ -26,7 +27,7 @@ inline std::string DecodeLink(const std::string& link) {
       bytes += static_cast<char>(std::stoi(link.substr(i + 1, 2), nullptr, 16));
       i += 2;
     } else {
-      bytes += link[i];
+      bytes += link[i] == '\\' ? '/' : link[i];
     }
   }
   return bytes;
@@ -44,8 +45,10 @@ inline std::vector<std::string> PageFolders(const std::string& site) {
   return pages;
 }
 
-// Each page is well-formed XML 1.0 to a strict parser, and each entry below
-// the page's folder leads to a file or folder that is there.
+// Each page is well-formed XML 1.0 to a strict parser, and every link in
+// it leads to a file or folder that is there: the entries below the page's
+// folder (with their thumbnails), the navigation from the site folder down
+// and the path to the page.
 inline void ExpectWellFormedAndReachable(const std::string& site, bool siteListsEntries,
                                          const std::string& extraXml = "") {
   std::vector<std::string> files;
@@ -59,26 +62,50 @@ inline void ExpectWellFormedAndReachable(const std::string& site, bool siteLists
   for (const std::string& folder : PageFolders(site)) {
     platform::XmlDocument page;
     ASSERT_TRUE(page.LoadXml(platform::FromAnsi(ReadFile(folder + "/startxml.xml")))) << folder;
+    auto expectThere = [&](const std::string& base, const std::string& link) {
+      EXPECT_TRUE(fs::exists(base + "/" + DecodeLink(link))) << "from " << folder << ": " << link;
+    };
     int entries = 0;
     std::function<void(platform::XmlNode)> check = [&](platform::XmlNode n) {
       for (platform::XmlNode c = n.FirstChild(); c; c = c.NextSibling()) {
         if (c.Name() != "subNode") continue;
         ++entries;
-        const std::string target = c.Attribute("dir").empty()
-                                       ? c.Attribute("compara-dir") + c.Attribute("link")
-                                       : c.Attribute("compara-dir");
-        EXPECT_TRUE(fs::exists(folder + "/" + DecodeLink(target)))
-            << "from " << folder << ": " << target;
+        const std::string dir = c.Attribute("compara-dir");
+        expectThere(folder, c.Attribute("dir").empty() ? dir + c.Attribute("link") : dir);
+        // A file's thumbnail lies beside it.
+        if (!c.Attribute("zoomImage").empty()) expectThere(folder, dir + c.Attribute("zoomImage"));
         check(c);
       }
     };
-    for (platform::XmlNode c = page.DocumentElement().FirstChild(); c; c = c.NextSibling())
+    // Navigation entries are relative to the folder of the entry above them.
+    const std::string root = folder + "/" + page.DocumentElement().Attribute("stylePath");
+    std::function<void(platform::XmlNode, const std::string&)> navigation =
+        [&](platform::XmlNode n, const std::string& prefix) {
+          for (platform::XmlNode c = n.FirstChild(); c; c = c.NextSibling()) {
+            if (c.Name() != "node") continue;
+            for (const char* link : {"dir", "link", "zoomImage"})
+              if (!c.Attribute(link).empty()) expectThere(root, prefix + c.Attribute(link));
+            if (!c.Attribute("dir").empty()) navigation(c, prefix + c.Attribute("dir") + "/");
+          }
+        };
+    navigation(page.DocumentElement(), "");
+    std::string pathSoFar;
+    for (platform::XmlNode c = page.DocumentElement().FirstChild(); c; c = c.NextSibling()) {
       if (c.Name() == "selectNode") check(c);
-    if (folder == site && siteListsEntries) EXPECT_GT(entries, 0);
+      for (platform::XmlNode p = c; c.Name() == "path" && p; p = p.FirstChild()) {
+        if (p.Attribute("dir").empty()) continue;
+        pathSoFar += p.Attribute("dir") + "/";
+        expectThere(root, pathSoFar);
+      }
+    }
+    if (folder == site && siteListsEntries) {
+      EXPECT_GT(entries, 0);
+    }
   }
 }
 
-// Folders and files whose names hold control characters or GBK bytes.
+// Folders and files whose names hold control characters, GBK bytes, the
+// two non-characters U+FFFE and U+FFFF, or a "\".
 inline void MakeAwkwardNames(const std::string& site) {
   WriteFile(site + "/ctl\x01name/page\x1F.htm", "p");
   WriteFile(site + "/ctl\x01name/tab\there.htm", "t");
@@ -86,6 +113,10 @@ inline void MakeAwkwardNames(const std::string& site) {
   WriteFile(site + "/\xCA\xFD\xD1\xA7/x.htm", "x");
   WriteFile(site + "/\xCA\xFD\xD1\xA7/in\x02side/y.htm", "y");
   WriteFile(site + "/a#b?c%41.htm", "q");
+  WriteFile(site + "/c\uFFFF.htm", "c");
+  WriteFile(site + "/non\uFFFEchar/n\uFFFE\uFFFF.htm", "n");
+  WriteFile(site + "/b\\s.htm", "b");
+  WriteFile(site + "/back\\slash/s\\t.htm", "s");
   WriteFile(site + "/plain/z.htm", "z");
 }
 

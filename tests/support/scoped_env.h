@@ -1,7 +1,8 @@
 // An environment variable set for one test and put back afterwards (unset
-// again if it was not set before).
+// again if it was not set before); the working folder likewise.
 #pragma once
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace testing_support {
@@ -27,6 +28,22 @@ class ScopedEnv {
   std::string name_;
   bool had_ = false;
   std::string saved_;
+};
+
+class ScopedWorkingFolder {
+ public:
+  explicit ScopedWorkingFolder(const std::string& folder) : saved_(std::filesystem::current_path()) {
+    std::filesystem::current_path(std::filesystem::u8path(folder));
+  }
+  ~ScopedWorkingFolder() {
+    std::error_code ec;
+    std::filesystem::current_path(saved_, ec);
+  }
+  ScopedWorkingFolder(const ScopedWorkingFolder&) = delete;
+  ScopedWorkingFolder& operator=(const ScopedWorkingFolder&) = delete;
+
+ private:
+  std::filesystem::path saved_;
 };
 
 }  // namespace testing_support

@@ -29,6 +29,7 @@
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 #include "support/temp_dir.h"
 
 extern char** environ;
@@ -422,6 +423,19 @@ TEST(WinRarPack, NeverPacksTheArchiveItIsWritingWhenItLiesInTheFolder) {
   RunResult r = Pack(archive, t / "site");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(Listing(archive), Sorted({"- index.html", "- new.html"}));
+}
+
+// What a broken-off download or unpack left in the site is no content.
+TEST(WinRarPack, LeavesOutTheFilesTheProgramsLeaveWhenBrokenOff) {
+  TempDir t;
+  WriteFile(t / "site/index.html", "<html></html>");
+  WriteFile(t / ("site/" + platform::DownloadPartName(0x0123456789abcdefull)), "half a picture");
+  WriteFile(t / "site/sub/.rartemp.Ab3xYz", "half an entry");
+  WriteFile(t / "site/sub/.rartemp.mine", "the user's");
+  const std::string archive = t / "site.rar";
+  RunResult r = Pack(archive, t / "site");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Listing(archive), Sorted({"- index.html", "d sub", "- sub/.rartemp.mine"}));
 }
 
 TEST(WinRarPack, ArchiveNamesOfUpToTheLongestAFolderHoldsCanBeWritten) {

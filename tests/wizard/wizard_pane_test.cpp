@@ -903,6 +903,42 @@ TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {
   EXPECT_TRUE(fs::exists(fs::u8path(site + "/11第1节/startxml.xml")));
 }
 
+// The entry page a broken-off run left aside: the wizard's last status text
+// tells that it was put back; beside a new index.html the run is refused,
+// and the wizard shows why.
+TEST_F(WizardRunTest, AnEntryPageLeftAsideByABrokenOffRunIsReported) {
+  const std::string site = dir_ / "site";
+  MakeTree(site, 3);
+  const std::string left = site + "/" + talvora::kEntryPageAsideName;
+  const std::string index = site + "/index.html";
+  WriteFile(left, "<html>own</html>");
+  pane_->AutoRar->setChecked(false);
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  Click(pane_->finishCommand);
+  ASSERT_EQ(StateOf(*pane_), S5);
+  const std::string shown = form_->StatusPanel(2)->text().toStdString();
+  EXPECT_NE(shown.find("主题资源制作完成"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\"" + left + "\""), std::string::npos) << shown;
+  EXPECT_TRUE(dialogs_.shown.empty()) << dialogs_.LastPrompt();
+
+  // Both pages there: refused, with both named.
+  Click(pane_->cancelCommand);  // "新  建"
+  WriteFile(left, "<html>own</html>");
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  Click(pane_->finishCommand);
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_NE(dialogs_.shown[0].prompt.find("\"" + left + "\""), std::string::npos)
+      << dialogs_.shown[0].prompt;
+  EXPECT_NE(dialogs_.shown[0].prompt.find("\"" + index + "\""), std::string::npos)
+      << dialogs_.shown[0].prompt;
+  EXPECT_EQ(StateOf(*pane_), S3);
+  EXPECT_EQ(ReadFile(left), "<html>own</html>");
+}
+
 // "新  建" pressed during a run whose packing then fails: the pages stay
 // where the press put them, back at the start, not ready to run again.
 TEST_F(WizardRunTest, NewPressedDuringARunThatFailsKeepsTheFreshStart) {

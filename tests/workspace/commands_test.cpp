@@ -792,6 +792,37 @@ TEST_F(CommandsTest, AFailedRefreshGivesTheWizardItsButtonsBack) {
   EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
 }
 
+// The entry page a broken-off refresh left aside: the next refresh puts it
+// back and its last status text says so; beside a new index.html the
+// refresh is refused and the status line says why.
+TEST_F(CommandsTest, ARefreshTellsOfTheEntryPageABrokenOffRunLeftAside) {
+  ScriptedDialogs dialogs;
+  FakePrograms();
+  WizardReady();
+  const std::string left = Key("site/") + talvora::kEntryPageAsideName;
+  fs::rename(Key("site/index.html"), left);
+  dialogs.answers = {platform::vbCancel, platform::vbOK, platform::vbOK};
+  Select("site");
+  Choose("edit");
+  EXPECT_EQ(ReadFile(Key("site/index.html")), "<html>site</html>");
+  EXPECT_FALSE(fs::exists(left));
+  EXPECT_NE(StatusLine().find("主题资源处理完成 -> "), std::string::npos) << StatusLine();
+  EXPECT_NE(StatusLine().find("\"" + left + "\""), std::string::npos) << StatusLine();
+
+  WizardReady();
+  WriteFile(left, "<html>the page before</html>");
+  dialogs.shown.clear();
+  Select("site");
+  Choose("edit");
+  EXPECT_NE(StatusLine().find("主题资源修改失败："), std::string::npos) << StatusLine();
+  EXPECT_NE(StatusLine().find("\"" + left + "\""), std::string::npos) << StatusLine();
+  EXPECT_NE(StatusLine().find("\"" + Key("site/index.html") + "\""), std::string::npos)
+      << StatusLine();
+  EXPECT_EQ(ReadFile(left), "<html>the page before</html>");
+  EXPECT_EQ(ReadFile(Key("site/index.html")), "<html>site</html>");
+  EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+}
+
 TEST_F(CommandsTest, ARefreshOfAFolderThatHasGoneSaysSo) {
   ScriptedDialogs dialogs;
   WizardReady();
