@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -64,7 +65,14 @@ struct PreviewServer::Connections {
   }
 };
 
+// Reaches the server's private parts for the callbacks.
+struct PreviewServerCalls {
+  static auto& Of(void* cls) { return *static_cast<PreviewServer*>(cls)->connections_; }
+  static unsigned short Port(void* cls) { return static_cast<PreviewServer*>(cls)->port_; }
+};
+
 namespace {
+
 
 std::string RandomPrefix() {
   std::string prefix;
@@ -97,23 +105,15 @@ bool OwnPeer(const sockaddr* addr, socklen_t length, unsigned short port) {
   return false;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // A path segment with its escapes decoded to the bytes they stand for,
 // whatever encoding those bytes are in: they name the file on disk. A "%"
 // before anything but two hex digits stands for itself.
 std::string DecodeSegment(const std::string& segment) {
   std::string bytes;
   for (size_t i = 0; i < segment.size(); ++i) {
-    int high = -1, low = -1;
-    if (segment[i] == '%' && i + 2 < segment.size() && (high = HexValue(segment[i + 1])) >= 0 &&
-        (low = HexValue(segment[i + 2])) >= 0) {
-      bytes += static_cast<char>(high * 16 + low);
+    if (segment[i] == '%' && i + 2 < segment.size() && std::isxdigit(static_cast<unsigned char>(segment[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+      bytes += static_cast<char>(std::stoi(segment.substr(i + 1, 2), nullptr, 16));
       i += 2;
     } else {
       bytes += segment[i];
@@ -203,10 +203,6 @@ Found Resolve(const PreviewServer& server, const std::string& encodedPath) {
 
 // --- the library's callbacks, all on its thread ---
 
-MHD_Result AcceptOwn(void* cls, const sockaddr* addr, socklen_t length);
-MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char* version,
-                  const char* upload, size_t* uploadSize, void** request);
-
 // The path reaches Answer as it came: the escapes are decoded there, to
 // bytes, segment by segment.
 size_t KeepEscapes(void*, MHD_Connection*, char* text) { return std::strlen(text); }
@@ -221,16 +217,6 @@ MHD_Result Reply(MHD_Connection* connection, unsigned status, MHD_Response* resp
 MHD_Response* EmptyResponse() {
   return MHD_create_response_from_buffer(0, const_cast<char*>(""), MHD_RESPMEM_PERSISTENT);
 }
-
-}  // namespace
-
-// Reaches the server's private parts for the callbacks.
-struct PreviewServerCalls {
-  static auto& Of(void* cls) { return *static_cast<PreviewServer*>(cls)->connections_; }
-  static unsigned short Port(void* cls) { return static_cast<PreviewServer*>(cls)->port_; }
-};
-
-namespace {
 
 MHD_Result AcceptOwn(void* cls, const sockaddr* addr, socklen_t length) {
   if (!OwnPeer(addr, length, PreviewServerCalls::Port(cls))) return MHD_NO;
@@ -304,12 +290,15 @@ bool PreviewServer::Listen() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     // The library's own limit stands above ours: a connection closed to
     // make room still counts there until its thread has reaped it.
-    daemon_ = MHD_start_daemon(
-        MHD_USE_AUTO_INTERNAL_THREAD, 0, &AcceptOwn, this, &Answer, this, MHD_OPTION_SOCK_ADDR, &address,
-        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(2 * kMaxConnections), MHD_OPTION_CONNECTION_TIMEOUT,
-        static_cast<unsigned>(kIdleSeconds), MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
-        MHD_OPTION_NOTIFY_CONNECTION, &NotifyConnection, this, MHD_OPTION_NOTIFY_COMPLETED, &Completed, this,
-        MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr, MHD_OPTION_END);
+    daemon_ = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, &AcceptOwn, this, &Answer, this,
+                               MHD_OPTION_SOCK_ADDR, &address,
+                               MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(2 * kMaxConnections),
+                               MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSeconds),
+                               MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+                               MHD_OPTION_NOTIFY_CONNECTION, &NotifyConnection, this,
+                               MHD_OPTION_NOTIFY_COMPLETED, &Completed, this,
+                               MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr,
+                               MHD_OPTION_END);
     const MHD_DaemonInfo* info = daemon_ ? MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
     port_ = info ? info->port : 0;
   }

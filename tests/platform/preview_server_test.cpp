@@ -214,6 +214,34 @@ TEST_F(PreviewServerTest, OpeningGivesTheAddressToTheBrowserOrToTheUserWhenNoneS
 }
 
 
+// A connection that goes silent, in the middle of its request, is closed
+// once the idle time is up, and not long before.
+TEST_F(PreviewServerTest, ASilentConnectionIsClosedAfterTheIdleTime) {
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  const int idleMs = static_cast<int>(PreviewServer::kIdleSeconds) * 1000;
+  struct Silence {
+    bool closed = false;
+    long ms = 0;
+  };
+  const Silence silence = testing_support::WhileServing<Silence>(
+      [&] {
+        Silence r;
+        int s = testing_support::ConnectLoopback(server.Port());
+        testing_support::SendAll(s, "GET " + target + " HTTP/1.1\r\nHost: 127");
+        const auto start = std::chrono::steady_clock::now();
+        r.closed = testing_support::ClosedByServer(s, idleMs + 10000);
+        r.ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count());
+        close(s);
+        return r;
+      },
+      idleMs + 20000);
+  EXPECT_TRUE(silence.closed);
+  EXPECT_GE(silence.ms, idleMs - 1000);
+}
+
 // A client of another user, run through setpriv, is not answered; the same
 // client as this user is, so the refusal is the owner's and nothing else.
 TEST_F(PreviewServerTest, AnotherUsersClientIsNotAnswered) {
