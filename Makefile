@@ -12,6 +12,8 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
             fonts-wqy-microhei chromium python3
 # The name tests check every page document with xmllint.
 PACKAGES += libxml2-utils
+# The preview's loopback server.
+PACKAGES += libmicrohttpd-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps configure build test run bench clean sanitize

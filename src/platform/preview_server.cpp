@@ -1,27 +1,78 @@
 #include "platform/preview_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <vector>
+
+#include <QByteArray>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QStringList>
-#include <QUrl>
+#include <QString>
 
 #include "platform/dialogs.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 
 namespace platform {
+
+// The connections open now, touched only on the library's thread: when
+// each last did something, and whether it is being answered.
+struct PreviewServer::Connections {
+  struct State {
+    int socket;
+    std::chrono::steady_clock::time_point lastActive;
+    bool answering;
+  };
+  std::map<MHD_Connection*, State> open;
+
+  void Touch(MHD_Connection* connection, bool answering) {
+    auto it = open.find(connection);
+    if (it == open.end()) return;
+    it->second.lastActive = std::chrono::steady_clock::now();
+    it->second.answering = answering;
+  }
+
+  // At the cap, the connection idle the longest (one waiting for a
+  // request before one being answered) is closed, so that a flood of idle
+  // connections never keeps a real request out. Its socket is shut down;
+  // the library then closes it as it would a client's close.
+  void MakeRoom() {
+    if (open.size() < kMaxConnections) return;
+    auto victim = open.begin();
+    for (auto it = open.begin(); it != open.end(); ++it) {
+      if (std::make_pair(it->second.answering, it->second.lastActive) <
+          std::make_pair(victim->second.answering, victim->second.lastActive))
+        victim = it;
+    }
+    shutdown(victim->second.socket, SHUT_RDWR);
+    open.erase(victim);
+  }
+};
+
+// Reaches the server's private parts for the callbacks.
+struct PreviewServerCalls {
+  static auto& Of(void* cls) { return *static_cast<PreviewServer*>(cls)->connections_; }
+  static unsigned short Port(void* cls) { return static_cast<PreviewServer*>(cls)->port_; }
+};
+
 namespace {
+
 
 std::string RandomPrefix() {
   std::string prefix;
@@ -30,14 +81,191 @@ std::string RandomPrefix() {
   return prefix;
 }
 
-// The folder's real path, links resolved; "" when it does not exist.
-QString RealPath(const QString& path) { return QFileInfo(path).canonicalFilePath(); }
+// Whether the socket at the far end of a connection to our port belongs to
+// the user running the program. The kernel's table of TCP sockets gives
+// each socket's owner; the far end is the established entry whose own
+// address is the peer's and whose remote one is our port on 127.0.0.1.
+bool OwnPeer(const sockaddr* addr, socklen_t length, unsigned short port) {
+  if (addr->sa_family != AF_INET || length < sizeof(sockaddr_in)) return false;
+  const auto* peer = reinterpret_cast<const sockaddr_in*>(addr);
+  std::ifstream table("/proc/net/tcp");
+  std::string line;
+  while (std::getline(table, line)) {
+    // The addresses stand as the bytes in memory read as one hex number.
+    unsigned local = 0, localPort = 0, remote = 0, remotePort = 0, state = 0;
+    unsigned long uid = 0;
+    if (std::sscanf(line.c_str(), " %*u: %8X:%4X %8X:%4X %2X %*X:%*X %*X:%*X %*X %lu", &local, &localPort, &remote,
+                    &remotePort, &state, &uid) != 6)
+      continue;
+    const unsigned kEstablished = 1;
+    if (state == kEstablished && local == peer->sin_addr.s_addr && localPort == ntohs(peer->sin_port) &&
+        remote == htonl(INADDR_LOOPBACK) && remotePort == port)
+      return uid == geteuid();
+  }
+  return false;
+}
+
+// A path segment with its escapes decoded to the bytes they stand for,
+// whatever encoding those bytes are in: they name the file on disk. A "%"
+// before anything but two hex digits stands for itself.
+std::string DecodeSegment(const std::string& segment) {
+  std::string bytes;
+  for (size_t i = 0; i < segment.size(); ++i) {
+    if (segment[i] == '%' && i + 2 < segment.size() && std::isxdigit(static_cast<unsigned char>(segment[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+      bytes += static_cast<char>(std::stoi(segment.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      bytes += segment[i];
+    }
+  }
+  return bytes;
+}
 
 // A decoded path segment that names a file or folder of its own: no empty
 // segment, no "." or "..", no separator or NUL smuggled in encoded.
-bool PlainSegment(const QString& segment) {
-  return !segment.isEmpty() && segment != "." && segment != ".." && !segment.contains('/') &&
-         !segment.contains(QChar(0));
+bool PlainSegment(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
+// The folder's real path, links resolved; "" when it does not exist.
+std::string RealPath(const std::string& path) {
+  char real[PATH_MAX];
+  return ::realpath(path.c_str(), real) ? std::string(real) : std::string();
+}
+
+// The file to send: open, a regular file, and inside the site folder.
+struct Found {
+  int fd = -1;
+  uint64_t size = 0;
+  std::string contentType;
+};
+
+// Opens a file of the site folder for sending. Links are followed (a site
+// may hold links inside itself), and the check is made on the descriptor
+// once it is open: where the kernel says the open file lies, not where
+// the path pointed a moment before, so a folder swapped for a link between
+// a check and the open cannot lead out. The file is first opened only as
+// a place, so that nothing but a regular file inside is ever opened for
+// reading (a device is never opened).
+Found OpenInside(const std::string& folder, const std::string& relative) {
+  Found found;
+  const std::string root = RealPath(folder);
+  if (root.empty()) return found;
+  const std::string inside = root == "/" ? root : root + "/";
+  int place = ::open((folder + "/" + relative).c_str(), O_PATH | O_CLOEXEC);
+  if (place < 0) return found;
+  const std::string self = "/proc/self/fd/" + std::to_string(place);
+  struct stat st {};
+  char real[PATH_MAX];
+  ssize_t length = 0;
+  if (fstat(place, &st) == 0 && S_ISREG(st.st_mode) &&
+      (length = readlink(self.c_str(), real, sizeof real)) > 0 && static_cast<size_t>(length) < sizeof real) {
+    const std::string where(real, static_cast<size_t>(length));
+    if (where.compare(0, inside.size(), inside) == 0) {
+      found.fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+      if (found.fd >= 0 && fstat(found.fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        found.size = static_cast<uint64_t>(st.st_size);
+        found.contentType = PreviewServer::ContentType(where);
+      } else if (found.fd >= 0) {
+        ::close(found.fd);
+        found.fd = -1;
+      }
+    }
+  }
+  ::close(place);
+  return found;
+}
+
+// What a request for the path is answered with. The path is the URL's
+// path, percent-encoded as it came: "/prefix/name/...".
+Found Resolve(const PreviewServer& server, const std::string& encodedPath) {
+  std::vector<std::string> segments;
+  for (size_t start = 0;;) {
+    const size_t slash = encodedPath.find('/', start);
+    segments.push_back(encodedPath.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  // The empty text before the first "/", the prefix and at least one name.
+  if (segments.size() < 3 || !segments.front().empty()) return {};
+  const std::string folder = server.FolderOf(segments[1]);
+  if (folder.empty()) return {};
+  std::string relative;
+  for (size_t i = 2; i < segments.size(); ++i) {
+    const std::string name = DecodeSegment(segments[i]);
+    if (!PlainSegment(name)) return {};
+    relative += (relative.empty() ? "" : "/") + name;
+  }
+  return OpenInside(folder, relative);
+}
+
+// --- the library's callbacks, all on its thread ---
+
+// The path reaches Answer as it came: the escapes are decoded there, to
+// bytes, segment by segment.
+size_t KeepEscapes(void*, MHD_Connection*, char* text) { return std::strlen(text); }
+
+MHD_Result Reply(MHD_Connection* connection, unsigned status, MHD_Response* response) {
+  if (!response) return MHD_NO;
+  const MHD_Result queued = MHD_queue_response(connection, status, response);
+  MHD_destroy_response(response);
+  return queued;
+}
+
+MHD_Response* EmptyResponse() {
+  return MHD_create_response_from_buffer(0, const_cast<char*>(""), MHD_RESPMEM_PERSISTENT);
+}
+
+MHD_Result AcceptOwn(void* cls, const sockaddr* addr, socklen_t length) {
+  if (!OwnPeer(addr, length, PreviewServerCalls::Port(cls))) return MHD_NO;
+  PreviewServerCalls::Of(cls).MakeRoom();
+  return MHD_YES;
+}
+
+void NotifyConnection(void* cls, MHD_Connection* connection, void**, MHD_ConnectionNotificationCode code) {
+  auto& connections = PreviewServerCalls::Of(cls);
+  if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
+    connections.open.erase(connection);
+    return;
+  }
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (info) connections.open[connection] = {info->connect_fd, std::chrono::steady_clock::now(), false};
+}
+
+void Completed(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
+  PreviewServerCalls::Of(cls).Touch(connection, false);
+}
+
+MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
+                  const char*, size_t*, void** request) {
+  PreviewServerCalls::Of(cls).Touch(connection, true);
+  // Refused at once (the connection then closes, whatever body follows).
+  if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 && std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+    MHD_Response* refused = EmptyResponse();
+    if (refused) MHD_add_response_header(refused, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+    return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, refused);
+  }
+  // The first call comes with the headers alone; a reply given only once
+  // the whole request is in lets the connection stay open for the next.
+  static char headersIn;
+  if (!*request) {
+    *request = &headersIn;
+    return MHD_YES;
+  }
+  const Found found = Resolve(*static_cast<PreviewServer*>(cls), url);
+  if (found.fd < 0) return Reply(connection, MHD_HTTP_NOT_FOUND, EmptyResponse());
+  // The library sends the file straight from the descriptor as fast as
+  // the socket drains, and closes it when done.
+  MHD_Response* file = MHD_create_response_from_fd64(found.size, found.fd);
+  if (!file) {
+    ::close(found.fd);
+    return MHD_NO;
+  }
+  MHD_add_response_header(file, MHD_HTTP_HEADER_CONTENT_TYPE, found.contentType.c_str());
+  MHD_add_response_header(file, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
+  return Reply(connection, MHD_HTTP_OK, file);
 }
 
 }  // namespace
@@ -48,29 +276,67 @@ PreviewServer& PreviewServer::Instance() {
   return *server;
 }
 
-PreviewServer::PreviewServer(QObject* parent) : QAbstractHttpServer(parent) {}
+PreviewServer::PreviewServer(QObject* parent) : QObject(parent), connections_(std::make_unique<Connections>()) {}
+
+PreviewServer::~PreviewServer() {
+  if (daemon_) MHD_stop_daemon(daemon_);
+}
 
 bool PreviewServer::Listen() {
   if (!tried_) {
     tried_ = true;
-    port_ = listen(QHostAddress::LocalHost, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // The library's own limit stands above ours: a connection closed to
+    // make room still counts there until its thread has reaped it.
+    daemon_ = MHD_start_daemon(MHD_USE_AUTO_INTERNAL_THREAD, 0, &AcceptOwn, this, &Answer, this,
+                               MHD_OPTION_SOCK_ADDR, &address,
+                               MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(2 * kMaxConnections),
+                               MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(kIdleSeconds),
+                               MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory,
+                               MHD_OPTION_NOTIFY_CONNECTION, &NotifyConnection, this,
+                               MHD_OPTION_NOTIFY_COMPLETED, &Completed, this,
+                               MHD_OPTION_UNESCAPE_CALLBACK, &KeepEscapes, nullptr,
+                               MHD_OPTION_END);
+    const MHD_DaemonInfo* info = daemon_ ? MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
+    port_ = info ? info->port : 0;
   }
   return port_ != 0;
 }
 
+std::string PreviewServer::FolderOf(const std::string& prefix) const {
+  std::lock_guard<std::mutex> hold(foldersLock_);
+  auto site = folders_.find(prefix);
+  return site == folders_.end() ? std::string() : site->second;
+}
+
 std::string PreviewServer::Address(const std::string& siteFolder, const std::string& file) {
   if (!Listen()) return std::string();
-  auto known = prefixes_.find(siteFolder);
-  if (known == prefixes_.end()) {
-    std::string prefix = RandomPrefix();
-    folders_[prefix] = siteFolder;
-    known = prefixes_.emplace(siteFolder, prefix).first;
+  std::string prefix;
+  {
+    std::lock_guard<std::mutex> hold(foldersLock_);
+    auto known = prefixes_.find(siteFolder);
+    if (known == prefixes_.end()) {
+      const std::string made = RandomPrefix();
+      folders_[made] = siteFolder;
+      known = prefixes_.emplace(siteFolder, made).first;
+    }
+    prefix = known->second;
   }
-  QStringList encoded;
-  for (const QString& segment : QString::fromStdString(file).split('/'))
-    encoded << QString::fromLatin1(QUrl::toPercentEncoding(segment));
-  return "http://127.0.0.1:" + std::to_string(port_) + "/" + known->second + "/" +
-         encoded.join('/').toStdString();
+  // Each name's bytes escaped as they are: the server decodes them back.
+  std::string encoded;
+  for (size_t start = 0;;) {
+    const size_t slash = file.find('/', start);
+    encoded += QByteArray::fromStdString(file.substr(start, slash == std::string::npos ? std::string::npos
+                                                                                        : slash - start))
+                   .toPercentEncoding()
+                   .toStdString();
+    if (slash == std::string::npos) break;
+    encoded += '/';
+    start = slash + 1;
+  }
+  return "http://127.0.0.1:" + std::to_string(port_) + "/" + prefix + "/" + encoded;
 }
 
 std::string PreviewServer::ContentType(const std::string& fileName) {
@@ -86,65 +352,6 @@ std::string PreviewServer::ContentType(const std::string& fileName) {
                                                          QMimeDatabase::MatchExtension);
   if (type.isValid() && !type.isDefault()) return type.name().toStdString();
   return "application/octet-stream";
-}
-
-PreviewServer::Lookup PreviewServer::Resolve(const std::string& encodedPath) const {
-  QStringList segments = QString::fromStdString(encodedPath).split('/');
-  // "/prefix/file...": the empty text before the first "/", the prefix
-  // and at least one name.
-  if (segments.size() < 3 || !segments.front().isEmpty()) return {};
-  segments.removeFirst();
-  auto site = folders_.find(segments.takeFirst().toStdString());
-  if (site == folders_.end()) return {};
-  QString path = QString::fromStdString(site->second);
-  for (const QString& segment : segments) {
-    const QString name = QUrl::fromPercentEncoding(segment.toUtf8());
-    if (!PlainSegment(name)) return {};
-    path += QChar(kSep) + name;
-  }
-  // Only regular files inside the site folder: a link that leads out, a
-  // folder (no listings) or a device, FIFO or socket is refused.
-  const QString root = RealPath(QString::fromStdString(site->second));
-  const QString real = RealPath(path);
-  if (root.isEmpty() || real.isEmpty() || !real.startsWith(root + QChar(kSep))) return {};
-  struct stat st {};
-  if (stat(real.toLocal8Bit().constData(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  return {real.toStdString(), ContentType(real.toStdString())};
-}
-
-bool PreviewServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-  QHttpServerResponder responder = makeResponder(request, socket);
-  if (request.method() != QHttpServerRequest::Method::Get) {
-    responder.write(QHttpServerResponder::StatusCode::MethodNotAllowed);
-    return true;
-  }
-  const Lookup found = Resolve(request.url().path(QUrl::FullyEncoded).toStdString());
-  // Opened without following a last link and without blocking, then checked
-  // once more on the open file: what was looked at is what is sent.
-  int fd = found.file.empty() ? -1
-                              : ::open(found.file.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
-  }
-  auto* file = new QFile;
-  if (fd < 0 || !file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-    if (fd >= 0) ::close(fd);
-    delete file;
-    responder.write(QHttpServerResponder::StatusCode::NotFound);
-    return true;
-  }
-  // The responder owns the file from here and sends it in pieces.
-  responder.write(file,
-                  {{"Content-Type", QByteArray::fromStdString(found.contentType)},
-                   {"Cache-Control", "no-cache"}},
-                  QHttpServerResponder::StatusCode::Ok);
-  return true;
-}
-
-void PreviewServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-  makeResponder(request, socket).write(QHttpServerResponder::StatusCode::NotFound);
 }
 
 void OpenSitePreview(const std::string& siteFolder, const std::string& file) {

@@ -2,53 +2,76 @@
 // Today's browsers apply no XSL stylesheet to a page opened from disk, so a
 // site is served read-only on 127.0.0.1 instead: each site folder under a
 // random path prefix of its own, made when the folder is first previewed.
-// One server, on a free port, serves every site for the rest of the run; it
-// lives on the UI thread and answers while the event loop runs.
+// One server, on a free port, serves every site for the rest of the run.
+//
+// Any local program can reach a loopback port, and the address stands on
+// the browser's command line for every user to see, so the server answers
+// only connections of the user running the program, sends only regular
+// files inside the site, and no client can make it grow or hold files a
+// generation run needs: headers, buffers and connections are capped, and
+// idle connections are closed.
+//
+// The serving runs on the HTTP library's own thread, which touches nothing
+// but the files it sends and the table of site folders (under a lock);
+// everything the UI sees stays on the UI thread.
 #pragma once
+#include <atomic>
+#include <cstddef>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
-#include <QAbstractHttpServer>
+#include <QObject>
+
+struct MHD_Daemon;
 
 namespace platform {
 
-class PreviewServer : public QAbstractHttpServer {
+class PreviewServer : public QObject {
  public:
   // The program's one server, made on first use and owned by the
   // application object.
   static PreviewServer& Instance();
+  ~PreviewServer() override;
 
   // The address of a file of the site folder ("index.html", or a path with
   // "/" inside the site): http://127.0.0.1:<port>/<prefix>/<file>, with
-  // the names percent-encoded. Starts listening on first use; "" when no
-  // port could be had.
+  // the name's bytes percent-encoded. Starts listening on first use; ""
+  // when no port could be had.
   std::string Address(const std::string& siteFolder, const std::string& file);
 
   // The port listened on; 0 before the first address or when none was had.
-  quint16 Port() const { return port_; }
-
-  // What a request for the path answers, without a socket: the file to
-  // send (empty when refused) and its content type. The path is the URL's
-  // path, percent-encoded as it came.
-  struct Lookup {
-    std::string file;
-    std::string contentType;
-  };
-  Lookup Resolve(const std::string& encodedPath) const;
+  unsigned short Port() const { return port_; }
 
   // The content type a file of that name is sent with.
   static std::string ContentType(const std::string& fileName);
 
- protected:
-  explicit PreviewServer(QObject* parent);
-  bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-  void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+  // Connections served at once; at the cap the longest idle one is closed
+  // to make room for a new one.
+  static constexpr unsigned kMaxConnections = 32;
+  // Seconds a connection may stay silent before it is closed.
+  static constexpr unsigned kIdleSeconds = 30;
+  // Bytes a connection may hold: the request line and headers must fit;
+  // more is answered 431 and the connection closed.
+  static constexpr std::size_t kConnectionMemory = 64 * 1024;
+
+  // The site folder served under the prefix; "" for an unknown prefix.
+  // Safe from any thread.
+  std::string FolderOf(const std::string& prefix) const;
 
  private:
+  explicit PreviewServer(QObject* parent);
   bool Listen();
 
-  quint16 port_ = 0;
+  struct Connections;
+  friend struct PreviewServerCalls;
+
+  std::unique_ptr<Connections> connections_;
+  MHD_Daemon* daemon_ = nullptr;
+  std::atomic<unsigned short> port_{0};
   bool tried_ = false;
+  mutable std::mutex foldersLock_;
   std::map<std::string, std::string> folders_;   // prefix -> site folder
   std::map<std::string, std::string> prefixes_;  // site folder -> prefix
 };

@@ -1,16 +1,25 @@
 // The loopback server of the preview: it serves regular files of the site
 // folders it was given, with the types that make browsers apply the
-// stylesheets, and nothing else.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+// stylesheets, and nothing else; to this user's clients only; and no
+// client makes it grow or take the files the program needs.
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
-#include <future>
+#include <fstream>
 #include <regex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include <QElapsedTimer>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +27,8 @@
 #include "platform/preview_server.h"
 #include "platform/process.h"
 #include "support/event_wait.h"
+#include "support/http_client.h"
+#include "support/run_program.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -28,62 +39,8 @@ using platform::PreviewServer;
 using testing_support::MakeDirs;
 using testing_support::TempDir;
 using testing_support::WriteFile;
-
-struct Reply {
-  int status = 0;
-  std::string contentType;
-  std::string body;
-};
-
-// One request sent as raw bytes, so the target reaches the server exactly as
-// written (no client tidies ".." away). The server lives on this thread: the
-// event loop runs while another thread talks to it.
-Reply Request(quint16 port, const std::string& method, const std::string& target) {
-  auto talk = [port, method, target] {
-    std::string raw;
-    int s = socket(AF_INET, SOCK_STREAM, 0);
-    timeval limit{10, 0};
-    setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(port);
-    if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
-      const std::string request =
-          method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
-      send(s, request.data(), request.size(), MSG_NOSIGNAL);
-      char buffer[4096];
-      for (;;) {
-        ssize_t n = recv(s, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        raw.append(buffer, static_cast<size_t>(n));
-        // Whole once the headers and Content-Length bytes are in.
-        size_t end = raw.find("\r\n\r\n");
-        std::smatch m;
-        static const std::regex length("\r\ncontent-length: *([0-9]+)", std::regex::icase);
-        std::string head = end == std::string::npos ? std::string() : raw.substr(0, end);
-        if (end != std::string::npos && std::regex_search(head, m, length) &&
-            raw.size() >= end + 4 + std::stoul(m[1].str()))
-          break;
-      }
-    }
-    close(s);
-    return raw;
-  };
-  std::future<std::string> answer = std::async(std::launch::async, talk);
-  testing_support::WaitUntil(
-      [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
-  const std::string raw = answer.get();
-  Reply reply;
-  std::smatch m;
-  if (std::regex_search(raw, m, std::regex("^HTTP/1\\.[01] ([0-9]{3})"))) reply.status = std::stoi(m[1].str());
-  size_t end = raw.find("\r\n\r\n");
-  std::string head = raw.substr(0, end);
-  if (std::regex_search(head, m, std::regex("\r\ncontent-type: *([^\r]*)", std::regex::icase)))
-    reply.contentType = m[1].str();
-  if (end != std::string::npos) reply.body = raw.substr(end + 4);
-  return reply;
-}
+using testing_support::HttpReply;
+using testing_support::Request;
 
 // The path part of an address: "/<prefix>/<file>".
 std::string PathOf(const std::string& address) {
@@ -98,7 +55,9 @@ std::string PathOf(const std::string& address) {
 //   site/same.xml -> startxml.xml (a link inside)
 //   site/out.txt -> ../secret.txt, site/outside -> .. (links leading out)
 //   site/pipe (a FIFO)
-//   secret.txt
+//   site/<语文 in GBK>.htm, site/a\b.htm, site/a#b?c%41.htm (names links escape)
+//   site/sib.txt -> ../site2/secret.txt (a sibling whose name starts alike)
+//   secret.txt, site2/secret.txt
 class PreviewServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,7 +67,12 @@ class PreviewServerTest : public ::testing::Test {
     WriteFile(site_ + "/startxml.xsl", "<xsl:stylesheet/>");
     WriteFile(site_ + "/startxml.files/startxml.css", "body{}");
     WriteFile(site_ + "/04相关素材/图.gif", "GIF89a");
+    WriteFile(site_ + "/\xD3\xEF\xCE\xC4.htm", "GBK");
+    WriteFile(site_ + "/a\\b.htm", "backslash");
+    WriteFile(site_ + "/a#b?c%41.htm", "marks");
     WriteFile(dir_ / "secret.txt", "secret");
+    WriteFile(dir_ / "site2/secret.txt", "secret2");
+    fs::create_symlink("../site2/secret.txt", site_ + "/sib.txt");
     fs::create_symlink("startxml.xml", fs::u8path(site_ + "/same.xml"));
     fs::create_symlink("../secret.txt", fs::u8path(site_ + "/out.txt"));
     fs::create_symlink("..", fs::u8path(site_ + "/outside"));
@@ -137,17 +101,23 @@ TEST_F(PreviewServerTest, ServesTheSiteFilesWithTypesBrowsersApplyStylesheetsTo)
   };
   const Case cases[] = {
       {prefix + "index.html", 200, "text/html", "<html>index</html>"},
+      {prefix + "index.html?v=1", 200, "text/html", "<html>index</html>"},
       {prefix + "startxml.xml", 200, "text/xml", "<?xml version=\"1.0\" encoding=\"gb2312\"?><qz/>"},
       {prefix + "startxml.xsl", 200, "text/xml", "<xsl:stylesheet/>"},
       {prefix + "startxml.files/startxml.css", 200, "text/css", "body{}"},
       {prefix + "04%E7%9B%B8%E5%85%B3%E7%B4%A0%E6%9D%90/%E5%9B%BE.gif", 200, "image/gif", "GIF89a"},
       {prefix + "same.xml", 200, "text/xml", "<?xml version=\"1.0\" encoding=\"gb2312\"?><qz/>"},
+      // Escapes name bytes, whatever the encoding of the name.
+      {prefix + "%D3%EF%CE%C4.htm", 200, "text/html", "GBK"},
+      {prefix + "a%5Cb.htm", 200, "text/html", "backslash"},
+      {prefix + "a%23b%3Fc%2541.htm", 200, "text/html", "marks"},
       // Out of the site folder, however it is spelt.
       {prefix + "../secret.txt", 404, "", ""},
       {prefix + "%2e%2e/secret.txt", 404, "", ""},
       {prefix + "startxml.files/..%2f..%2fsecret.txt", 404, "", ""},
       {prefix + "out.txt", 404, "", ""},
       {prefix + "outside/secret.txt", 404, "", ""},
+      {prefix + "sib.txt", 404, "", ""},
       // No folder listings, nothing but regular files, nothing unknown.
       {prefix, 404, "", ""},
       {prefix + "04%E7%9B%B8%E5%85%B3%E7%B4%A0%E6%9D%90/", 404, "", ""},
@@ -159,19 +129,53 @@ TEST_F(PreviewServerTest, ServesTheSiteFilesWithTypesBrowsersApplyStylesheetsTo)
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.target);
-    Reply reply = Request(server.Port(), "GET", c.target);
+    HttpReply reply = Request(server.Port(), "GET", c.target);
     EXPECT_EQ(reply.status, c.status);
     if (c.status != 200) {
       EXPECT_EQ(reply.body.find("secret"), std::string::npos);
       continue;
     }
-    EXPECT_EQ(reply.contentType, c.type);
+    EXPECT_EQ(reply.Header("Content-Type"), c.type);
     EXPECT_EQ(reply.body, c.body);
   }
-  // Read-only: nothing but GET is answered with content.
-  for (const char* method : {"PUT", "DELETE", "POST"})
-    EXPECT_EQ(Request(server.Port(), method, prefix + "index.html").status, 405) << method;
-  EXPECT_TRUE(fs::exists(fs::u8path(site_ + "/index.html")));
+}
+
+// Read-only: GET and HEAD, the rest refused with what is allowed; a
+// connection stays open for the next request unless the client asks.
+TEST_F(PreviewServerTest, AnswersGetAndHeadAndClosesWhenAsked) {
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  HttpReply head = Request(server.Port(), "HEAD", target);
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("Content-Length"), "18");
+  EXPECT_EQ(head.Header("Content-Type"), "text/html");
+  EXPECT_EQ(head.body, "");
+  for (const char* method : {"PUT", "DELETE", "POST"}) {
+    HttpReply refused = Request(server.Port(), method, target);
+    EXPECT_EQ(refused.status, 405) << method;
+    EXPECT_EQ(refused.Header("Allow"), "GET, HEAD") << method;
+  }
+  EXPECT_EQ(testing_support::ReadFile(site_ + "/index.html"), "<html>index</html>");
+
+  struct Kept {
+    HttpReply first, second, last;
+    bool closed = false;
+  };
+  const Kept kept = testing_support::WhileServing<Kept>([&] {
+    Kept k;
+    int s = testing_support::ConnectLoopback(server.Port());
+    const std::string get = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (testing_support::SendAll(s, get + "\r\n")) k.first = testing_support::ReadReply(s);
+    if (testing_support::SendAll(s, get + "\r\n")) k.second = testing_support::ReadReply(s);
+    if (testing_support::SendAll(s, get + "Connection: close\r\n\r\n")) k.last = testing_support::ReadReply(s);
+    k.closed = testing_support::ClosedByServer(s, 5000);
+    close(s);
+    return k;
+  });
+  EXPECT_EQ(kept.first.body, "<html>index</html>");
+  EXPECT_EQ(kept.second.body, "<html>index</html>");
+  EXPECT_EQ(kept.last.body, "<html>index</html>");
+  EXPECT_TRUE(kept.closed);
 }
 
 TEST_F(PreviewServerTest, OneServerServesEverySiteEachUnderItsOwnPrefix) {
@@ -185,6 +189,10 @@ TEST_F(PreviewServerTest, OneServerServesEverySiteEachUnderItsOwnPrefix) {
   EXPECT_EQ(&PreviewServer::Instance(), &server);
   EXPECT_EQ(Request(server.Port(), "GET", PathOf(first)).body, "<html>index</html>");
   EXPECT_EQ(Request(server.Port(), "GET", PathOf(second)).body, "<html>other</html>");
+  // A folder whose own path is not UTF-8 (a GBK name) is served as well.
+  const std::string gbk = dir_ / "\xB2\xE2\xCA\xD4";
+  WriteFile(gbk + "/index.html", "<html>gbk</html>");
+  EXPECT_EQ(Request(server.Port(), "GET", PathOf(server.Address(gbk, "index.html"))).body, "<html>gbk</html>");
 }
 
 TEST_F(PreviewServerTest, OpeningGivesTheAddressToTheBrowserOrToTheUserWhenNoneStarts) {
@@ -203,6 +211,228 @@ TEST_F(PreviewServerTest, OpeningGivesTheAddressToTheBrowserOrToTheUserWhenNoneS
   platform::OpenSitePreview(site_, "index.html");
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_NE(dialogs.shown[0].prompt.find(address), std::string::npos) << dialogs.shown[0].prompt;
+}
+
+
+// A connection that goes silent, in the middle of its request, is closed
+// once the idle time is up, and not long before.
+TEST_F(PreviewServerTest, ASilentConnectionIsClosedAfterTheIdleTime) {
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  const int idleMs = static_cast<int>(PreviewServer::kIdleSeconds) * 1000;
+  struct Silence {
+    bool closed = false;
+    long ms = 0;
+  };
+  const Silence silence = testing_support::WhileServing<Silence>(
+      [&] {
+        Silence r;
+        int s = testing_support::ConnectLoopback(server.Port());
+        testing_support::SendAll(s, "GET " + target + " HTTP/1.1\r\nHost: 127");
+        const auto start = std::chrono::steady_clock::now();
+        r.closed = testing_support::ClosedByServer(s, idleMs + 10000);
+        r.ms = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now() - start)
+                                     .count());
+        close(s);
+        return r;
+      },
+      idleMs + 20000);
+  EXPECT_TRUE(silence.closed);
+  EXPECT_GE(silence.ms, idleMs - 1000);
+}
+
+// A client of another user, run through setpriv, is not answered; the same
+// client as this user is, so the refusal is the owner's and nothing else.
+TEST_F(PreviewServerTest, AnotherUsersClientIsNotAnswered) {
+  if (geteuid() != 0) GTEST_SKIP() << "a client as another user needs root to start it (setpriv)";
+  if (!fs::exists("/usr/bin/setpriv") || !fs::exists("/usr/bin/python3"))
+    GTEST_SKIP() << "setpriv or python3 is not installed";
+  fs::permissions(site_, fs::perms::owner_all, fs::perm_options::replace);
+  const std::string address = PreviewServer::Instance().Address(site_, "index.html");
+  const std::string fetch =
+      "import sys, urllib.request\n"
+      "try:\n"
+      "    print(urllib.request.urlopen(sys.argv[1], timeout=10).read().decode())\n"
+      "except Exception as e:\n"
+      "    print('refused:', e)\n";
+  const auto own = testing_support::RunProgram("/usr/bin/python3", {"-c", fetch, address}, 30000);
+  EXPECT_EQ(own.out, "<html>index</html>\n") << own.err;
+  const auto other = testing_support::RunProgram(
+      "/usr/bin/setpriv",
+      {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3", "-c", fetch, address}, 30000);
+  EXPECT_EQ(other.out.rfind("refused:", 0), 0u) << other.out << other.err;
+  EXPECT_EQ(other.out.find("index"), std::string::npos);
+}
+
+// One thread swaps "sub" between the real folder and a link leading out,
+// while requests for a file below it go on: never the outside file.
+TEST_F(PreviewServerTest, AFolderSwappedForALinkNeverLeadsOut) {
+  WriteFile(site_ + "/sub/a.txt", "INSIDE");
+  WriteFile(dir_ / "elsewhere/a.txt", "OUTSIDE");
+  fs::create_symlink(dir_ / "elsewhere", site_ + "/swap");
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "sub/a.txt"));
+  std::atomic<bool> stop{false};
+  std::thread swapper([&] {
+    const std::string sub = site_ + "/sub", swap = site_ + "/swap";
+    while (!stop) renameat2(AT_FDCWD, sub.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE);
+  });
+  struct Counts {
+    int inside = 0, outside = 0, other = 0;
+  };
+  const Counts counts = testing_support::WhileServing<Counts>([&] {
+    Counts c;
+    const std::string get = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    int s = -1;
+    while (std::chrono::steady_clock::now() < end) {
+      if (s < 0) s = testing_support::ConnectLoopback(server.Port());
+      HttpReply r;
+      if (testing_support::SendAll(s, get)) r = testing_support::ReadReply(s);
+      if (r.status == 200 && r.body == "INSIDE") ++c.inside;
+      else if (r.body.find("OUTSIDE") != std::string::npos) ++c.outside;
+      else ++c.other;
+      if (r.status == 0) {
+        close(s);
+        s = -1;
+      }
+    }
+    if (s >= 0) close(s);
+    return c;
+  });
+  stop = true;
+  swapper.join();
+  EXPECT_EQ(counts.outside, 0) << counts.inside << " inside, " << counts.other << " refused";
+  EXPECT_GT(counts.inside, 0);
+}
+
+// The most this process has been resident since the last reset, in bytes:
+// a server that takes memory and gives it back has still grown.
+long PeakResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) * 1024;
+  return -1;
+}
+
+// Starts the peak afresh from the present resident size.
+void ResetPeakResident() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// A header far beyond any browser's, and a large file asked for by a client
+// that never reads: the program grows by a few MB at most.
+TEST_F(PreviewServerTest, NoClientGrowsTheProgram) {
+  const long allowed = 16L << 20;
+  {
+    int fd = ::open((site_ + "/big.bin").c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 1L << 30), 0);
+    ::close(fd);
+  }
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  ResetPeakResident();
+  const long before = PeakResidentBytes();
+
+  const HttpReply huge = testing_support::WhileServing<HttpReply>([&] {
+    HttpReply r;
+    int s = testing_support::ConnectLoopback(server.Port());
+    const std::string chunk(64 * 1024, 'a');
+    bool sending = testing_support::SendAll(s, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Filler: ");
+    for (long sent = 0; sending && sent < (200L << 20); sent += chunk.size())
+      sending = testing_support::SendAll(s, chunk);
+    if (sending) testing_support::SendAll(s, "\r\n\r\n");
+    r = testing_support::ReadReply(s);
+    close(s);
+    return r;
+  });
+  EXPECT_EQ(huge.status, 431);
+  EXPECT_LT(PeakResidentBytes() - before, allowed);
+
+  // The client's unread bytes stop growing once the sockets are full; by
+  // then a server that queues the file has grown past the allowance.
+  int s = testing_support::ConnectLoopback(server.Port());
+  ASSERT_TRUE(testing_support::SendAll(s, "GET " + PathOf(server.Address(site_, "big.bin")) +
+                                              " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"));
+  int queued = -1;
+  QElapsedTimer still;
+  still.start();
+  testing_support::WaitUntil(
+      [&] {
+        int now = 0;
+        ioctl(s, FIONREAD, &now);
+        if (now != queued) {
+          queued = now;
+          still.restart();
+        }
+        return PeakResidentBytes() - before > allowed || (queued > 0 && still.elapsed() > 500);
+      },
+      10000);
+  EXPECT_GT(queued, 0);
+  EXPECT_LT(PeakResidentBytes() - before, allowed);
+  close(s);
+  // A client gone in the middle of a file leaves the server serving.
+  EXPECT_EQ(Request(server.Port(), "GET", target).status, 200);
+}
+
+// While alive, the process may hold no more open files than given.
+class OpenFileLimit {
+ public:
+  explicit OpenFileLimit(rlim_t files) {
+    getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit limit = saved_;
+    limit.rlim_cur = files;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+  ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+// More idle connections than the process may hold files: a real request is
+// still answered, and a generation run still has the files it needs.
+TEST_F(PreviewServerTest, IdleConnectionsBeyondTheCapMakeRoomForARealRequest) {
+  if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "python3 is not installed";
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  OpenFileLimit limit(256);
+  // The idle clients live in a process of their own, with files enough.
+  const std::string flood =
+      "import resource, socket, sys, time\n"
+      "hard = resource.getrlimit(resource.RLIMIT_NOFILE)[1]\n"
+      "resource.setrlimit(resource.RLIMIT_NOFILE, (hard, hard))\n"
+      "held, end = [], time.monotonic() + 20\n"
+      "while len(held) < 300 and time.monotonic() < end:\n"
+      "    s = socket.socket()\n"
+      "    s.settimeout(1)\n"
+      "    try:\n"
+      "        s.connect(('127.0.0.1', int(sys.argv[1])))\n"
+      "        held.append(s)\n"
+      "    except OSError:\n"
+      "        s.close()\n"
+      "print(len(held), flush=True)\n"
+      "sys.stdin.read()\n";
+  QProcess clients;
+  clients.start("/usr/bin/python3", {"-c", QString::fromStdString(flood), QString::number(server.Port())});
+  ASSERT_TRUE(clients.waitForStarted(10000));
+  ASSERT_TRUE(testing_support::WaitUntil([&] { return clients.canReadLine(); }, 30000));
+  EXPECT_EQ(clients.readLine().trimmed().toStdString(), "300");
+
+  HttpReply real = Request(server.Port(), "GET", target);
+  EXPECT_EQ(real.status, 200);
+  EXPECT_EQ(real.body, "<html>index</html>");
+  std::vector<int> files;
+  for (int i = 0; i < 100; ++i) {
+    int fd = ::open((site_ + "/index.html").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) break;
+    files.push_back(fd);
+  }
+  EXPECT_EQ(files.size(), 100u) << "files a run needs are taken";
+  for (int fd : files) ::close(fd);
+  clients.closeWriteChannel();
+  EXPECT_TRUE(clients.waitForFinished(10000));
 }
 
 }  // namespace

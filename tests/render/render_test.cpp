@@ -25,6 +25,9 @@
 #include "platform/paths.h"
 #include "platform/preview_server.h"
 #include "support/event_wait.h"
+#include "support/http_client.h"
+#include "support/name_fixtures.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -37,32 +40,8 @@ using testing_support::TempDir;
 const char* const kTemplates[] = {"简洁风格", "课堂风格"};
 const char kSample[] = "勾股定理";
 
-struct Output {
-  bool finished = false;
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-Output Run(const std::string& program, const std::vector<std::string>& args, int timeoutMs) {
-  QProcess process;
-  QStringList list;
-  for (const std::string& a : args) list << QString::fromStdString(a);
-  process.start(QString::fromStdString(program), list);
-  Output result;
-  if (!process.waitForStarted(10000)) return result;
-  // The event loop runs meanwhile: a server of this process may be the
-  // one the program talks to.
-  result.finished = testing_support::WaitUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs);
-  if (!result.finished) {
-    process.kill();
-    process.waitForFinished(5000);
-  }
-  result.exitCode = process.exitCode();
-  result.out = process.readAllStandardOutput().toStdString();
-  result.err = process.readAllStandardError().toStdString();
-  return result;
-}
+using Output = testing_support::ProgramOutput;
+using testing_support::RunProgram;
 
 std::string PercentDecode(const std::string& s) {
   std::string out;
@@ -78,12 +57,19 @@ std::string PercentDecode(const std::string& s) {
   return out;
 }
 
-// The values of every href and src attribute, percent-decoded.
-std::vector<std::string> Links(const std::string& html) {
+// The values of every href and src attribute, as the page gives them.
+std::vector<std::string> RawLinks(const std::string& html) {
   static const std::regex attr(R"re(\b(?:href|src)="([^"]*)")re");
   std::vector<std::string> links;
   for (auto it = std::sregex_iterator(html.begin(), html.end(), attr); it != std::sregex_iterator(); ++it)
-    links.push_back(PercentDecode((*it)[1].str()));
+    links.push_back((*it)[1].str());
+  return links;
+}
+
+// The same, percent-decoded.
+std::vector<std::string> Links(const std::string& html) {
+  std::vector<std::string> links = RawLinks(html);
+  for (std::string& link : links) link = PercentDecode(link);
   return links;
 }
 
@@ -170,7 +156,7 @@ Rendered RenderWithXsltproc(const std::string& folder) {
   const std::string xml = folder + "/startxml.xml";
   const std::string stylesheet = folder + "/" + StylesheetHref(ReadFile(xml));
   Rendered r;
-  r.run = Run("xsltproc", {"--nonet", stylesheet, xml}, 60000);
+  r.run = RunProgram("xsltproc", {"--nonet", stylesheet, xml}, 60000);
   r.html = platform::FromAnsi(r.run.out);
   return r;
 }
@@ -421,7 +407,7 @@ class SiteServer {
 };
 
 std::string DumpDom(const std::string& url, const std::string& profile) {
-  Output r = Run("/usr/bin/chromium",
+  Output r = RunProgram("/usr/bin/chromium",
                  {"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                   "--disable-background-networking", "--disable-component-update", "--disable-sync",
                   "--disable-features=GenerateXSLTWarningBanner", "--user-data-dir=" + profile, "--dump-dom", url},
@@ -483,6 +469,63 @@ TEST(PreviewRender, TheRootPageRendersThroughThePreviewServer) {
   const std::string address = platform::PreviewServer::Instance().Address(site.path(), "startxml.xml");
   ASSERT_FALSE(address.empty());
   ExpectRootPage(DumpDom(address, profiles / "root"));
+}
+
+
+// The request target a browser sends for a link of a page at basePath
+// ("/prefix/folder/"): the link resolved against the page's folder, its
+// query and fragment cut, bytes outside printable ASCII escaped.
+std::string BrowserTarget(const std::string& basePath, const std::string& link) {
+  std::vector<std::string> segments;
+  std::string path = basePath + link.substr(0, link.find_first_of("?#"));
+  for (size_t start = 1; start <= path.size();) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    const std::string segment = path.substr(start, slash - start);
+    if (segment == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (segment != ".") {
+      segments.push_back(segment);
+    }
+    start = slash + 1;
+  }
+  std::string target;
+  for (const std::string& segment : segments) {
+    target += '/';
+    for (unsigned char c : segment) {
+      static const char hex[] = "0123456789ABCDEF";
+      if (c <= 0x20 || c >= 0x7F) target += {'%', hex[c >> 4], hex[c & 15]};
+      else target += static_cast<char>(c);
+    }
+  }
+  return target;
+}
+
+// Names a link must escape (GBK bytes, control characters, "#", "?",
+// "%41"): every link of the pages, followed through the preview server as
+// the browser follows it, leads to the file.
+TEST(PreviewRender, EveryLinkOfThePagesIsServedThroughThePreviewServer) {
+  TempDir dir;
+  const std::string site = dir / "site";
+  testing_support::MakeAwkwardNames(site);
+  talvora::Options().TemplatePath = platform::ProgramFolder() + "/template/" + kTemplates[0] + "/xsl1";
+  talvora::Options().LogoPath.clear();
+  std::string folder = site;
+  talvora::GenerateSite(folder, true);
+  platform::PreviewServer& server = platform::PreviewServer::Instance();
+  int gbkLinks = 0;
+  for (const std::string& page : {std::string(), std::string("\xCA\xFD\xD1\xA7/")}) {
+    const std::string address = server.Address(site, page + "startxml.xml");
+    const std::string base = address.substr(address.find('/', 7), address.rfind('/') + 1 - address.find('/', 7));
+    for (std::string link : RawLinks(RenderWithXsltproc(site + "/" + page).html)) {
+      if (IsExternal(link)) continue;
+      link = std::regex_replace(link, std::regex("&amp;"), "&");
+      if (link.find("%D3%EF%CE%C4") != std::string::npos) ++gbkLinks;
+      const std::string target = BrowserTarget(base, link);
+      EXPECT_EQ(testing_support::Request(server.Port(), "GET", target).status, 200) << page << ": " << link;
+    }
+  }
+  EXPECT_GT(gbkLinks, 0);
 }
 
 }  // namespace
