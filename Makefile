@@ -10,9 +10,9 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3
-# unar: the archive tests read our archives with a second, independent reader.
-PACKAGES += unar
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# The archive tests read our archives with a second, independent reader.
+PACKAGES += unar
 
 .PHONY: deps configure build test run bench clean sanitize
 

@@ -16,9 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/codepage.h"
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
+#include "platform/codepage.h"
 
 namespace fs = std::filesystem;
 
