@@ -46,7 +46,7 @@ struct Scan {
 };
 
 void Warn(Scan& scan, const std::string& text) {
-  std::fprintf(stderr, "WinRAR: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "WinRAR: 警告：%s\n", text.c_str());
   scan.warned = true;
 }
 
@@ -74,7 +74,7 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     names.push_back(it->path().filename().string());
   if (ec) {
-    scan.problems.push_back("cannot read the folder " + folder + ": " + ec.message());
+    scan.problems.push_back("无法读取文件夹 " + folder + "：" + ec.message());
     return;
   }
   std::sort(names.begin(), names.end());
@@ -83,19 +83,19 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     const std::string path = folder + "/" + leaf;
     const std::string name = prefix.empty() ? leaf : prefix + "\\" + leaf;
     if (leaf.find('\\') != std::string::npos) {
-      scan.problems.push_back("the name " + path + " holds a \"\\\", which separates folders in the archive");
+      scan.problems.push_back("名称 " + path + " 中含有“\\”，它在压缩包中用来分隔文件夹；请把它改名后重新打包");
       continue;
     }
     struct stat lst {};
     if (lstat(path.c_str(), &lst) != 0) {
-      scan.problems.push_back("cannot read " + path + ": " + Errno());
+      scan.problems.push_back("无法读取 " + path + "：" + Errno());
       continue;
     }
     const bool link = S_ISLNK(lst.st_mode);
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-      if (link) Warn(scan, "the symbolic link " + path + " points nowhere; left out");
-      else scan.problems.push_back("cannot read " + path + ": " + Errno());
+      if (link) Warn(scan, "符号链接 " + path + " 没有指向任何东西，没有打包");
+      else scan.problems.push_back("无法读取 " + path + "：" + Errno());
       continue;
     }
     if (FileId{st.st_dev, st.st_ino} == scan.skip) continue;
@@ -104,7 +104,7 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
       std::error_code rec;
       const std::string target = real = fs::canonical(path, rec).string();
       if (rec || !Inside(target, scan.realFolder)) {
-        Warn(scan, "the symbolic link " + path + " leads out of the folder being packed; left out");
+        Warn(scan, "符号链接 " + path + " 指向要打包的文件夹之外，没有打包");
         continue;
       }
     }
@@ -118,7 +118,7 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     if (S_ISDIR(st.st_mode)) {
       FileId id{st.st_dev, st.st_ino};
       if (!packed.insert(id).second) {
-        std::fprintf(stderr, "WinRAR: %s leads to a folder that is packed already; left out\n", path.c_str());
+        std::fprintf(stderr, "WinRAR: %s 指向的文件夹已经打包，没有再打包\n", path.c_str());
         continue;
       }
       entry.directory = true;
@@ -127,10 +127,10 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     } else if (S_ISREG(st.st_mode)) {
       entry.size = static_cast<std::uint64_t>(st.st_size);
       if (entry.size > kMaxStoredSize)
-        scan.problems.push_back("the file " + path + " is 4 GiB or larger, which this archiver cannot store");
+        scan.problems.push_back("文件 " + path + " 有 4 GiB 或更大，本压缩程序无法存放");
       scan.entries.push_back(entry);
     } else {
-      Warn(scan, path + " is not a regular file or folder; left out");
+      Warn(scan, path + " 不是普通文件或文件夹，没有打包");
     }
   }
 }
@@ -166,7 +166,7 @@ std::FILE* OpenRegular(const std::string& path, const FileId* scanned = nullptr)
 
 void WriteAll(std::FILE* out, const void* data, std::size_t size) {
   if (size && std::fwrite(data, 1, size, out) != size)
-    throw ArchiveError("cannot write the archive: " + Errno());
+    throw ArchiveError("无法写入压缩包：" + Errno());
 }
 
 void WriteAll(std::FILE* out, const std::string& bytes) { WriteAll(out, bytes.data(), bytes.size()); }
@@ -190,7 +190,7 @@ void WriteEntry(std::FILE* out, const SourceEntry& entry, const OpeningHook& ope
   File in(OpenRegular(entry.real, &entry.id));
   if (!in && (errno == ELOOP || errno == ESTALE || errno == EINVAL))
     throw ArchiveError("文件 " + entry.path + " 在打包过程中被换成了别的文件或链接；请等它不再变动后重新打包");
-  if (!in) throw ArchiveError("cannot open " + entry.path + ": " + Errno());
+  if (!in) throw ArchiveError("无法打开 " + entry.path + "：" + Errno());
   const off_t headerAt = ftello(out);
   const std::string header = FileHeader(info);
   WriteAll(out, header);
@@ -203,28 +203,28 @@ void WriteEntry(std::FILE* out, const SourceEntry& entry, const OpeningHook& ope
     if (got == 0) break;
     total += got;
     if (total > kMaxStoredSize)
-      throw ArchiveError("the file " + entry.path + " grew to 4 GiB or more while it was packed");
+      throw ArchiveError("文件 " + entry.path + " 在打包过程中增大到 4 GiB 或更大");
     crc = Crc32(crc, buffer.data(), got);
     WriteAll(out, buffer.data(), got);
   }
-  if (std::ferror(in.get())) throw ArchiveError("cannot read " + entry.path + ": " + Errno());
+  if (std::ferror(in.get())) throw ArchiveError("无法读取 " + entry.path + "：" + Errno());
 
   info.size = static_cast<std::uint32_t>(total);
   info.crc = crc;
   const std::string final = FileHeader(info);
-  if (fseeko(out, headerAt, SEEK_SET) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  if (fseeko(out, headerAt, SEEK_SET) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
   WriteAll(out, final);
-  if (fseeko(out, 0, SEEK_END) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  if (fseeko(out, 0, SEEK_END) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
 }
 
 void CopyBlock(std::FILE* in, std::FILE* out, const ArchiveBlock& block) {
   if (fseeko(in, static_cast<off_t>(block.offset), SEEK_SET) != 0)
-    throw ArchiveError("cannot read the archive: " + Errno());
+    throw ArchiveError("无法读取压缩包：" + Errno());
   std::vector<char> buffer(1 << 20);
   std::uint64_t left = block.size;
   while (left > 0) {
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-    if (std::fread(buffer.data(), 1, want, in) != want) throw ArchiveError("cannot read the archive");
+    if (std::fread(buffer.data(), 1, want, in) != want) throw ArchiveError("无法读取压缩包");
     WriteAll(out, buffer.data(), want);
     left -= want;
   }
@@ -383,9 +383,9 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder, const
       if (!written[i]) WriteEntry(out.get(), scan.entries[i], opening);
     WriteAll(out.get(), ArchiveEnd());
     if (std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0)
-      throw ArchiveError("cannot write the archive: " + Errno());
+      throw ArchiveError("无法写入压缩包：" + Errno());
     std::FILE* f = out.release();
-    if (std::fclose(f) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+    if (std::fclose(f) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
   } catch (const std::exception& err) {
     out.reset();
     unlink(temp.c_str());

@@ -521,9 +521,9 @@ TEST(WinRarPack, LinksThatLeadOutOfTheFolderAreLeftOut) {
   const std::string archive = t / "site.rar";
   RunResult r = Pack(archive, t / "site");
   EXPECT_EQ(r.code, 1) << r.err;
-  EXPECT_NE(r.err.find("welcome.gif leads out of the folder"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("private leads out of the folder"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("beside leads out of the folder"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("welcome.gif 指向要打包的文件夹之外"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("private 指向要打包的文件夹之外"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("beside 指向要打包的文件夹之外"), std::string::npos) << r.err;
   // Links within the folder pack what they show.
   EXPECT_EQ(Listing(archive), Sorted({"- climbs-back-in.gif", "d images", "- images/a.gif", "- pic.gif",
                                       "d welcome.files"}));
@@ -656,7 +656,7 @@ TEST(WinRarPack, AFanOfFolderLinksPacksEachFolderOnce) {
   // walks show it: d01 as d00/a, d02 as d00/a/a, ...; nothing the site shows
   // is lost, so this is no failure.
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.err.find("packed already"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("已经打包"), std::string::npos) << r.err;
   std::vector<std::string> expected{"d d00"};
   std::string path = "d00";
   for (int i = 1; i < 23; ++i) expected.push_back("d " + (path += "/a"));
