@@ -15,6 +15,8 @@ PACKAGES += libxml2-utils
 # The preview's loopback server.
 PACKAGES += libmicrohttpd-dev
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+# The archive tests read our archives with a second, independent reader.
+PACKAGES += unar
 
 .PHONY: deps configure build test run bench clean sanitize
 

@@ -178,6 +178,12 @@ void Page1::finishCommand_Click() {
       running_ = false;
       return;
     }
+    // The search text would read as a run still going: the search is over,
+    // and found nothing to generate in the folder.
+    if (sites.empty()) {
+      showmsg->setText(QString::fromStdString(start));
+      ProgressMsg->setText(Q("该目录中没有找到栏目网站"));
+    }
     for (const std::string& site : sites) {
       if (o.CancelFlag == -1) break;
       GenerateSite(TrimBlanks(site), ArrayIniTemplate());

@@ -74,6 +74,9 @@ int Dispatch(const std::vector<std::string>& args) {
     std::string folder = pattern.substr(0, pattern.size() - mask.size());
     if (folder.empty()) folder = ".";
     else if (folder.back() != '/') return Usage("the source must be <folder>/*.*");
+    // The paths shown in messages join the folder and the names with one
+    // "/": the folder goes on without its own.
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return winrar::AddToArchive(names[0], folder);
   }
   if (command == "x") {

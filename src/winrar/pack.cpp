@@ -19,21 +19,24 @@
 #include "platform/temp_names.h"
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
+#include "platform/codepage.h"
 
 namespace fs = std::filesystem;
 
 namespace winrar {
 namespace {
 
+using FileId = std::pair<dev_t, ino_t>;
+
 struct SourceEntry {
   std::string name;  // UTF-8, "\" between components, without the base folder
   std::string path;  // on disk
+  std::string real;  // the file a link at `path` led to when scanned, else `path`
+  FileId id{0, 0};   // of the file the scan saw
   bool directory = false;
   std::uint64_t size = 0;
   std::time_t mtime = 0;
 };
-
-using FileId = std::pair<dev_t, ino_t>;
 
 struct Scan {
   std::vector<SourceEntry> entries;
@@ -44,7 +47,7 @@ struct Scan {
 };
 
 void Warn(Scan& scan, const std::string& text) {
-  std::fprintf(stderr, "WinRAR: warning: %s\n", text.c_str());
+  std::fprintf(stderr, "WinRAR: 警告：%s\n", text.c_str());
   scan.warned = true;
 }
 
@@ -72,7 +75,7 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
   for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
     names.push_back(it->path().filename().string());
   if (ec) {
-    scan.problems.push_back("cannot read the folder " + folder + ": " + ec.message());
+    scan.problems.push_back("无法读取文件夹 " + folder + "：" + ec.message());
     return;
   }
   std::sort(names.begin(), names.end());
@@ -83,27 +86,28 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     // What a broken-off download or unpack left there is no content.
     if (platform::IsOwnTemporaryName(leaf)) continue;
     if (leaf.find('\\') != std::string::npos) {
-      scan.problems.push_back("the name " + path + " holds a \"\\\", which separates folders in the archive");
+      scan.problems.push_back("名称 " + path + " 中含有“\\”，它在压缩包中用来分隔文件夹；请把它改名后重新打包");
       continue;
     }
     struct stat lst {};
     if (lstat(path.c_str(), &lst) != 0) {
-      scan.problems.push_back("cannot read " + path + ": " + Errno());
+      scan.problems.push_back("无法读取 " + path + "：" + Errno());
       continue;
     }
     const bool link = S_ISLNK(lst.st_mode);
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-      if (link) Warn(scan, "the symbolic link " + path + " points nowhere; left out");
-      else scan.problems.push_back("cannot read " + path + ": " + Errno());
+      if (link) Warn(scan, "符号链接 " + path + " 没有指向任何东西，没有打包");
+      else scan.problems.push_back("无法读取 " + path + "：" + Errno());
       continue;
     }
     if (FileId{st.st_dev, st.st_ino} == scan.skip) continue;
+    std::string real = path;
     if (link) {
       std::error_code rec;
-      const std::string target = fs::canonical(path, rec).string();
+      const std::string target = real = fs::canonical(path, rec).string();
       if (rec || !Inside(target, scan.realFolder)) {
-        Warn(scan, "the symbolic link " + path + " leads out of the folder being packed; left out");
+        Warn(scan, "符号链接 " + path + " 指向要打包的文件夹之外，没有打包");
         continue;
       }
     }
@@ -111,11 +115,13 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     SourceEntry entry;
     entry.name = name;
     entry.path = path;
+    entry.real = real;
+    entry.id = {st.st_dev, st.st_ino};
     entry.mtime = st.st_mtime;
     if (S_ISDIR(st.st_mode)) {
       FileId id{st.st_dev, st.st_ino};
       if (!packed.insert(id).second) {
-        std::fprintf(stderr, "WinRAR: %s leads to a folder that is packed already; left out\n", path.c_str());
+        std::fprintf(stderr, "WinRAR: %s 指向的文件夹已经打包，没有再打包\n", path.c_str());
         continue;
       }
       entry.directory = true;
@@ -124,10 +130,10 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     } else if (S_ISREG(st.st_mode)) {
       entry.size = static_cast<std::uint64_t>(st.st_size);
       if (entry.size > kMaxStoredSize)
-        scan.problems.push_back("the file " + path + " is 4 GiB or larger, which this archiver cannot store");
+        scan.problems.push_back("文件 " + path + " 有 4 GiB 或更大，本压缩程序无法存放");
       scan.entries.push_back(entry);
     } else {
-      Warn(scan, path + " is not a regular file or folder; left out");
+      Warn(scan, path + " 不是普通文件或文件夹，没有打包");
     }
   }
 }
@@ -141,14 +147,18 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a file for reading without waiting on it: a FIFO or a device would
 // wait for ever, or never end. Null, with errno set, unless it is a
-// regular file.
-std::FILE* OpenRegular(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// regular file. With `scanned`, the file must be that very one, reached
+// without a link (ELOOP when it is a link now, ESTALE when it is another
+// file): a name changed between the scan and the packing could lead
+// anywhere, out of the folder too.
+std::FILE* OpenRegular(const std::string& path, const FileId* scanned = nullptr) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (scanned ? O_NOFOLLOW : 0));
   if (fd < 0) return nullptr;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (scanned && FileId{st.st_dev, st.st_ino} != *scanned)) {
+    const int why = S_ISREG(st.st_mode) ? ESTALE : EINVAL;
     close(fd);
-    errno = EINVAL;
+    errno = why;
     return nullptr;
   }
   fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -159,7 +169,7 @@ std::FILE* OpenRegular(const std::string& path) {
 
 void WriteAll(std::FILE* out, const void* data, std::size_t size) {
   if (size && std::fwrite(data, 1, size, out) != size)
-    throw ArchiveError("cannot write the archive: " + Errno());
+    throw ArchiveError("无法写入压缩包：" + Errno());
 }
 
 void WriteAll(std::FILE* out, const std::string& bytes) { WriteAll(out, bytes.data(), bytes.size()); }
@@ -168,7 +178,7 @@ void WriteAll(std::FILE* out, const std::string& bytes) { WriteAll(out, bytes.da
 // scan; once the data is through, the header is written again with the CRC
 // and the size actually read, so a file that changed meanwhile is still
 // described truly.
-void WriteEntry(std::FILE* out, const SourceEntry& entry) {
+void WriteEntry(std::FILE* out, const SourceEntry& entry, const OpeningHook& opening) {
   EntryInfo info;
   info.name = entry.name;
   info.directory = entry.directory;
@@ -178,8 +188,12 @@ void WriteEntry(std::FILE* out, const SourceEntry& entry) {
     return;
   }
   info.size = static_cast<std::uint32_t>(entry.size);
-  File in(OpenRegular(entry.path));
-  if (!in) throw ArchiveError("cannot open " + entry.path + ": " + Errno());
+  // The file is read only if it is still the one the scan saw and let in.
+  if (opening) opening(entry.path);
+  File in(OpenRegular(entry.real, &entry.id));
+  if (!in && (errno == ELOOP || errno == ESTALE || errno == EINVAL))
+    throw ArchiveError("文件 " + entry.path + " 在打包过程中被换成了别的文件或链接；请等它不再变动后重新打包");
+  if (!in) throw ArchiveError("无法打开 " + entry.path + "：" + Errno());
   const off_t headerAt = ftello(out);
   const std::string header = FileHeader(info);
   WriteAll(out, header);
@@ -192,28 +206,28 @@ void WriteEntry(std::FILE* out, const SourceEntry& entry) {
     if (got == 0) break;
     total += got;
     if (total > kMaxStoredSize)
-      throw ArchiveError("the file " + entry.path + " grew to 4 GiB or more while it was packed");
+      throw ArchiveError("文件 " + entry.path + " 在打包过程中增大到 4 GiB 或更大");
     crc = Crc32(crc, buffer.data(), got);
     WriteAll(out, buffer.data(), got);
   }
-  if (std::ferror(in.get())) throw ArchiveError("cannot read " + entry.path + ": " + Errno());
+  if (std::ferror(in.get())) throw ArchiveError("无法读取 " + entry.path + "：" + Errno());
 
   info.size = static_cast<std::uint32_t>(total);
   info.crc = crc;
   const std::string final = FileHeader(info);
-  if (fseeko(out, headerAt, SEEK_SET) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  if (fseeko(out, headerAt, SEEK_SET) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
   WriteAll(out, final);
-  if (fseeko(out, 0, SEEK_END) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+  if (fseeko(out, 0, SEEK_END) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
 }
 
 void CopyBlock(std::FILE* in, std::FILE* out, const ArchiveBlock& block) {
   if (fseeko(in, static_cast<off_t>(block.offset), SEEK_SET) != 0)
-    throw ArchiveError("cannot read the archive: " + Errno());
+    throw ArchiveError("无法读取压缩包：" + Errno());
   std::vector<char> buffer(1 << 20);
   std::uint64_t left = block.size;
   while (left > 0) {
     std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-    if (std::fread(buffer.data(), 1, want, in) != want) throw ArchiveError("cannot read the archive");
+    if (std::fread(buffer.data(), 1, want, in) != want) throw ArchiveError("无法读取压缩包");
     WriteAll(out, buffer.data(), want);
     left -= want;
   }
@@ -225,6 +239,34 @@ std::string SameSeparators(std::string name) {
   return name;
 }
 
+const char kNotUtf8[] = "的名称不是有效的 UTF-8 编码，压缩包无法按原样存放；请把它改名后重新打包";
+
+// Whether the text is UTF-8 throughout.
+bool IsUtf8(const std::string& text) {
+  for (std::size_t at = 0, length; at < text.size(); at += length)
+    if ((length = platform::Utf8CharLength(text, at)) == 0) return false;
+  return true;
+}
+
+// A name as the user's windows show it: each byte that is not part of a
+// UTF-8 character as U+FFFD.
+std::string Shown(const std::string& name) {
+  std::string out;
+  for (std::size_t at = 0; at < name.size();) {
+    const std::size_t length = platform::Utf8CharLength(name, at);
+    out += length ? name.substr(at, length) : "\xEF\xBF\xBD";
+    at += length ? length : 1;
+  }
+  return out;
+}
+
+// Says what keeps the folder out of the archive; the archive is left as it was.
+int Refuse(const Scan& scan, const std::string& archive) {
+  for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
+  std::fprintf(stderr, "WinRAR: 没有写入 %s\n", archive.c_str());
+  return kFatal;
+}
+
 mode_t NewFileMode() {
   mode_t mask = umask(0);
   umask(mask);
@@ -233,19 +275,19 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-int AddToArchive(const std::string& archiveArg, const std::string& folder) {
+int AddToArchive(const std::string& archiveArg, const std::string& folder, const OpeningHook& opening) {
   // An archive given through a link is updated where the link points.
   std::string archive = archiveArg;
   struct stat ast {};
   const bool exists = stat(archive.c_str(), &ast) == 0;
   if (exists) {
     if (S_ISDIR(ast.st_mode)) {
-      std::fprintf(stderr, "WinRAR: %s is a folder, not an archive\n", archive.c_str());
+      std::fprintf(stderr, "WinRAR: %s 是文件夹，不是压缩包\n", archive.c_str());
       return kFatal;
     }
     // Reading a FIFO or a device would wait for ever, or never end.
     if (!S_ISREG(ast.st_mode)) {
-      std::fprintf(stderr, "WinRAR: %s is not a regular file, so it cannot be an archive\n", archive.c_str());
+      std::fprintf(stderr, "WinRAR: %s 不是普通文件，不能是压缩包\n", archive.c_str());
       return kFatal;
     }
     std::error_code ec;
@@ -255,7 +297,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
 
   struct stat fst {};
   if (stat(folder.c_str(), &fst) != 0 || !S_ISDIR(fst.st_mode)) {
-    std::fprintf(stderr, "WinRAR: no files to add: %s is not a folder\n", folder.c_str());
+    std::fprintf(stderr, "WinRAR: 没有可添加的文件：%s 不是文件夹\n", folder.c_str());
     return kNoFiles;
   }
 
@@ -265,42 +307,44 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   scan.realFolder = fs::canonical(folder, rec).string();
   std::set<FileId> packed{{fst.st_dev, fst.st_ino}};
   Walk(folder, "", packed, scan);
-  if (!scan.problems.empty()) {
-    for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
-    std::fprintf(stderr, "WinRAR: nothing was written to %s\n", archive.c_str());
-    return kFatal;
-  }
+  if (!scan.problems.empty()) return Refuse(scan, archive);
   if (scan.entries.empty()) {
-    std::fprintf(stderr, "WinRAR: no files to add in %s\n", folder.c_str());
+    std::fprintf(stderr, "WinRAR: %s 中没有可添加的文件\n", folder.c_str());
     return kNoFiles;
   }
   // Names that are not valid UTF-8 cannot be written truly in either form
-  // of the name field; find them all before anything is written.
+  // of the name field; find them all before anything is written. Each is
+  // named once, where its own name is at fault, as the user sees it, with
+  // what to do: a folder renamed mends everything below it.
+  const SourceEntry* unnamable = nullptr;
   for (const SourceEntry& e : scan.entries) {
     try {
       EncodeName(e.name);
-    } catch (const std::exception& err) {
-      scan.problems.push_back(e.path + ": " + err.what());
+      continue;
+    } catch (const ArchiveError&) {
+      if (!unnamable) unnamable = &e;
     }
+    const std::size_t slash = e.path.rfind('/');
+    const std::string leaf = e.path.substr(slash + 1);
+    if (IsUtf8(leaf)) continue;
+    scan.problems.push_back("文件夹 " + Shown(e.path.substr(0, slash)) + " 中的" +
+                            (e.directory ? "文件夹“" : "文件“") + Shown(leaf) + "”" + kNotUtf8);
   }
-  if (!scan.problems.empty()) {
-    for (const std::string& p : scan.problems) std::fprintf(stderr, "WinRAR: %s\n", p.c_str());
-    std::fprintf(stderr, "WinRAR: nothing was written to %s\n", archive.c_str());
-    return kFatal;
-  }
+  if (unnamable && scan.problems.empty()) scan.problems.push_back("“" + Shown(unnamable->path) + "”" + kNotUtf8);
+  if (unnamable) return Refuse(scan, archive);
 
   File old;
   std::vector<ArchiveBlock> blocks;
   if (exists) {
     old.reset(OpenRegular(archive));
     if (!old) {
-      std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), Errno().c_str());
+      std::fprintf(stderr, "WinRAR: 无法打开 %s：%s\n", archive.c_str(), Errno().c_str());
       return kFatal;
     }
     try {
       blocks = ReadFileBlocks(old.get(), true);
     } catch (const ArchiveError& err) {
-      std::fprintf(stderr, "WinRAR: %s: %s; it was left as it is\n", archive.c_str(), err.what());
+      std::fprintf(stderr, "WinRAR: %s：%s；它保持原样\n", archive.c_str(), err.what());
       return kFatal;
     }
   }
@@ -310,7 +354,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   std::string temp = TempNameBeside(archive);
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", archive.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: 无法创建 %s：%s\n", archive.c_str(), Errno().c_str());
     return kCreateError;
   }
   fchmod(fd, exists ? (ast.st_mode & 07777) : NewFileMode());
@@ -318,7 +362,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
   if (!out) {
     close(fd);
     unlink(temp.c_str());
-    std::fprintf(stderr, "WinRAR: cannot create %s\n", archive.c_str());
+    std::fprintf(stderr, "WinRAR: 无法创建 %s\n", archive.c_str());
     return kCreateError;
   }
 
@@ -334,27 +378,27 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder) {
       if (hit == byName.end()) {
         CopyBlock(old.get(), out.get(), block);
       } else if (!written[hit->second]) {
-        WriteEntry(out.get(), scan.entries[hit->second]);
+        WriteEntry(out.get(), scan.entries[hit->second], opening);
         written[hit->second] = true;
       }
     }
     for (std::size_t i = 0; i < scan.entries.size(); ++i)
-      if (!written[i]) WriteEntry(out.get(), scan.entries[i]);
+      if (!written[i]) WriteEntry(out.get(), scan.entries[i], opening);
     WriteAll(out.get(), ArchiveEnd());
     if (std::fflush(out.get()) != 0 || fsync(fileno(out.get())) != 0)
-      throw ArchiveError("cannot write the archive: " + Errno());
+      throw ArchiveError("无法写入压缩包：" + Errno());
     std::FILE* f = out.release();
-    if (std::fclose(f) != 0) throw ArchiveError("cannot write the archive: " + Errno());
+    if (std::fclose(f) != 0) throw ArchiveError("无法写入压缩包：" + Errno());
   } catch (const std::exception& err) {
     out.reset();
     unlink(temp.c_str());
-    std::fprintf(stderr, "WinRAR: %s; nothing was written to %s\n", err.what(), archive.c_str());
+    std::fprintf(stderr, "WinRAR: %s；没有写入 %s\n", err.what(), archive.c_str());
     return kFatal;
   }
   old.reset();
 
   if (std::rename(temp.c_str(), archive.c_str()) != 0) {
-    std::fprintf(stderr, "WinRAR: cannot create %s: %s\n", archive.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: 无法创建 %s：%s\n", archive.c_str(), Errno().c_str());
     unlink(temp.c_str());
     return kCreateError;
   }

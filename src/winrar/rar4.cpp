@@ -72,17 +72,17 @@ std::vector<char32_t> CodePoints(const std::string& utf8) {
     else if ((c & 0xE0) == 0xC0) { extra = 1; cp = c & 0x1F; }
     else if ((c & 0xF0) == 0xE0) { extra = 2; cp = c & 0x0F; }
     else if ((c & 0xF8) == 0xF0) { extra = 3; cp = c & 0x07; }
-    else throw ArchiveError("the name is not valid UTF-8");
+    else throw ArchiveError("名称不是有效的 UTF-8 编码");
     if (i + extra >= utf8.size())
-      throw ArchiveError("the name is not valid UTF-8");
+      throw ArchiveError("名称不是有效的 UTF-8 编码");
     for (int k = 1; k <= extra; ++k) {
       unsigned char t = static_cast<unsigned char>(utf8[i + k]);
-      if ((t & 0xC0) != 0x80) throw ArchiveError("the name is not valid UTF-8");
+      if ((t & 0xC0) != 0x80) throw ArchiveError("名称不是有效的 UTF-8 编码");
       cp = (cp << 6) | (t & 0x3F);
     }
     static const char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
     if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-      throw ArchiveError("the name is not valid UTF-8");
+      throw ArchiveError("名称不是有效的 UTF-8 编码");
     out.push_back(cp);
     i += extra + 1;
   }
@@ -168,7 +168,7 @@ std::vector<char16_t> DecodeUnicode(const std::string& ansi, const std::string& 
   std::size_t pos = 0;
   const unsigned high = static_cast<std::uint8_t>(enc[pos++]);
   auto byteAt = [&](std::size_t at) -> unsigned {
-    if (at >= enc.size()) throw ArchiveError("damaged Unicode name");
+    if (at >= enc.size()) throw ArchiveError("Unicode 名称已损坏");
     return static_cast<std::uint8_t>(enc[at]);
   };
   unsigned flags = 0;
@@ -213,13 +213,13 @@ std::vector<char16_t> DecodeUnicode(const std::string& ansi, const std::string& 
   return out;
 }
 
+}  // namespace
+
 void ReadAt(std::FILE* f, std::uint64_t offset, void* buf, std::size_t size) {
   if (fseeko(f, static_cast<off_t>(offset), SEEK_SET) != 0 ||
       std::fread(buf, 1, size, f) != size)
-    throw ArchiveError("cannot read the archive");
+    throw ArchiveError("无法读取压缩包");
 }
-
-}  // namespace
 
 std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size) {
   static const std::array<std::uint32_t, 256> table = [] {
@@ -313,7 +313,7 @@ std::string DecodeName(const std::string& field, bool unicode) {
 std::string FileHeader(const EntryInfo& info) {
   NameField name = EncodeName(info.name);
   if (name.bytes.size() > 0xFFFF - kFileHeaderFixed)
-    throw ArchiveError("the name is too long for the archive: " + info.name);
+    throw ArchiveError("名称太长，压缩包存不下：" + info.name);
   std::uint16_t flags = kLongBlock;
   if (info.directory) flags |= kDirectory;
   if (name.unicode) flags |= kUnicodeName;
@@ -341,16 +341,16 @@ namespace {
 // damaged block goes into `damage`, or is thrown when `toRewrite`: an
 // archive is rewritten whole or not at all.
 ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
-  if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("cannot read the archive");
+  if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("无法读取压缩包");
   const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
 
   char marker[8] = {};
-  if (fileSize < kMarkerSize) throw ArchiveError("not a RAR archive");
+  if (fileSize < kMarkerSize) throw ArchiveError("它不是 RAR 压缩包");
   ReadAt(archive, 0, marker, kMarkerSize);
   if (std::memcmp(marker, kMarker, kMarkerSize) != 0) {
     if (std::memcmp(marker, kMarker, 6) == 0 && marker[6] == 0x01)
-      throw ArchiveError("a RAR 5 archive cannot be added to");
-    throw ArchiveError("not a RAR archive");
+      throw ArchiveError("RAR 5 压缩包不能添加文件");
+    throw ArchiveError("它不是 RAR 压缩包");
   }
 
   ArchiveListing listing;
@@ -358,7 +358,7 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
   bool first = true;
   try {
     while (offset < fileSize) {
-      if (fileSize - offset < 7) throw ArchiveError("the archive is damaged (truncated block)");
+      if (fileSize - offset < 7) throw ArchiveError("压缩包已损坏（块不完整）");
       std::string base(7, '\0');
       ReadAt(archive, offset, base.data(), 7);
       const std::uint32_t crc = Get16(base, 0);
@@ -366,44 +366,44 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
       const std::uint32_t flags = Get16(base, 3);
       const std::uint32_t headSize = Get16(base, 5);
       if (headSize < 7 || headSize > fileSize - offset)
-        throw ArchiveError("the archive is damaged (bad block size)");
+        throw ArchiveError("压缩包已损坏（块的大小不对）");
       std::string header(headSize, '\0');
       ReadAt(archive, offset, header.data(), headSize);
 
       const bool fileLike = type == kFileHeader || type == kServiceHeader;
       if ((type == kArchiveHeader || fileLike) &&
           (Crc32(0, header.data() + 2, header.size() - 2) & 0xFFFF) != crc)
-        throw ArchiveError("the archive is damaged (header CRC error)");
-      if (first && type != kArchiveHeader) throw ArchiveError("the archive is damaged (no archive header)");
+        throw ArchiveError("压缩包已损坏（块头的 CRC 校验错误）");
+      if (first && type != kArchiveHeader) throw ArchiveError("压缩包已损坏（没有压缩包头）");
       first = false;
 
       std::uint64_t dataSize = 0;
       if (flags & kLongBlock) {
-        if (headSize < 11) throw ArchiveError("the archive is damaged (bad block size)");
+        if (headSize < 11) throw ArchiveError("压缩包已损坏（块的大小不对）");
         dataSize = Get32(header, 7);
       }
       std::size_t nameAt = kFileHeaderFixed;
       std::uint64_t unpackedHigh = 0;
       if (fileLike && (flags & kLargeSizes)) {
-        if (headSize < kFileHeaderFixed + 8) throw ArchiveError("the archive is damaged (bad block size)");
+        if (headSize < kFileHeaderFixed + 8) throw ArchiveError("压缩包已损坏（块的大小不对）");
         dataSize |= static_cast<std::uint64_t>(Get32(header, kFileHeaderFixed)) << 32;
         unpackedHigh = static_cast<std::uint64_t>(Get32(header, kFileHeaderFixed + 4)) << 32;
         nameAt += 8;
       }
       if (dataSize > fileSize - offset - headSize)
-        throw ArchiveError("the archive is damaged (truncated data)");
+        throw ArchiveError("压缩包已损坏（数据不完整）");
 
       if (type == kArchiveHeader) {
-        if (flags & kEncryptedHeaders) throw ArchiveError("an archive with encrypted headers cannot be read");
-        if (toRewrite && (flags & kVolumeArchive)) throw ArchiveError("a multi-volume archive cannot be added to");
-        if (toRewrite && (flags & kSolidArchive)) throw ArchiveError("a solid archive cannot be added to");
-        if (toRewrite && (flags & kLockedArchive)) throw ArchiveError("the archive is locked against changes");
+        if (flags & kEncryptedHeaders) throw ArchiveError("压缩包的块头已加密，无法读取");
+        if (toRewrite && (flags & kVolumeArchive)) throw ArchiveError("分卷压缩包不能添加文件");
+        if (toRewrite && (flags & kSolidArchive)) throw ArchiveError("固实压缩包不能添加文件");
+        if (toRewrite && (flags & kLockedArchive)) throw ArchiveError("压缩包已锁定，不能修改");
       } else if (type == kFileHeader) {
-        if (toRewrite && (flags & kSplitEntry)) throw ArchiveError("a multi-volume archive cannot be added to");
-        if (toRewrite && (flags & kSolidEntry)) throw ArchiveError("a solid archive cannot be added to");
-        if (headSize < kFileHeaderFixed) throw ArchiveError("the archive is damaged (bad file header)");
+        if (toRewrite && (flags & kSplitEntry)) throw ArchiveError("分卷压缩包不能添加文件");
+        if (toRewrite && (flags & kSolidEntry)) throw ArchiveError("固实压缩包不能添加文件");
+        if (headSize < kFileHeaderFixed) throw ArchiveError("压缩包已损坏（文件头不对）");
         const std::uint32_t nameSize = Get16(header, 26);
-        if (nameAt + nameSize > headSize) throw ArchiveError("the archive is damaged (bad file header)");
+        if (nameAt + nameSize > headSize) throw ArchiveError("压缩包已损坏（文件头不对）");
         ArchiveBlock block;
         try {
           block.name = DecodeName(header.substr(nameAt, nameSize), flags & kUnicodeName);
@@ -431,7 +431,7 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
       }
       offset += headSize + dataSize;
     }
-    if (first) throw ArchiveError("the archive is damaged (no archive header)");
+    if (first) throw ArchiveError("压缩包已损坏（没有压缩包头）");
   } catch (const ArchiveError& err) {
     // Without a sound archive header nothing in the file can be trusted.
     if (toRewrite || offset == kMarkerSize) throw;

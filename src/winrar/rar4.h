@@ -37,6 +37,9 @@ inline constexpr std::uint64_t kMaxStoredSize = 0xFFFFFFFFull;
 // The running CRC32 (the zip/PNG polynomial); start with crc = 0.
 std::uint32_t Crc32(std::uint32_t crc, const void* data, std::size_t size);
 
+// Reads exactly `size` bytes at `offset`; throws ArchiveError when it cannot.
+void ReadAt(std::FILE* f, std::uint64_t offset, void* buf, std::size_t size);
+
 // The modification time as an MS-DOS stamp in local time, clamped to the
 // years the stamp can hold (1980 to 2107).
 std::uint32_t DosTime(std::time_t mtime);

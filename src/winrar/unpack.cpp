@@ -2,10 +2,13 @@
 // entries that would land outside that folder. RAR 4 archives of stored
 // entries, which is what our packer writes, are read here directly, so the
 // names come back byte for byte as they were packed; anything else
-// (compressed entries, RAR 5) is read through libarchive. The writing is
-// ours either way: a file goes to a temporary file beside its place and is
-// renamed over it only once it is complete and its CRC checked, so a file
-// it replaces is either its old self or its whole new content.
+// (compressed entries, RAR 5) is read through libarchive, with the CRCs
+// read from the archive's own headers where libarchive does not check them.
+// The writing is ours either way: a file goes to a temporary file beside
+// its place and is renamed over it only once it is complete and its CRC
+// checked, so a file it replaces is either its old self or its whole new
+// content. The messages are in Chinese, for the user who reads them in the
+// import's or the packer's message box.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -26,6 +29,7 @@
 
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
+#include "winrar/rar5.h"
 
 namespace fs = std::filesystem;
 
@@ -61,18 +65,18 @@ std::string Place(const std::string& path) {
 // must be relative, must not climb with "..", and must not pass through a
 // symbolic link already in the destination (which could lead anywhere).
 std::string UnsafePath(const std::string& path) {
-  if (Place(path).empty()) return "it has no name";
-  if (path[0] == '/') return "its path is absolute";
+  if (Place(path).empty()) return "它没有名称";
+  if (path[0] == '/') return "它的路径是绝对路径";
   std::vector<std::string> parts = Components(path);
   for (const std::string& part : parts)
-    if (part == "..") return "its path climbs out of the destination";
+    if (part == "..") return "它的路径会跳出目标文件夹";
   std::string prefix;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     if (parts[i].empty() || parts[i] == ".") continue;
     prefix += (prefix.empty() ? "" : "/") + parts[i];
     struct stat st {};
     if (lstat(prefix.c_str(), &st) != 0) break;  // nothing further exists yet
-    if (S_ISLNK(st.st_mode)) return "its path goes through the symbolic link " + prefix;
+    if (S_ISLNK(st.st_mode)) return "它的路径经过符号链接 " + prefix;
   }
   return "";
 }
@@ -81,10 +85,10 @@ std::string UnsafePath(const std::string& path) {
 // whatever later writes through it (the generator, the user) would land
 // there. A target without ".." that is not absolute stays below the link.
 std::string UnsafeLinkTarget(const std::string& target) {
-  if (target.empty()) return "its link has no target";
-  if (target[0] == '/') return "it links to an absolute path";
+  if (target.empty()) return "它的链接没有目标";
+  if (target[0] == '/') return "它链接到绝对路径";
   for (const std::string& part : Components(target))
-    if (part == "..") return "its link climbs out of the destination";
+    if (part == "..") return "它的链接会跳出目标文件夹";
   return "";
 }
 
@@ -181,28 +185,24 @@ class Writer {
 
 bool Writer::Put(const Item& item, const DataReader& data) {
   if (!item.damage.empty()) {
-    Fail(kCrcError, "WinRAR: %s: %s; nothing written for it\n", item.name.empty() ? "an entry" : item.name,
-         item.damage);
+    Fail(kCrcError, "WinRAR: %s：%s，没有解压它\n", item.name.empty() ? "一个条目" : item.name, item.damage);
     return true;
   }
   std::string why = UnsafePath(item.name);
   if (why.empty() && item.kind == Item::kHardLink) why = UnsafePath(item.target);
   if (!why.empty()) {
-    Fail(kCreateError, "WinRAR: refused %s: %s; nothing written for it\n",
-         item.name.empty() ? "an entry" : item.name, why);
+    Fail(kCreateError, "WinRAR: 拒绝解压 %s：%s，没有解压它\n", item.name.empty() ? "一个条目" : item.name, why);
     return true;
   }
   const std::string place = Place(item.name);
   auto [at, fresh] = landed_.emplace(place, item.name);
   if (!fresh && at->second != item.name) {
     // Two names for one place would leave only the later one's content.
-    Fail(kCreateError, "WinRAR: refused %s: it lands on the same path as the entry %s; nothing written for it\n",
-         item.name, at->second);
+    Fail(kCreateError, "WinRAR: 拒绝解压 %s：它与条目 %s 落在同一个路径上，没有解压它\n", item.name, at->second);
     return true;
   }
   if (!fresh && item.kind != Item::kFolder)
-    std::fprintf(stderr, "WinRAR: %s is in the archive twice; the later entry replaces the earlier\n",
-                 item.name.c_str());
+    std::fprintf(stderr, "WinRAR: %s 在压缩包中出现了两次，后一个替换前一个\n", item.name.c_str());
   if (!MakeParents(place)) return true;
 
   switch (item.kind) {
@@ -221,16 +221,16 @@ bool Writer::Put(const Item& item, const DataReader& data) {
         return target.size() <= 4096;
       });
       if (!r.why.empty()) {
-        Fail(r.code, "WinRAR: %s: %s; nothing written for it\n", item.name, r.why);
+        Fail(r.code, "WinRAR: %s：%s，没有解压它\n", item.name, r.why);
         return false;
       }
       if (item.crc && crc != *item.crc) {
-        Fail(kCrcError, "WinRAR: CRC error in %s: %s; nothing written for it\n", item.name, "the link is damaged");
+        Fail(kCrcError, "WinRAR: %s 的 CRC 校验错误：%s，没有解压它\n", item.name, "链接已损坏");
         return true;
       }
-      why = target.size() > 4096 ? "its link target is too long" : UnsafeLinkTarget(target);
+      why = target.size() > 4096 ? "它的链接目标太长" : UnsafeLinkTarget(target);
       if (!why.empty()) {
-        Fail(kCreateError, "WinRAR: refused %s: %s; nothing written for it\n", item.name, why);
+        Fail(kCreateError, "WinRAR: 拒绝解压 %s：%s，没有解压它\n", item.name, why);
         return true;
       }
       PutLink(item, place, target);
@@ -250,21 +250,26 @@ bool Writer::MakeParents(const std::string& place) {
       if (stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
       errno = ENOTDIR;
     }
-    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", prefix, Errno());
+    Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", prefix, Errno());
     return false;
   }
   return true;
 }
 
 bool Writer::PutFolder(const Item& item, const std::string& place) {
+  // A file (or link) already there is the user's: a folder entry does not
+  // replace it, as a file entry does not replace a folder.
   struct stat st {};
-  if (lstat(place.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) unlink(place.c_str());
+  if (lstat(place.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    Fail(kCreateError, "WinRAR: 拒绝解压文件夹 %s：%s\n", item.name, "那里已有同名的文件，它保持原样");
+    return true;
+  }
   if (mkdir(place.c_str(), item.mode & ~mask_) != 0 && errno != EEXIST) {
-    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", place, Errno());
+    Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", place, Errno());
     return true;
   }
   if (lstat(place.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    Fail(kCreateError, "WinRAR: cannot create the folder %s: %s\n", place, "something else is in the way");
+    Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", place, "有别的东西挡在那里");
     return true;
   }
   folders_.emplace_back(place, item.mtime);
@@ -276,7 +281,7 @@ bool Writer::PutFolder(const Item& item, const std::string& place) {
 bool Replace(const std::string& temp, const std::string& place, std::string& why) {
   struct stat st {};
   if (lstat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    why = "a folder of that name is in the way";
+    why = "那里已有同名的文件夹";
     return false;
   }
   if (std::rename(temp.c_str(), place.c_str()) != 0) {
@@ -290,7 +295,7 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
   std::string temp = TempNameBeside(place);
   int fd = mkstemp(temp.data());
   if (fd < 0) {
-    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", place, Errno());
+    Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", place, Errno());
     // The data is still to be read past, so the next entry can be.
     data([](const char*, std::size_t) { return false; });
     return true;
@@ -303,7 +308,7 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
     int from = open(item.target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     struct stat st {};
     if (from < 0 || fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
-      writeError = "the file it links to is not in the destination";
+      writeError = "它链接的文件不在目标文件夹中";
     } else {
       std::vector<char> buffer(1 << 16);
       for (ssize_t n; (n = ::read(from, buffer.data(), buffer.size())) != 0;) {
@@ -337,15 +342,17 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
 
   std::string why;
   if (!read.why.empty()) {
-    Fail(read.code, "WinRAR: %s: %s; nothing written for it\n", item.name, read.why);
+    Fail(read.code, replacing ? "WinRAR: %s：%s，原有的文件保持原样\n" : "WinRAR: %s：%s，没有解压它\n", item.name,
+         read.why);
   } else if (!writeError.empty()) {
-    Fail(kCreateError, replacing ? "WinRAR: cannot write %s: %s; the file there was left as it was\n"
-                                 : "WinRAR: cannot write %s: %s; nothing written for it\n",
+    Fail(kCreateError, replacing ? "WinRAR: 无法写入 %s：%s，原有的文件保持原样\n" : "WinRAR: 无法写入 %s：%s，没有解压它\n",
          item.name, writeError);
   } else if (item.crc && crc != *item.crc) {
-    Fail(kCrcError, "WinRAR: CRC error in %s: %s; nothing written for it\n", item.name, "the file is damaged");
+    Fail(kCrcError,
+         replacing ? "WinRAR: %s 的 CRC 校验错误：%s，原有的文件保持原样\n" : "WinRAR: %s 的 CRC 校验错误：%s，没有解压它\n",
+         item.name, "文件已损坏");
   } else if (!Replace(temp, place, why)) {
-    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, why);
+    Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, why);
   } else {
     return true;
   }
@@ -369,10 +376,10 @@ void Writer::PutLink(const Item& item, const std::string& place, const std::stri
   }
   std::string why;
   if (made != 0) {
-    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, Errno());
+    Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, Errno());
   } else if (!Replace(temp, place, why)) {
     unlink(temp.c_str());
-    Fail(kCreateError, "WinRAR: cannot create %s: %s\n", item.name, why);
+    Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, why);
   }
 }
 
@@ -390,7 +397,7 @@ Item FromBlock(const ArchiveBlock& block) {
   constexpr std::uint8_t kUnix = 3;
   Item item;
   item.name = SlashName(block.name);
-  if (!block.nameDamage.empty()) item.damage = "its name field is damaged (" + block.nameDamage + ")";
+  if (!block.nameDamage.empty()) item.damage = "它的名称字段已损坏（" + block.nameDamage + "）";
   item.mtime = FromDosTime(block.dosTime);
   const mode_t type = block.attr & S_IFMT;
   if (block.directory || (block.hostOs == kUnix ? type == S_IFDIR : (block.attr & 0x10) != 0)) {
@@ -419,8 +426,7 @@ int ExtractStored(int fd, const ArchiveListing& listing, const std::string& arch
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
         ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return ReadResult{n < 0 ? "cannot read the archive: " + Errno() : "the archive is cut off",
-                                      kFatal};
+        if (n <= 0) return ReadResult{n < 0 ? "无法读取压缩包：" + Errno() : "压缩包不完整", kFatal};
         if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
         at += static_cast<std::uint64_t>(n);
         left -= static_cast<std::uint64_t>(n);
@@ -430,8 +436,7 @@ int ExtractStored(int fd, const ArchiveListing& listing, const std::string& arch
     if (!sound) return status;
   }
   if (!listing.damage.empty()) {
-    std::fprintf(stderr, "WinRAR: %s: %s; nothing after it was unpacked\n", archiveArg.c_str(),
-                 listing.damage.c_str());
+    std::fprintf(stderr, "WinRAR: %s：%s，其后的内容没有解压\n", archiveArg.c_str(), listing.damage.c_str());
     Raise(status, kCrcError);
   }
   return status;
@@ -446,7 +451,7 @@ const char* Text(const char* utf8, const char* native) {
 
 std::string LibarchiveError(struct archive* a) {
   const char* why = archive_error_string(a);
-  return why && *why ? why : "the archive is damaged or cut off";
+  return why && *why ? why : "压缩包已损坏或不完整";
 }
 
 // A damaged entry shows in libarchive's message; it has no code of its own.
@@ -455,17 +460,37 @@ int ReadFailure(struct archive* in) {
   return (why && std::strstr(why, "CRC")) ? kCrcError : kFatal;
 }
 
-int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, const std::string& archiveArg,
-                             Writer& writer, int& status) {
+// libarchive's own words, inside ours.
+std::string ReadFailureText(struct archive* in) {
+  return (ReadFailure(in) == kCrcError ? "压缩包已损坏（" : "无法读取压缩包（") + LibarchiveError(in) + "）";
+}
+
+// What the archive's own headers say of the entry libarchive gives at the
+// same place in the sequence.
+struct HeaderCheck {
+  std::optional<std::string> name;   // to match libarchive's name with, "/" between components
+  std::optional<std::uint32_t> crc;  // of the data libarchive gives
+};
+
+// The archive's headers, as far as they could be read; entries beyond them
+// carry `damage` when that is what ended the reading.
+struct HeaderChecks {
+  std::vector<HeaderCheck> entries;
+  std::string damage;
+};
+
+int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::string& archiveArg, Writer& writer,
+                             int& status) {
   struct archive* in = archive_read_new();
   archive_read_support_format_rar(in);
   archive_read_support_format_rar5(in);
   // Names without the Unicode field are in the code page of the machine
   // that packed them, which for our packages is code page 936.
   if (archive_read_set_options(in, "rar:hdrcharset=CP936") != ARCHIVE_OK)
-    std::fprintf(stderr, "WinRAR: warning: %s\n", LibarchiveError(in).c_str());
+    std::fprintf(stderr, "WinRAR: 警告：%s\n", LibarchiveError(in).c_str());
   if (archive_read_open_fd(in, fd, 1 << 16) != ARCHIVE_OK) {
-    std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archiveArg.c_str(), LibarchiveError(in).c_str());
+    std::fprintf(stderr, "WinRAR: 无法打开 %s：它不是可识别的压缩包格式（%s）\n", archiveArg.c_str(),
+                 LibarchiveError(in).c_str());
     archive_read_free(in);
     Raise(status, kFatal);
     return status;
@@ -476,17 +501,17 @@ int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, co
     int r = archive_read_next_header(in, &entry);
     if (r == ARCHIVE_EOF) break;
     if (r < ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: %s: %s\n", archiveArg.c_str(), LibarchiveError(in).c_str());
+      std::fprintf(stderr, "WinRAR: %s：%s\n", archiveArg.c_str(), ReadFailureText(in).c_str());
       Raise(status, ReadFailure(in));
       break;
     }
     if (r == ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: warning: %s\n", LibarchiveError(in).c_str());
+      std::fprintf(stderr, "WinRAR: 警告：%s\n", LibarchiveError(in).c_str());
       Raise(status, kWarning);
     }
     Item item;
     item.name = SlashName(Text(archive_entry_pathname_utf8(entry), archive_entry_pathname(entry)));
-    if (item.name.empty()) item.damage = "its name cannot be read as code page 936";
+    if (item.name.empty()) item.damage = "它的名称无法按代码页 936 读出";
     item.mode = archive_entry_perm(entry) & 0777;
     item.mtime = archive_entry_mtime(entry);
     const char* hardlink = archive_entry_hardlink(entry);
@@ -498,8 +523,17 @@ int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, co
     }
     if (hardlink) item.target = Text(archive_entry_hardlink_utf8(entry), hardlink);
     // libarchive does not check the data of stored entries against their
-    // CRCs; the archive's own headers give them.
-    if (index < blocks.size() && blocks[index].Stored() && !blocks[index].directory) item.crc = blocks[index].crc;
+    // CRCs; the archive's own headers give them. An entry the headers do
+    // not describe cannot be checked, and is not trusted.
+    if (index < checks.entries.size()) {
+      const HeaderCheck& check = checks.entries[index];
+      if (check.name && SlashName(*check.name) != item.name)
+        item.damage = "它与压缩包中的文件头对不上";
+      else if (item.kind != Item::kFolder)
+        item.crc = check.crc;
+    } else if (!checks.damage.empty()) {
+      item.damage = checks.damage;
+    }
 
     const bool sound = writer.Put(item, [&](const Sink& sink) {
       if (item.kind == Item::kLink) {
@@ -513,7 +547,7 @@ int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, co
         la_int64_t offset = 0;
         int got = archive_read_data_block(in, &buf, &size, &offset);
         if (got == ARCHIVE_EOF) return ReadResult{};
-        if (got < ARCHIVE_WARN) return ReadResult{LibarchiveError(in), ReadFailure(in)};
+        if (got < ARCHIVE_WARN) return ReadResult{ReadFailureText(in), ReadFailure(in)};
         if (!sink(static_cast<const char*>(buf), size)) return ReadResult{};
       }
     });
@@ -529,12 +563,12 @@ int ExtractThroughLibarchive(int fd, const std::vector<ArchiveBlock>& blocks, co
 int OpenArchive(const std::string& archive) {
   int fd = open(archive.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    std::fprintf(stderr, "WinRAR: cannot open %s: %s\n", archive.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: 无法打开 %s：%s\n", archive.c_str(), Errno().c_str());
     return -1;
   }
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    std::fprintf(stderr, "WinRAR: cannot open %s: it is not a regular file\n", archive.c_str());
+    std::fprintf(stderr, "WinRAR: 无法打开 %s：它不是普通文件，不能是压缩包\n", archive.c_str());
     close(fd);
     return -1;
   }
@@ -552,8 +586,8 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
 
   fs::create_directories(destination, ec);
   if (ec || !fs::is_directory(destination)) {
-    std::fprintf(stderr, "WinRAR: cannot create the folder %s: %s\n", destination.c_str(),
-                 ec ? ec.message().c_str() : "a file of that name is in the way");
+    std::fprintf(stderr, "WinRAR: 无法创建文件夹 %s：%s\n", destination.c_str(),
+                 ec ? ec.message().c_str() : "那里已有同名的文件");
     close(fd);
     return kCreateError;
   }
@@ -561,18 +595,29 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   // their paths see only what lies inside it. The program ends after this
   // command, so the working folder is not changed back.
   if (chdir(destination.c_str()) != 0) {
-    std::fprintf(stderr, "WinRAR: cannot enter %s: %s\n", destination.c_str(), Errno().c_str());
+    std::fprintf(stderr, "WinRAR: 无法进入 %s：%s\n", destination.c_str(), Errno().c_str());
     close(fd);
     return kCreateError;
   }
 
-  // A RAR 4 archive's own headers: the names as packed, and the CRCs.
+  // The archive's own headers: for RAR 4 the names as packed and the CRCs,
+  // for RAR 5 the names and CRCs to check libarchive's entries with.
   std::optional<ArchiveListing> listing;
+  HeaderChecks checks;
   if (std::FILE* f = fdopen(dup(fd), "rb")) {
     try {
       listing = ListFileBlocks(f);
+      for (const ArchiveBlock& block : listing->blocks)
+        checks.entries.push_back(
+            {std::nullopt, block.Stored() && !block.directory ? std::optional(block.crc) : std::nullopt});
     } catch (const ArchiveError&) {
-      // Not a RAR 4 archive we can read; libarchive tries.
+      try {
+        const Rar5Listing rar5 = ListRar5Entries(f);
+        for (const Rar5Entry& entry : rar5.entries) checks.entries.push_back({entry.name, entry.crc});
+        checks.damage = rar5.damage;
+      } catch (const ArchiveError&) {
+        // Neither layout; libarchive tries.
+      }
     }
     std::fclose(f);
   }
@@ -586,8 +631,7 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
     ExtractStored(fd, *listing, archiveArg, writer, status);
   } else {
     lseek(fd, 0, SEEK_SET);
-    ExtractThroughLibarchive(fd, listing ? listing->blocks : std::vector<ArchiveBlock>{}, archiveArg, writer,
-                             status);
+    ExtractThroughLibarchive(fd, checks, archiveArg, writer, status);
   }
   writer.Finish();
   close(fd);

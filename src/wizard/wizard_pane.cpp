@@ -587,13 +587,15 @@ void WizardPane::finishCommand_Click() {
       failure = e.what();
     }
     if (UnloadBusyNote) UnloadBusyNote();
-    // An archiver that could not be started has already said so.
+    // An archiver that could not be started has already said so. The site
+    // itself is complete, so it can be previewed all the same; a "新  建"
+    // pressed during the run has reset the pages, and that state stands.
     if (!packed.started || !failure.empty()) {
       ShowStatus("主题资源包压缩失败");
       if (!failure.empty())
         platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure,
                          platform::vbOKOnly | platform::vbCritical, "错误");
-      ReturnToReady();
+      if (!Page333->isHidden()) EnterDone();
       return;
     }
   }

@@ -528,9 +528,9 @@ void Form1::Toolbar1_ButtonClick(int index) {
   // The workspace's lock while the action runs; it is lifted whatever the
   // action does.
   setEnabled(false);
-  struct Unlock {
+  struct Unlocker {
     Form1* form;
-    ~Unlock() { form->setEnabled(true); }
+    ~Unlocker() { form->Unlock(); }
   } unlock{this};
 
   switch (index) {

@@ -193,6 +193,8 @@ class Form1 : public QMainWindow, public UiSink {
   };
   bool Busied() const;
   void CloseIfHeld();
+  // Lifts the lock a command put on the window while it ran.
+  void Unlock();
   int busy_ = 0;
   bool closeHeld_ = false;
 

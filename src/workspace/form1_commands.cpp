@@ -124,9 +124,9 @@ void Form1::DoMenuCommand(int id) {
   Busy busy(*this);
   // The shell's file operations lock the window; the menu path unlocks it
   // when the command ends, also when the command failed half-way.
-  struct Unlock {
+  struct Unlocker {
     Form1* form;
-    ~Unlock() { form->setEnabled(true); }
+    ~Unlocker() { form->Unlock(); }
   } unlock{this};
 
   if (id < 0 || static_cast<std::size_t>(id) >= mMenu::MyItems.size()) return;
@@ -376,6 +376,16 @@ void Form1::BeginRename() {
   renameKey_ = TreeNodes::Key(node);
   node->setFlags(node->flags() | Qt::ItemIsEditable);
   TreeView1->editItem(node, 0);
+}
+
+void Form1::Unlock() {
+  setEnabled(true);
+  // A label edit the command opened could not take the keyboard focus in
+  // the locked window; it takes it now, so that what the user types goes
+  // into it.
+  if (renameKey_.empty()) return;
+  for (QLineEdit* editor : TreeView1->viewport()->findChildren<QLineEdit*>(Qt::FindDirectChildrenOnly))
+    if (editor->isVisible()) editor->setFocus(Qt::OtherFocusReason);
 }
 
 void Form1::FinishRename(const std::string& newText) {

@@ -160,6 +160,25 @@ TEST_F(QuenletPage1, CancelWhileIdleDoesNotStopTheNextRun) {
   EXPECT_EQ(Options().CancelFlag, 0);
 }
 
+TEST_F(QuenletPage1, AFolderWithoutAColumnSiteSaysSoAndLooksIdle) {
+  TempDir dir;
+  WriteFile(dir / "lessons/unit/page.htm", "<html></html>");
+  // The pair that makes a column site below the start, but only one of it.
+  MakeDirs(dir / "lessons/other/媒体中心");
+  platform::ScriptedDialogs dialogs;
+  Page1 page;
+  page.ResourcePath->setText(QString::fromStdString(dir / "lessons"));
+  page.finishCommand->click();
+  EXPECT_EQ(page.showmsg->text(), QString::fromStdString(dir / "lessons"));
+  EXPECT_EQ(page.ProgressMsg->text(), QStringLiteral("该目录中没有找到栏目网站"));
+  // Not a run still going: no text of work under way, no busy bar.
+  EXPECT_FALSE(page.showmsg->text().contains(QStringLiteral("正在")));
+  EXPECT_GT(page.ProgressBar->maximum(), page.ProgressBar->minimum());
+  EXPECT_TRUE(page.finishCommand->isEnabled());
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_FALSE(FileExists(dir / "lessons/startxml.xml"));
+}
+
 TEST_F(QuenletPage1, CancelDuringTheSearchGeneratesNothing) {
   TempDir dir;
   MakeDirs(dir / "a/site/学习测评");

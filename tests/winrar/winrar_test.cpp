@@ -1,7 +1,8 @@
 // The archiver stand-in, run as the packer and the package import run it:
-// archives it writes are checked with an independent reader (bsdtar), and
-// archives it unpacks are crafted byte by byte where the case needs a fault
-// our own packer would never write.
+// archives it writes are checked with independent readers (bsdtar, unar),
+// and archives it unpacks are crafted byte by byte where the case needs a
+// fault our own packer would never write, or a layout (RAR 5) it never
+// writes.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -31,6 +32,7 @@
 #include "platform/paths.h"
 #include "platform/temp_names.h"
 #include "support/temp_dir.h"
+#include "winrar/commands.h"
 
 extern char** environ;
 
@@ -118,6 +120,12 @@ RunResult Unpack(const std::string& archive, const std::string& destination) {
 }
 
 RunResult Bsdtar(const std::vector<std::string>& args) { return Run("bsdtar", args, "C.UTF-8"); }
+
+// The Unarchiver's reader shares no code with libarchive, and checks the
+// CRC of every entry.
+RunResult Unar(const std::string& archive, const std::string& destination) {
+  return Run("unar", {"-q", "-D", "-o", destination, archive}, "C.UTF-8");
+}
 
 // The names as bsdtar lists them, in the archive's order.
 std::vector<std::string> NamesInOrder(const std::string& archive) {
@@ -250,6 +258,51 @@ std::string Archive(const std::vector<Entry>& entries) {
 
 std::string Gbk(const std::string& utf8) { return platform::ToAnsi(utf8); }
 
+// ---- RAR 5 blocks written by hand, from the published layout ----
+
+// Seven bits a byte, low bits first, the high bit on all but the last.
+std::string Vint(std::uint64_t v) {
+  std::string out;
+  do {
+    out.push_back(static_cast<char>((v & 0x7F) | (v > 0x7F ? 0x80 : 0)));
+    v >>= 7;
+  } while (v);
+  return out;
+}
+
+// HEAD_CRC32 over the header's size and content, then the size, then the
+// content: type, flags, the sizes the flags announce, the type's fields.
+// A file header always has a data area, if an empty one.
+std::string Rar5Block(std::uint64_t type, const std::string& fields, const std::optional<std::string>& data = {}) {
+  const std::uint64_t flags = data ? 0x0002 : 0;
+  std::string content = Vint(type) + Vint(flags) + (data ? Vint(data->size()) : "") + fields;
+  const std::string header = Vint(content.size()) + content;
+  return Le32(Crc32(header)) + header + data.value_or("");
+}
+
+struct Rar5File {
+  std::string name;  // "/" between components
+  std::string data;
+  bool directory = false;
+  std::optional<std::uint32_t> crc;  // the data's CRC unless given
+};
+
+// Stored entries from a Unix host, each with its modification time and
+// the CRC of its data.
+std::string Rar5Archive(const std::vector<Rar5File>& files) {
+  std::string out("Rar!\x1A\x07\x01\x00", 8);
+  out += Rar5Block(1, Vint(0));  // main header, no archive flags
+  for (const Rar5File& f : files) {
+    const std::uint64_t fileFlags = f.directory ? 0x0001 | 0x0002 : 0x0002 | 0x0004;
+    std::string fields = Vint(fileFlags) + Vint(f.data.size()) + Vint(f.directory ? 040755 : 0100644) +
+                         Le32(1614852000) /* 2021-03-04 10:00 UTC */;
+    if (!f.directory) fields += Le32(f.crc.value_or(Crc32(f.data)));
+    fields += Vint(0) /* version 0, stored */ + Vint(1) /* Unix */ + Vint(f.name.size()) + f.name;
+    out += Rar5Block(2, fields, f.data);
+  }
+  return out + Rar5Block(5, Vint(0));
+}
+
 // ---- packing ----
 
 // The kind of site folder the packer gets: Chinese names, nesting, an empty
@@ -302,6 +355,11 @@ TEST(WinRarPack, ArchiveHoldsTheFolderContentAndUnpacksByteIdentical) {
   // ...with the time to the two seconds the archive keeps.
   std::time_t expected = Mtime(src + "/课件/第一章/讲义.txt") - 1;
   EXPECT_EQ(Mtime(t / "by-bsdtar/课件/第一章/讲义.txt"), expected);
+
+  // So does unar, which reads the Unicode form of the names itself.
+  RunResult byUnar = Unar(archive, t / "by-unar");
+  ASSERT_EQ(byUnar.code, 0) << byUnar.out << byUnar.err;
+  EXPECT_EQ(Snapshot(t / "by-unar"), Snapshot(src));
 
   // So does our own unpacker, into a destination that does not exist yet,
   // named without a trailing "/".
@@ -386,7 +444,7 @@ TEST(WinRarPack, RefusalsLeaveTheArchiveAsItWas) {
          WriteFile(t / "src/a.txt", "a");
          WriteFile(t / "x.rar", "just some text");
        },
-       "x.rar", 2, "not a RAR archive"},
+       "x.rar", 2, "不是 RAR 压缩包"},
       {"a file of 4 GiB",
        [](const TempDir& t) {
          WriteFile(t / "src/small.txt", "a");
@@ -395,9 +453,9 @@ TEST(WinRarPack, RefusalsLeaveTheArchiveAsItWas) {
        },
        "x.rar", 2, "4 GiB"},
       {"the archive's folder does not exist", [](const TempDir& t) { WriteFile(t / "src/a.txt", "a"); },
-       "missing/x.rar", 9, "cannot create"},
-      {"an empty folder", [](const TempDir& t) { MakeDirs(t / "src"); }, "x.rar", 10, "no files"},
-      {"a missing folder", [](const TempDir&) {}, "x.rar", 10, "no files"},
+       "missing/x.rar", 9, "无法创建"},
+      {"an empty folder", [](const TempDir& t) { MakeDirs(t / "src"); }, "x.rar", 10, "没有可添加的文件"},
+      {"a missing folder", [](const TempDir&) {}, "x.rar", 10, "没有可添加的文件"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -470,16 +528,122 @@ TEST(WinRarPack, LinksThatLeadOutOfTheFolderAreLeftOut) {
   fs::create_directory_symlink("../outside/private", t / "site/private");
   fs::create_symlink("../site/images/a.gif", t / "site/climbs-back-in.gif");  // out and in again
   fs::create_symlink("images/a.gif", t / "site/pic.gif");
+  // A folder beside the site whose name starts with the site's is outside.
+  WriteFile(t / "site-private/notes.txt", "SECRET-SIBLING");
+  fs::create_directory_symlink("../site-private", t / "site/beside");
 
   const std::string archive = t / "site.rar";
   RunResult r = Pack(archive, t / "site");
   EXPECT_EQ(r.code, 1) << r.err;
-  EXPECT_NE(r.err.find("welcome.gif leads out of the folder"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("private leads out of the folder"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("welcome.gif 指向要打包的文件夹之外"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("private 指向要打包的文件夹之外"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("beside 指向要打包的文件夹之外"), std::string::npos) << r.err;
   // Links within the folder pack what they show.
   EXPECT_EQ(Listing(archive), Sorted({"- climbs-back-in.gif", "d images", "- images/a.gif", "- pic.gif",
                                       "d welcome.files"}));
   EXPECT_EQ(ReadFile(archive).find("SECRET"), std::string::npos);
+}
+
+TEST(WinRarPack, AFileChangedAfterTheScanIsNotPacked) {
+  // Another program changes the folder while it is packed: at the moment
+  // the packer opens the file it is no longer what the scan let in.
+  struct Case {
+    const char* what;
+    std::function<void(const TempDir&)> change;  // done as big.bin is opened
+    bool refused;
+  };
+  const std::vector<Case> cases = {
+      {"a file made a link to a file outside",
+       [](const TempDir& t) {
+         fs::remove(t / "site/z.txt");
+         fs::create_symlink(t / "outside/private.txt", t / "site/z.txt");
+       },
+       true},
+      {"a file replaced by another one",
+       [](const TempDir& t) {
+         // Made before the old one goes, so it cannot take its inode.
+         fs::copy_file(t / "outside/private.txt", t / "site/z.new");
+         fs::rename(t / "site/z.new", t / "site/z.txt");
+       },
+       true},
+      // The file the scan found through the link is what is packed.
+      {"a link within the folder made to lead outside",
+       [](const TempDir& t) {
+         fs::remove(t / "site/pic.gif");
+         fs::create_symlink(t / "outside/private.txt", t / "site/pic.gif");
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "outside/private.txt", "SECRET");
+    WriteFile(t / "site/big.bin", std::string(1 << 20, 'B'));
+    WriteFile(t / "site/images/a.gif", "GIF89a");
+    fs::create_symlink("images/a.gif", t / "site/pic.gif");
+    WriteFile(t / "site/z.txt", "z");
+    const std::string archive = t / "site.rar";
+
+    testing::internal::CaptureStderr();
+    const int code = winrar::AddToArchive(archive, t / "site", [&](const std::string& path) {
+      if (fs::path(path).filename() == "big.bin") c.change(t);
+    });
+    const std::string err = testing::internal::GetCapturedStderr();
+    if (c.refused) {
+      EXPECT_EQ(code, 2) << err;
+      EXPECT_NE(err.find("site/z.txt 在打包过程中被换成了别的文件或链接"), std::string::npos) << err;
+      // Nothing was written, and nothing is left behind.
+      EXPECT_EQ(Names(t.path()), Sorted({"outside", "site"}));
+    } else {
+      EXPECT_EQ(code, 0) << err;
+      EXPECT_EQ(ReadFile(archive).find("SECRET"), std::string::npos);
+    }
+  }
+
+  // Unchanged, the same folder packs whole, the link within it too.
+  TempDir t;
+  WriteFile(t / "site/big.bin", "B");
+  WriteFile(t / "site/images/a.gif", "GIF89a");
+  fs::create_symlink("images/a.gif", t / "site/pic.gif");
+  std::vector<std::string> opened;
+  testing::internal::CaptureStderr();
+  const int code = winrar::AddToArchive(t / "site.rar", t / "site",
+                                        [&](const std::string& path) { opened.push_back(path); });
+  const std::string err = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(code, 0) << err;
+  EXPECT_EQ(opened, (std::vector<std::string>{t / "site/big.bin", t / "site/images/a.gif", t / "site/pic.gif"}));
+  EXPECT_EQ(Listing(t / "site.rar"), Sorted({"- big.bin", "d images", "- images/a.gif", "- pic.gif"}));
+}
+
+TEST(WinRarPack, ANameThatIsNotUtf8IsNamedWithWhatToDo) {
+  // Names copied from an older disk are often GBK: "测试" is B2 E2 CA D4.
+  const std::string gbk = Gbk("测试"), shown = "\uFFFD\uFFFD\uFFFD\uFFFD";
+  struct Case {
+    const char* what;
+    std::string path;     // below site
+    std::string message;  // below site
+  };
+  const std::vector<Case> cases = {
+      {"a file", "07井号#目录/" + gbk + ".htm", "文件夹 @/07井号#目录 中的文件“" + shown + ".htm”的名称"},
+      // Named once, as the folder: renaming it mends what lies below.
+      {"a folder", gbk + "/页.htm", "文件夹 @ 中的文件夹“" + shown + "”的名称"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "site/index.html", "<html></html>");
+    WriteFile(t / ("site/" + c.path), "page");
+    // The site packer names the folder without a trailing separator.
+    RunResult r = Pack(t / "site.rar", t / "site");
+    EXPECT_EQ(r.code, 2) << r.err;
+    std::string message = c.message;
+    message.replace(message.find('@'), 1, t / "site");
+    EXPECT_EQ(r.err.rfind("WinRAR: " + message, 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("请把它改名后重新打包"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("//"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(gbk), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(t / "site.rar"));
+  }
 }
 
 TEST(WinRarPack, AFanOfFolderLinksPacksEachFolderOnce) {
@@ -506,7 +670,7 @@ TEST(WinRarPack, AFanOfFolderLinksPacksEachFolderOnce) {
   // walks show it: d01 as d00/a, d02 as d00/a/a, ...; nothing the site shows
   // is lost, so this is no failure.
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.err.find("packed already"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("已经打包"), std::string::npos) << r.err;
   std::vector<std::string> expected{"d d00"};
   std::string path = "d00";
   for (int i = 1; i < 23; ++i) expected.push_back("d " + (path += "/a"));
@@ -582,7 +746,7 @@ TEST(WinRarUnpack, RefusesEntriesThatLeaveTheDestination) {
 
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_NE(r.code, 0);
-    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("拒绝解压"), std::string::npos) << r.err;
     // Nothing outside the destination; the sound entry after it is there.
     EXPECT_EQ(Names(t.path()), Sorted({"dest", "outside", "x.rar"}));
     EXPECT_TRUE(fs::is_empty(t / "outside"));
@@ -617,6 +781,7 @@ TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
   struct Case {
     const char* what;
     Entry damaged;
+    bool existing;                  // dest/bad.txt holds "ORIGINAL" before
     std::vector<std::string> left;  // what the destination holds afterwards
   };
   Entry badData{"bad.txt", "this is not what was packed"};
@@ -625,28 +790,117 @@ TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
   badHeader.spoilHeaderCrc = true;
   const std::vector<Case> cases = {
       // The damaged file is not left behind; the rest is still unpacked.
-      {"data that does not match its CRC", badData, {"after.txt", "before.txt"}},
+      {"data that does not match its CRC", badData, false, {"after.txt", "before.txt"}},
+      // The check comes before the rename: the user's file is its old self.
+      {"data that does not match its CRC, over a file", badData, true, {"after.txt", "bad.txt", "before.txt"}},
       // A damaged header ends the reading: nothing after it can be trusted.
-      {"a header that does not match its CRC", badHeader, {"before.txt"}},
+      {"a header that does not match its CRC", badHeader, false, {"before.txt"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir t;
     WriteFile(t / "x.rar", Archive({{"before.txt", "1"}, c.damaged, {"after.txt", "2"}}));
+    if (c.existing) WriteFile(t / "dest/bad.txt", "ORIGINAL");
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_EQ(Names(t / "dest"), c.left);
+    if (c.existing) EXPECT_EQ(ReadFile(t / "dest/bad.txt"), "ORIGINAL");
+  }
+}
+
+TEST(WinRarUnpack, Rar5EntriesAreCheckedAgainstTheCrcInTheirHeaders) {
+  std::string data;
+  for (int i = 0; i < 100000; ++i) data.push_back(static_cast<char>((i * 7919) % 251));
+  const std::vector<Rar5File> before{{"sub", "", true}, {"sub/e.txt", "before"}};
+  auto archiveWith = [&](const Rar5File& last) {
+    std::vector<Rar5File> files = before;
+    files.push_back(last);
+    return Rar5Archive(files);
+  };
+  const std::string sound = archiveWith({"d.bin", data});
+  std::string flipped = sound;
+  flipped[sound.size() - 8 /* end of archive */ - data.size() + 54321] ^= 0x08;
+  Rar5File wrongCrc{"d.bin", data};
+  wrongCrc.crc = Crc32(data) ^ 1;
+  struct Case {
+    const char* what;
+    std::string archive;
+    bool sound;
+  };
+  const std::vector<Case> cases = {
+      {"a sound entry", sound, true},
+      {"a bit of the data flipped", flipped, false},
+      {"a wrong CRC in the file header", archiveWith(wrongCrc), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    // Independent readers take the hand-made archive as RAR 5, and unar
+    // finds the damage where we mean it.
+    EXPECT_EQ(Listing(t / "x.rar"), Sorted({"d sub", "- sub/e.txt", "- d.bin"}));
+    RunResult byUnar = Unar(t / "x.rar", t / "by-unar");
+    EXPECT_EQ(byUnar.code == 0, c.sound) << byUnar.out << byUnar.err;
+
+    WriteFile(t / "dest/d.bin", "ORIGINAL");
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, c.sound ? 0 : 3) << r.err;
+    EXPECT_EQ(ReadFile(t / "dest/sub/e.txt"), "before");
+    // A damaged entry is not renamed into place: the user's file stays.
+    EXPECT_TRUE(ReadFile(t / "dest/d.bin") == (c.sound ? data : "ORIGINAL"));
+    EXPECT_EQ(Names(t / "dest"), Sorted({"d.bin", "sub"}));
+    if (!c.sound) EXPECT_NE(r.err.find("d.bin 的 CRC 校验错误"), std::string::npos) << r.err;
+  }
+}
+
+TEST(WinRarUnpack, AnEntryDoesNotReplaceWhatIsThereOfTheOtherKind) {
+  struct Case {
+    const char* what;
+    std::vector<Entry> entries;
+    std::function<void(const TempDir&)> before;  // what the user has in dest
+    std::map<std::string, std::string> after;
+  };
+  const std::vector<Case> cases = {
+      {"a folder entry over a file",
+       {{"notes.txt", "", 2, 0x10, 0x8000 | 0x00E0}, {"other.txt", "other"}},
+       [](const TempDir& t) { WriteFile(t / "dest/notes.txt", "ORIGINAL"); },
+       {{"notes.txt", "file:ORIGINAL"}, {"other.txt", "file:other"}}},
+      {"a folder entry over a link",
+       {{"notes.txt", "", 2, 0x10, 0x8000 | 0x00E0}, {"other.txt", "other"}},
+       [](const TempDir& t) {
+         MakeDirs(t / "dest");
+         fs::create_symlink("other.txt", t / "dest/notes.txt");
+       },
+       {{"notes.txt", "link:other.txt"}, {"other.txt", "file:other"}}},
+      {"a file entry over a folder",
+       {{"notes.txt", "new"}, {"other.txt", "other"}},
+       [](const TempDir& t) { WriteFile(t / "dest/notes.txt/mine.txt", "ORIGINAL"); },
+       {{"notes.txt", "dir"}, {"notes.txt/mine.txt", "file:ORIGINAL"}, {"other.txt", "file:other"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", Archive(c.entries));
+    c.before(t);
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 9) << r.err;
+    EXPECT_NE(r.err.find("notes.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(Snapshot(t / "dest"), c.after);
   }
 }
 
 TEST(WinRarUnpack, MissingOrForeignArchiveIsFatal) {
   TempDir t;
   WriteFile(t / "text.rar", "not an archive at all");
-  for (const std::string& archive : {t / "missing.rar", t / "text.rar"}) {
+  const std::pair<std::string, std::string> cases[] = {
+      {t / "missing.rar", "无法打开 " + t / "missing.rar"},
+      {t / "text.rar", "无法打开 " + t / "text.rar" + "：它不是可识别的压缩包格式"},
+  };
+  for (const auto& [archive, message] : cases) {
     SCOPED_TRACE(archive);
     RunResult r = Unpack(archive, t / "dest");
     EXPECT_EQ(r.code, 2);
-    EXPECT_FALSE(r.err.empty());
+    EXPECT_EQ(r.err.rfind("WinRAR: " + message, 0), 0u) << r.err;
   }
 }
 
@@ -688,7 +942,7 @@ TEST(WinRarUnpack, AFailedWriteLeavesNoTornFileAndIsReported) {
       r = Unpack(t / "x.rar", t / "dest");
     }
     EXPECT_NE(r.code, 0);
-    EXPECT_NE(r.err.find("cannot write keep.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("无法写入 keep.txt"), std::string::npos) << r.err;
     // The replaced file is its old self; no temporary file stays.
     EXPECT_EQ(Names(t / "dest"), c.existing ? Sorted({"keep.txt", "small.txt"}) : Sorted({"small.txt"}));
     if (c.existing) {
@@ -717,10 +971,10 @@ TEST(WinRarUnpack, EveryEntrysCrcIsCheckedWhateverHappensToTheOthers) {
   const std::vector<Case> cases = {
       {"another entry's name field is damaged",
        Archive({{"before.txt", "1"}, wrongCrc, damagedName, {"after.txt", "2"}}), {"after.txt", "before.txt"},
-       "name: its name field is damaged"},
-      {"a later entry is cut off", sound.substr(0, sound.size() - 7 - 1), {"before.txt"}, "truncated"},
+       "name：它的名称字段已损坏"},
+      {"a later entry is cut off", sound.substr(0, sound.size() - 7 - 1), {"before.txt"}, "不完整"},
       {"a later entry's header is damaged", Archive({{"before.txt", "1"}, wrongCrc, spoiledHeader}),
-       {"before.txt"}, "header CRC error"},
+       {"before.txt"}, "块头的 CRC 校验错误"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -728,7 +982,7 @@ TEST(WinRarUnpack, EveryEntrysCrcIsCheckedWhateverHappensToTheOthers) {
     WriteFile(t / "x.rar", c.archive);
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
-    EXPECT_NE(r.err.find("CRC error in data.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("data.txt 的 CRC 校验错误"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(c.damage), std::string::npos) << r.err;
     EXPECT_EQ(Names(t / "dest"), c.left);
   }
@@ -744,8 +998,8 @@ TEST(WinRarUnpack, EntriesThatLandOnOnePlace) {
   };
   const std::vector<Case> cases = {
       // -o+ replaces whatever is there, an earlier entry too.
-      {"the same name twice", {{"a\\b.txt", "first"}, {"a\\b.txt", "second"}}, 0, "twice", "second"},
-      {"two spellings of one path", {{"a\\b.txt", "first"}, {"a\\.\\b.txt", "second"}}, 9, "same path",
+      {"the same name twice", {{"a\\b.txt", "first"}, {"a\\b.txt", "second"}}, 0, "两次", "second"},
+      {"two spellings of one path", {{"a\\b.txt", "first"}, {"a\\.\\b.txt", "second"}}, 9, "同一个路径",
        "first"},
   };
   for (const Case& c : cases) {
@@ -771,7 +1025,7 @@ TEST(WinRarUnpack, AnArchiveCutOffInAHeaderSaysSo) {
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_EQ(r.err.find("(null)"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("已损坏"), std::string::npos) << r.err;
     EXPECT_EQ(Names(t / "dest"), std::vector<std::string>{"a.txt"});
   }
 }
@@ -788,7 +1042,7 @@ TEST(WinRar, AnArchiveThatIsNotARegularFileIsRefusedAtOnce) {
     RunResult r = packing ? Pack(t / "fifo.rar", t / "src") : Unpack(t / "fifo.rar", t / "dest");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(r.code, 2) << r.err;
-    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("不是普通文件"), std::string::npos) << r.err;
   }
   EXPECT_FALSE(fs::exists(t / "dest/a.txt"));
 }

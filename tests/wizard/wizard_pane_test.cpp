@@ -25,6 +25,7 @@
 
 #include "generator/generator.h"
 #include "generator/ui_sink.h"
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
@@ -834,7 +835,7 @@ TEST_F(WizardRunTest, NoSecondRunStartsWhileOneIsGoing) {
   EXPECT_TRUE(fs::exists(fs::u8path(site + ".rar")));
 }
 
-TEST_F(WizardRunTest, AFailedPackingLeavesTheWizardReadyToRetry) {
+TEST_F(WizardRunTest, AFailedPackingStillLetsTheSiteBePreviewed) {
   OwnProgramFolder program(true);  // no archiver in it
   pane_->InitWizardLists();
   const std::string site = dir_ / "site";
@@ -847,7 +848,8 @@ TEST_F(WizardRunTest, AFailedPackingLeavesTheWizardReadyToRetry) {
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_EQ(dialogs_.shown[0].title, "存在错误");
   EXPECT_FALSE(BusyNoteShown());
-  EXPECT_EQ(StateOf(*pane_), S3);
+  // The site is made: the wizard shows it, though the package failed.
+  EXPECT_EQ(StateOf(*pane_), S5);
   EXPECT_FALSE(sink_->SawStatusEnding("主题资源制作完成"));
   EXPECT_TRUE(form_->StatusPanel(2)->text().endsWith("主题资源包压缩失败"));
 }
@@ -867,13 +869,36 @@ TEST_F(WizardRunTest, AnArchiveThatCannotBeWrittenIsReported) {
   EXPECT_EQ(dialogs_.shown[0].prompt.rfind(head, 0), 0u) << dialogs_.shown[0].prompt;
   EXPECT_GT(dialogs_.shown[0].prompt.size(), head.size());
   // With the archiver's own word on it, not just its exit status.
-  EXPECT_NE(dialogs_.shown[0].prompt.find("\r\nWinRAR: cannot create " + dir_ / "missing/site.rar"),
+  EXPECT_NE(dialogs_.shown[0].prompt.find("\r\nWinRAR: 无法创建 " + dir_ / "missing/site.rar"),
             std::string::npos)
       << dialogs_.shown[0].prompt;
   EXPECT_EQ(dialogs_.shown[0].title, "错误");
   EXPECT_FALSE(BusyNoteShown());
-  EXPECT_EQ(StateOf(*pane_), S3);
+  EXPECT_EQ(StateOf(*pane_), S5);
   EXPECT_FALSE(sink_->SawStatusEnding("主题资源制作完成"));
+}
+
+TEST_F(WizardRunTest, AFileNameThePackerCannotStoreIsNamedWithWhatToDo) {
+  // A page copied from an older disk keeps its GBK name ("测试").
+  const std::string site = dir_ / "勾股定理";
+  MakeTree(site, 2);
+  WriteFile(site + "/07井号#目录/" + platform::ToAnsi("测试") + ".htm", "<html></html>");
+  pane_->ResourcePath->setText(QString::fromStdString(site));
+  Click(pane_->nextCommand);
+  Click(pane_->nextCommand);
+  Click(pane_->finishCommand);
+
+  ASSERT_EQ(dialogs_.shown.size(), 1u);
+  const std::string& prompt = dialogs_.shown[0].prompt;
+  EXPECT_EQ(prompt, "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 2\r\nWinRAR: 文件夹 " + site +
+                        "/07井号#目录 中的文件“\uFFFD\uFFFD\uFFFD\uFFFD.htm”的名称不是有效的 UTF-8 编码，"
+                        "压缩包无法按原样存放；请把它改名后重新打包");
+  EXPECT_FALSE(fs::exists(fs::u8path(site + ".rar")));
+  // The site itself is complete and can be previewed.
+  EXPECT_EQ(StateOf(*pane_), S5);
+  EXPECT_TRUE(fs::exists(fs::u8path(site + "/index.html")));
+  Click(pane_->finishCommand);
+  EXPECT_EQ(opened_.size(), 1u);
 }
 
 TEST_F(WizardRunTest, AFailedGenerationIsReportedAndCanBeRetried) {

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "generator/generator.h"
+#include "menu/owner_draw_menu.h"
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "wizard/wizard_pane.h"
@@ -540,6 +541,62 @@ TEST_F(CommandsTest, RenameThroughTheLabelEdit) {
     const std::string shown = std::string("lessons/") + c.shownAfter;
     ASSERT_NE(Node(shown), nullptr);
     EXPECT_EQ(TreeNodes::Text(Node(shown)), c.shownAfter);
+  }
+}
+
+// What the user types after choosing the command goes into the label
+// editor, whichever way the command was chosen: the window's lock while the
+// command ran does not keep the focus from it.
+TEST_F(CommandsTest, RenameTakesWhatTheUserTypesAtOnce) {
+  form_->show();
+  form_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(form_));
+  const struct {
+    const char* how;
+    std::function<void()> choose;
+  } cases[] = {
+      {"the toolbar", [&] { form_->Toolbar1Buttons[10]->trigger(); }},
+      {"the context menu", [&] { Choose("rename"); }},
+      {"the pop-up, chosen with the keyboard",
+       [&] {
+         QWidget* viewport = form_->TreeView1->viewport();
+         const QRect row = form_->TreeView1->visualItemRect(Node("lessons/unit"));
+         const QPoint at(row.left() + 4, row.center().y());
+         QCursor::setPos(viewport->mapToGlobal(at));
+         const bool shown = WhileUp([&] { QTest::mouseClick(viewport, Qt::RightButton, {}, at); },
+                                    [&](QWidget* up) {
+                                      auto* menu = static_cast<talvora::OwnerDrawMenu*>(up);
+                                      menu->setActiveAction(menu->ItemById(ItemId("rename")));
+                                      QTest::keyClick(menu, Qt::Key_Return);
+                                    });
+         ASSERT_TRUE(shown);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    fs::remove_all(Key("lessons"));
+    WriteFile(Key("lessons/unit/a.txt"), "a");
+    form_->TreeView1_Flash(Node(""));
+    form_->rootSplitNode(Key("lessons"));
+    // Selected by a press on the folder, which turns the file buttons on.
+    Select("lessons/unit");
+    form_->Form1_TreeView1_MouseDown(-1, -1);
+    form_->TreeView1->setFocus();
+
+    c.choose();
+    QWidget* focus = QApplication::focusWidget();
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_EQ(focus, Editor());
+    if (focus != Editor()) {
+      QTest::keyClick(Editor(), Qt::Key_Escape);
+      continue;
+    }
+    QTest::keyClick(focus, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(focus, "unit2");
+    QTest::keyClick(focus, Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(ReadFile(Key("lessons/unit2/a.txt")), "a");
+    EXPECT_FALSE(fs::exists(Key("lessons/unit")));
   }
 }
 

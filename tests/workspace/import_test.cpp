@@ -264,8 +264,8 @@ TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
     std::string says;
     std::string archiverSays;  // the archiver's own first line of error text
   } cases[] = {
-      {dir / "climbs.rar", "被拒绝", "\nWinRAR: refused ../outside.txt: its path climbs out of the destination"},
-      {dir / "broken.rar", "无法读取该压缩包", "\nWinRAR: cannot open " + dir / "broken.rar"},
+      {dir / "climbs.rar", "被拒绝", "\nWinRAR: 拒绝解压 ../outside.txt：它的路径会跳出目标文件夹"},
+      {dir / "broken.rar", "无法读取该压缩包", "\nWinRAR: 无法打开 " + dir / "broken.rar"},
   };
   for (const auto& c : cases) {
     ScriptedDialogs dialogs;

@@ -306,6 +306,45 @@ TEST_F(WebPaneTest, SaveDownloadsIntoTheSelectedFolderAndRefreshesIt) {
   EXPECT_TRUE(form_->TreeView1->isEnabled());
 }
 
+// The window manager's close reaches the window while a download into the
+// tree is on its way: the close waits for the save, then it is carried out.
+TEST_F(WebPaneTest, ClosingDuringADownloadWaitsForTheSaveThenCloses) {
+  TempDir dir;
+  bool closedMidDownload = false;
+  TestHttpServer::Answer answer{TestHttpServer::Response("GIF89a body", "image/gif")};
+  // Asked for once the request is in, before the reply goes out: the close
+  // reaches the window while the download is under way.
+  answer.act = [&] {
+    QMetaObject::invokeMethod(form_, [&] {
+      closedMidDownload = !fs::exists(dir / "pic.gif");
+      form_->close();
+    }, Qt::QueuedConnection);
+  };
+  TestHttpServer server({{"/pic.gif", answer}});
+  SelectFolder(dir.path());
+  OfferAddress(server.Url("/pic.gif"));
+  dialogs_.answers = {platform::vbYes, platform::vbOK};
+  bool shownAtTheEnd = false;
+  dialogs_.onShow = [&](const platform::ScriptedDialogs::Shown& shown) {
+    if (shown.prompt == "资源已下载到指定位置！") shownAtTheEnd = form_->isVisible() && form_->isEnabled();
+  };
+  form_->saveResourceBtn->click();
+
+  EXPECT_TRUE(closedMidDownload);
+  // The save ran to its end in the window as it was, the tree showing the
+  // new file.
+  ASSERT_EQ(Form1::Loaded(), form_);
+  EXPECT_EQ(ReadFile(dir / "pic.gif"), "GIF89a body");
+  EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+  EXPECT_TRUE(shownAtTheEnd);
+  EXPECT_NE(form_->NodeOfKey(dir / "pic.gif"), nullptr);
+  // Then the close that was asked for.
+  EXPECT_TRUE(WaitUntil([] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return Form1::Loaded() == nullptr;
+  }, 10000));
+}
+
 TEST_F(WebPaneTest, AnExistingFileIsNeverWrittenOver) {
   TestHttpServer server({{"/pic.gif", {TestHttpServer::Response("new body", "image/gif")}}});
   TempDir dir;

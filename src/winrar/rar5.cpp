@@ -1,0 +1,162 @@
+#include "winrar/rar5.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <sys/types.h>
+
+#include "winrar/rar4.h"
+
+namespace winrar {
+namespace {
+
+// Block types, and the flags the check depends on.
+constexpr std::uint64_t kMainHeader = 1;
+constexpr std::uint64_t kFileHeader = 2;
+constexpr std::uint64_t kEncryptionHeader = 4;
+constexpr std::uint64_t kEndOfArchive = 5;
+
+constexpr std::uint64_t kHasExtraArea = 0x0001;
+constexpr std::uint64_t kHasDataArea = 0x0002;
+constexpr std::uint64_t kSplitData = 0x0008 | 0x0010;  // continued from / in another volume
+
+constexpr std::uint64_t kFileDirectory = 0x0001;
+constexpr std::uint64_t kFileHasTime = 0x0002;
+constexpr std::uint64_t kFileHasCrc = 0x0004;
+
+// Extra records of a file header after which the CRC is not that of the
+// data libarchive gives: an encrypted file's is keyed by the password, and
+// a link's target comes from the record, not from the data.
+constexpr std::uint64_t kEncryptionRecord = 0x01;
+constexpr std::uint64_t kRedirectionRecord = 0x05;
+
+// No header is larger than this; a size beyond it is damage, not a header.
+constexpr std::uint64_t kMaxHeaderSize = 2u << 20;
+
+// Reads the fields of one header, each read checked against its end.
+class Fields {
+ public:
+  Fields(const std::string& bytes, std::size_t at, std::size_t end) : bytes_(bytes), at_(at), end_(end) {}
+
+  // A variable-length integer: seven bits a byte, low bits first, the
+  // high bit set on every byte but the last.
+  std::uint64_t Vint() {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 70; shift += 7) {
+      const std::uint8_t byte = static_cast<std::uint8_t>(Bytes(1)[0]);
+      value |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+      if (!(byte & 0x80)) return value;
+    }
+    throw ArchiveError(kBadHeader);
+  }
+  std::uint32_t Le32() {
+    const std::string b = Bytes(4);
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b[i]);
+    return v;
+  }
+  std::string Bytes(std::uint64_t size) {
+    if (size > end_ - at_) throw ArchiveError(kBadHeader);
+    std::string out = bytes_.substr(at_, size);
+    at_ += size;
+    return out;
+  }
+  std::size_t At() const { return at_; }
+
+  static constexpr const char* kBadHeader = "压缩包已损坏（块头不对）";
+
+ private:
+  const std::string& bytes_;
+  std::size_t at_, end_;
+};
+
+// Whether the extra area holds a record of the type.
+bool HasRecord(const std::string& header, std::size_t at, std::size_t end, std::uint64_t type) {
+  while (at < end) {
+    Fields record(header, at, end);
+    const std::uint64_t size = record.Vint();
+    const std::size_t recordStart = record.At();
+    if (size == 0 || size > end - recordStart) throw ArchiveError(Fields::kBadHeader);
+    if (record.Vint() == type) return true;
+    at = recordStart + static_cast<std::size_t>(size);
+  }
+  return false;
+}
+
+}  // namespace
+
+Rar5Listing ListRar5Entries(std::FILE* archive) {
+  if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("无法读取压缩包");
+  const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
+  char marker[kRar5MarkerSize] = {};
+  if (fileSize < kRar5MarkerSize) throw ArchiveError("不是 RAR 5 压缩包");
+  ReadAt(archive, 0, marker, kRar5MarkerSize);
+  if (std::memcmp(marker, kRar5Marker, kRar5MarkerSize) != 0) throw ArchiveError("不是 RAR 5 压缩包");
+
+  Rar5Listing listing;
+  std::uint64_t offset = kRar5MarkerSize;
+  bool first = true;
+  try {
+    while (offset < fileSize) {
+      // HEAD_CRC32, then the header's size as a variable-length integer:
+      // read as much as either can take, within the file.
+      std::string start(static_cast<std::size_t>(std::min<std::uint64_t>(14, fileSize - offset)), '\0');
+      ReadAt(archive, offset, start.data(), start.size());
+      if (start.size() < 5) throw ArchiveError("压缩包已损坏（块不完整）");
+      Fields lead(start, 4, start.size());
+      const std::uint64_t headSize = lead.Vint();
+      const std::uint64_t sizeBytes = lead.At() - 4;
+      if (headSize == 0 || headSize > kMaxHeaderSize) throw ArchiveError("压缩包已损坏（块的大小不对）");
+      if (4 + sizeBytes + headSize > fileSize - offset) throw ArchiveError("压缩包已损坏（块不完整）");
+      std::string header(static_cast<std::size_t>(4 + sizeBytes + headSize), '\0');
+      ReadAt(archive, offset, header.data(), header.size());
+      Fields crcField(header, 0, 4);
+      if (crcField.Le32() != Crc32(0, header.data() + 4, header.size() - 4))
+        throw ArchiveError("压缩包已损坏（块头的 CRC 校验错误）");
+
+      Fields f(header, static_cast<std::size_t>(4 + sizeBytes), header.size());
+      const std::uint64_t type = f.Vint();
+      const std::uint64_t flags = f.Vint();
+      const std::uint64_t extraSize = (flags & kHasExtraArea) ? f.Vint() : 0;
+      const std::uint64_t dataSize = (flags & kHasDataArea) ? f.Vint() : 0;
+      if (extraSize > header.size() - f.At()) throw ArchiveError(Fields::kBadHeader);
+      const std::size_t extraAt = header.size() - static_cast<std::size_t>(extraSize);
+      if (type == kEncryptionHeader) throw ArchiveError("压缩包的块头已加密，无法读取");
+      if (first && type != kMainHeader) throw ArchiveError("压缩包已损坏（没有压缩包头）");
+      first = false;
+
+      if (type == kFileHeader) {
+        Fields file(header, f.At(), extraAt);
+        const std::uint64_t fileFlags = file.Vint();
+        file.Vint();  // unpacked size
+        file.Vint();  // attributes
+        if (fileFlags & kFileHasTime) file.Le32();
+        std::optional<std::uint32_t> crc;
+        if (fileFlags & kFileHasCrc) crc = file.Le32();
+        file.Vint();  // compression information
+        file.Vint();  // host OS
+        Rar5Entry entry;
+        entry.name = file.Bytes(file.Vint());
+        entry.directory = (fileFlags & kFileDirectory) != 0;
+        // A part of a file split over volumes carries the CRC of that part
+        // only.
+        if (!entry.directory && !(flags & kSplitData) &&
+            !HasRecord(header, extraAt, header.size(), kEncryptionRecord) &&
+            !HasRecord(header, extraAt, header.size(), kRedirectionRecord))
+          entry.crc = crc;
+        listing.entries.push_back(entry);
+      } else if (type == kEndOfArchive) {
+        break;
+      }
+      if (dataSize > fileSize - offset - header.size()) throw ArchiveError("压缩包已损坏（数据不完整）");
+      offset += header.size() + dataSize;
+    }
+    if (first) throw ArchiveError("压缩包已损坏（没有压缩包头）");
+  } catch (const ArchiveError& err) {
+    // What follows a damaged block cannot be checked, so it is not trusted.
+    listing.damage = err.what();
+  }
+  return listing;
+}
+
+}  // namespace winrar
