@@ -6,7 +6,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
-            qt6-httpserver-dev qt6-websockets-dev qt6-translations-l10n \
+            qt6-translations-l10n \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3
@@ -14,9 +14,9 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
 PACKAGES += libxml2-utils
 # The preview's loopback server.
 PACKAGES += libmicrohttpd-dev
-SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # The archive tests read our archives with a second, independent reader.
 PACKAGES += unar
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps configure build test run bench clean sanitize
 
