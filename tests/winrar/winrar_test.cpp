@@ -804,23 +804,25 @@ TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_EQ(Names(t / "dest"), c.left);
-    if (c.existing) EXPECT_EQ(ReadFile(t / "dest/bad.txt"), "ORIGINAL");
+    if (c.existing) {
+      EXPECT_EQ(ReadFile(t / "dest/bad.txt"), "ORIGINAL");
+    }
   }
 }
 
 TEST(WinRarUnpack, Rar5EntriesAreCheckedAgainstTheCrcInTheirHeaders) {
   std::string data;
   for (int i = 0; i < 100000; ++i) data.push_back(static_cast<char>((i * 7919) % 251));
-  const std::vector<Rar5File> before{{"sub", "", true}, {"sub/e.txt", "before"}};
+  const std::vector<Rar5File> before{{"sub", "", true, std::nullopt}, {"sub/e.txt", "before", false, std::nullopt}};
   auto archiveWith = [&](const Rar5File& last) {
     std::vector<Rar5File> files = before;
     files.push_back(last);
     return Rar5Archive(files);
   };
-  const std::string sound = archiveWith({"d.bin", data});
+  const std::string sound = archiveWith({"d.bin", data, false, std::nullopt});
   std::string flipped = sound;
   flipped[sound.size() - 8 /* end of archive */ - data.size() + 54321] ^= 0x08;
-  Rar5File wrongCrc{"d.bin", data};
+  Rar5File wrongCrc{"d.bin", data, false, std::nullopt};
   wrongCrc.crc = Crc32(data) ^ 1;
   struct Case {
     const char* what;
@@ -849,7 +851,9 @@ TEST(WinRarUnpack, Rar5EntriesAreCheckedAgainstTheCrcInTheirHeaders) {
     // A damaged entry is not renamed into place: the user's file stays.
     EXPECT_TRUE(ReadFile(t / "dest/d.bin") == (c.sound ? data : "ORIGINAL"));
     EXPECT_EQ(Names(t / "dest"), Sorted({"d.bin", "sub"}));
-    if (!c.sound) EXPECT_NE(r.err.find("d.bin 的 CRC 校验错误"), std::string::npos) << r.err;
+    if (!c.sound) {
+      EXPECT_NE(r.err.find("d.bin 的 CRC 校验错误"), std::string::npos) << r.err;
+    }
   }
 }
 

@@ -743,7 +743,7 @@ TEST_F(WizardRunTest, FolderTypedWithATrailingSeparatorOrRelativeGivesWorkingPag
   fs::current_path(fs::u8path(dir_.path()));
   const std::string site = dir_ / "site";
   MakeTree(site, 1);
-  for (const std::string typed : {site + "/", std::string("site/")}) {
+  for (const std::string& typed : {site + "/", std::string("site/")}) {
     SCOPED_TRACE(typed);
     fs::remove(fs::u8path(site + "/10第0节/练习/startxml.xml"));
     pane_->cancelCommand->setText("reset");
