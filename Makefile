@@ -10,6 +10,8 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-webengine-dev \
             libgl1-mesa-dev libpugixml-dev libarchive-dev libarchive-tools \
             libcurl4-openssl-dev libgtest-dev libgmock-dev xvfb xauth xsltproc \
             fonts-wqy-microhei chromium python3
+# A disk that folds case, as USB sticks carry, for the generation tests.
+PACKAGES += exfatprogs exfat-fuse
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps configure build test run bench clean sanitize
