@@ -16,6 +16,8 @@ PACKAGES += libxml2-utils
 PACKAGES += libmicrohttpd-dev
 # The archive tests read our archives with a second, independent reader.
 PACKAGES += unar
+# A disk that folds case, as USB sticks carry, for the generation tests.
+PACKAGES += exfatprogs exfat-fuse
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: deps configure build test run bench clean sanitize

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -37,6 +38,7 @@ std::string Reason(int err) { return std::error_code(err, std::generic_category(
 
 const char* kExists = "a file or folder of that name already exists";
 const char* kReadOnly = "the file is read-only";
+const char* kNotRegular = "not a regular file (a FIFO, device or socket)";
 
 bool EndsWithSep(const std::string& p) { return !p.empty() && p.back() == kSep; }
 
@@ -70,6 +72,36 @@ int StatError(const std::string& path) { return path.empty() ? ENOENT : errno; }
 
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
+};
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  // Gives the descriptor up to the caller.
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  // Closes now and reports the result (a late write error shows up here).
+  int Close() {
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc;
+  }
+
+ private:
+  int fd_;
 };
 
 thread_local ListingObserver listingObserver;
@@ -111,25 +143,104 @@ bool NameLess(const std::string& a, const std::string& b) {
       [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
 }
 
+// --- How a disk matches names ---
+
+// Whether a file system folds case when it looks a name up, as exFAT, FAT
+// and Windows disks do ("INDEX.HTML" is found as "index.html"): found out at
+// the first listing there that holds a name with a letter, by looking that
+// name up in the other case. -1 while not known.
+struct CaseRule {
+  int folds = -1;
+};
+
+thread_local CaseProbe caseProbe;
+
+bool IsAsciiLetter(char c) {
+  const unsigned char lower = static_cast<unsigned char>(c) | 0x20;
+  return lower >= 'a' && lower <= 'z';
+}
+
+bool HasAsciiLetter(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), IsAsciiLetter);
+}
+
+// The name with each ASCII letter in the other case.
+std::string OtherCase(const std::string& name) {
+  std::string other = name;
+  for (char& c : other)
+    if (IsAsciiLetter(c)) c = static_cast<char>(c ^ 0x20);
+  return other;
+}
+
+// Equal but for the case of ASCII letters.
+bool SameFolded(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ b[i]) == 0x20)) return false;
+  return true;
+}
+
+// True when the name's only letters with case are ASCII ones, so that a
+// disk folding case finds it under spellings that differ in those only.
+// Beyond ASCII, only what has no case passes: general punctuation, Chinese,
+// Japanese and Korean script with their punctuation, full-width digits and
+// signs. For any other name the disk itself is asked.
+bool FoldsAsAscii(const std::string& name) {
+  for (std::size_t i = 0; i < name.size();) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t len = Utf8CharLength(name, i);
+    if (len < 3) return false;
+    std::uint32_t cp = c & (len == 3 ? 0x0F : 0x07);
+    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
+    const bool caseless = (cp >= 0x2000 && cp < 0x2070) || (cp >= 0x2E80 && cp < 0xA640) ||
+                          (cp >= 0xAC00 && cp < 0xD800) || (cp >= 0xF900 && cp < 0xFB00) ||
+                          (cp >= 0xFE30 && cp < 0xFE50) || (cp >= 0xFF01 && cp < 0xFF21) ||
+                          (cp >= 0x20000 && cp < 0x40000);
+    if (!caseless) return false;
+    i += len;
+  }
+  return true;
+}
+
 // --- The listings of a run ---
 
 // What a listing knows of an entry. A link is followed at every question,
 // so a change at its far end is never missed.
 enum class Kind : unsigned char { Folder, File, Link, Other };
 
+using ListedEntries = std::vector<std::pair<std::string, Kind>>;
+
 struct Listing {
   std::pair<std::uint64_t, std::uint64_t> id;  // device and inode of the folder
   bool stale = false;                           // forgotten: read the folder again
-  std::vector<std::pair<std::string, Kind>> entries;  // sorted by NameLess
+  ListedEntries entries;                        // sorted by NameLess
+  const CaseRule* rule = nullptr;               // of the folder's file system
 
   // Where the name stands, or would stand, in the sorted entries.
-  std::vector<std::pair<std::string, Kind>>::iterator Place(const std::string& name) {
+  ListedEntries::iterator Place(const std::string& name) {
     return std::lower_bound(entries.begin(), entries.end(), name,
                             [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
   }
-  std::vector<std::pair<std::string, Kind>>::iterator Find(const std::string& name) {
+  // The entry the disk finds under the name, in whatever case it is
+  // listed where the disk folds case; end() when there is none. sure is
+  // false when only the disk can tell: it folds case, or may, and the
+  // name holds a letter this rule does not fold.
+  ListedEntries::iterator Find(const std::string& name, bool& sure) {
+    sure = true;
     auto at = Place(name);
-    return at != entries.end() && at->first == name ? at : entries.end();
+    if (at != entries.end() && at->first == name) return at;
+    if (!rule || rule->folds == 0) return entries.end();
+    if (!FoldsAsAscii(name) || (rule->folds < 0 && HasAsciiLetter(name))) {
+      sure = false;
+      return entries.end();
+    }
+    if (!HasAsciiLetter(name)) return entries.end();
+    return std::find_if(entries.begin(), entries.end(),
+                        [&](const auto& e) { return SameFolded(e.first, name); });
   }
 };
 using ListingPtr = std::shared_ptr<Listing>;
@@ -142,10 +253,12 @@ struct ListingCache {
   int scopes = 0;
   std::unordered_map<std::string, ListingPtr> byPath;  // folder paths without trailing separators
   std::map<std::pair<std::uint64_t, std::uint64_t>, ListingPtr> byId;
+  std::map<std::uint64_t, CaseRule> rules;  // by device
 
-  void Forget(const ListingPtr& listing) {
-    listing->stale = true;
-    byId.erase(listing->id);
+  void Forget(Listing& listing) {
+    listing.stale = true;
+    auto known = byId.find(listing.id);
+    if (known != byId.end() && known->second.get() == &listing) byId.erase(known);
   }
   void ForgetAll() {
     for (auto& entry : byPath) entry.second->stale = true;
@@ -177,6 +290,81 @@ Kind KindOf(mode_t mode) {
   return Kind::Other;
 }
 
+// The folder and the name of a path, when the path names an entry of a
+// folder plainly (no trailing separator, no "." or "..").
+bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
+  std::size_t slash = path.rfind(kSep);
+  if (slash == std::string::npos || slash + 1 == path.size()) return false;
+  name.assign(path, slash + 1, std::string::npos);
+  if (name == "." || name == "..") return false;
+  std::size_t end = slash == 0 ? 1 : slash;
+  while (end > 1 && path[end - 1] == kSep) --end;  // no trailing separators
+  folder.assign(path, 0, end);
+  return true;
+}
+
+// The entry that the held listing of the folder above holds for the folder
+// (a path without trailing separators), or null.
+std::pair<std::string, Kind>* HeldInParent(const std::string& folder) {
+  std::string up, name;
+  if (!SplitEntry(folder, up, name)) return nullptr;
+  Listing* parent = CachedAt(up);
+  if (!parent) return nullptr;
+  bool sure;
+  auto entry = parent->Find(name, sure);
+  return entry == parent->entries.end() ? nullptr : &*entry;
+}
+
+// Learns the case rule of the listing's file system from its names: a
+// listed name looked up in the other case.
+void LearnCaseRule(int dirFd, const std::string& folder, Listing& listing, CaseRule& rule) {
+  for (const auto& entry : listing.entries) {
+    if (!HasAsciiLetter(entry.first)) continue;
+    const std::string other = OtherCase(entry.first);
+    auto at = listing.Place(other);
+    if (at != listing.entries.end() && at->first == other) {
+      rule.folds = 0;  // both spellings are listed
+      return;
+    }
+    if (caseProbe) {
+      rule.folds = caseProbe(Join(folder, other)) ? 1 : 0;
+      return;
+    }
+    struct stat st;
+    if (::fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      rule.folds = 1;
+      return;
+    }
+    if (errno == ENOENT) {
+      rule.folds = 0;
+      return;
+    }
+  }
+}
+
+// The folder opened for its listing. Where the listing of the folder above
+// holds it as a real folder, no link is followed: a link put in its place
+// since is seen for what it is, and the listing above learns of it.
+Folder OpenRunFolder(const std::string& folder, const std::string& key) {
+  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  auto* held = HeldInParent(key);
+  if (held && held->second == Kind::Folder) flags |= O_NOFOLLOW;
+  int fd = ::open(folder.c_str(), flags);
+  if (fd < 0 && (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR)) {
+    struct stat st;
+    held->second = LStat(key, st) ? KindOf(st.st_mode) : Kind::Other;
+    fd = ::open(folder.c_str(), flags & ~O_NOFOLLOW);
+  }
+  if (fd < 0) Fail("cannot list folder", folder, errno);
+  Folder dir(fdopendir(fd));
+  if (!dir) {
+    int err = errno;
+    ::close(fd);
+    Fail("cannot list folder", folder, err);
+  }
+  return dir;
+}
+
 // The folder's listing for the run: the one held, or read now (once per
 // folder, whatever path leads to it). Throws FsoError as a listing does.
 Listing& RunListing(const std::string& folder) {
@@ -184,7 +372,7 @@ Listing& RunListing(const std::string& folder) {
     if (Listing* held = CachedAt(folder)) return *held;
   const std::string key = StripTrailing(folder);
   if (Listing* held = CachedAt(key)) return *held;
-  Folder dir = OpenFolder(folder);
+  Folder dir = OpenRunFolder(folder, key);
   struct stat self;
   if (fstat(dirfd(dir.get()), &self) != 0) Fail("cannot list folder", folder, errno);
   auto known = cache.byId.find(IdOf(self));
@@ -193,7 +381,6 @@ Listing& RunListing(const std::string& folder) {
     return *known->second;
   }
   Entries raw = ReadEntries(dir.get(), folder);
-  dir.reset();
   auto listing = std::make_shared<Listing>();
   listing->id = IdOf(self);
   listing->entries.reserve(raw.size());
@@ -209,29 +396,19 @@ Listing& RunListing(const std::string& folder) {
       kind = Kind::Other;
     else {
       struct stat st;
-      if (!LStat(Join(folder, name), st)) continue;  // gone meanwhile
+      if (::fstatat(dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
       kind = KindOf(st.st_mode);
     }
     listing->entries.emplace_back(std::move(name), kind);
   }
   std::sort(listing->entries.begin(), listing->entries.end(),
             [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
+  CaseRule& rule = cache.rules[listing->id.first];
+  if (rule.folds < 0) LearnCaseRule(dirfd(dir.get()), folder, *listing, rule);
+  listing->rule = &rule;
   cache.byId[listing->id] = listing;
   cache.byPath[key] = listing;
   return *listing;
-}
-
-// The folder and the name of a path, when the path names an entry of a
-// folder plainly (no trailing separator, no "." or "..").
-bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
-  std::size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos || slash + 1 == path.size()) return false;
-  name.assign(path, slash + 1, std::string::npos);
-  if (name == "." || name == "..") return false;
-  std::size_t end = slash == 0 ? 1 : slash;
-  while (end > 1 && path[end - 1] == kSep) --end;  // no trailing separators
-  folder.assign(path, 0, end);
-  return true;
 }
 
 // What the path names, as the run's listings tell it without the disk: no
@@ -248,9 +425,10 @@ bool KnownEntry(const std::string& path, bool& present, Kind& kind) {
     // A folder the parent's listing lacks holds nothing.
     if (SplitEntry(folder, up, own)) {
       if (Listing* parent = CachedAt(up)) {
-        auto entry = parent->Find(own);
-        if (entry == parent->entries.end() ||
-            (entry->second != Kind::Folder && entry->second != Kind::Link))
+        bool sure;
+        auto entry = parent->Find(own, sure);
+        if (sure && (entry == parent->entries.end() ||
+                     (entry->second != Kind::Folder && entry->second != Kind::Link)))
           return true;
       }
     }
@@ -260,7 +438,9 @@ bool KnownEntry(const std::string& path, bool& present, Kind& kind) {
       return false;
     }
   }
-  auto entry = listing->Find(name);
+  bool sure;
+  auto entry = listing->Find(name, sure);
+  if (!sure) return false;
   if (entry == listing->entries.end()) return true;
   present = true;
   kind = entry->second;
@@ -311,12 +491,18 @@ void NoteAdded(const std::string& path, Kind kind) {
   std::string name;
   Listing* listing = ListingHolding(path, name);
   if (!listing) return;
-  auto entry = listing->Find(name);
-  if (entry == listing->entries.end()) {
+  bool sure;
+  auto entry = listing->Find(name, sure);
+  if (!sure) {
+    // Only the disk knows under which name it holds the entry now.
+    cache.Forget(*listing);
+  } else if (entry == listing->entries.end()) {
     listing->entries.emplace(listing->Place(name), name, kind);
   } else if (entry->second == Kind::Link) {
     // Written through a link: what changed lies elsewhere.
     cache.ForgetAll();
+  } else {
+    entry->second = kind;
   }
 }
 
@@ -326,8 +512,11 @@ void NoteRemoved(const std::string& path, const struct stat* removedFolder = nul
   if (!Caching()) return;
   std::string name;
   if (Listing* listing = ListingHolding(path, name)) {
-    auto entry = listing->Find(name);
-    if (entry != listing->entries.end()) {
+    bool sure;
+    auto entry = listing->Find(name, sure);
+    if (!sure) {
+      cache.Forget(*listing);
+    } else if (entry != listing->entries.end()) {
       if (entry->second == Kind::Link) {
         // Paths through the link held elsewhere would outlive it.
         cache.ForgetAll();
@@ -340,7 +529,7 @@ void NoteRemoved(const std::string& path, const struct stat* removedFolder = nul
   // Every path that led to it now finds it forgotten. What lay inside went
   // first, each noted on its own.
   auto known = cache.byId.find(IdOf(*removedFolder));
-  if (known != cache.byId.end()) cache.Forget(known->second);
+  if (known != cache.byId.end()) cache.Forget(*known->second);
 }
 
 // The folder's entries as the run holds them, or as read now. The types
@@ -384,26 +573,6 @@ std::vector<std::string> ListNames(const std::string& folder, bool wantFolders) 
   return names;
 }
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports the result (a late write error shows up here).
-  int Close() {
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::write(fd, data, size);
@@ -425,46 +594,208 @@ ssize_t ReadSome(int fd, char* buffer, std::size_t size) {
   }
 }
 
+// --- Changing a folder's entries ---
+
+// The folder an entry lies in, open, and the entry's name there: every
+// write, creation and deletion of the layer goes through it, so what it
+// changes lies in that folder and nowhere a link would lead.
+struct EntryFolder {
+  Fd fd;             // the folder; none when the path is taken as a whole
+  std::string name;  // the entry's name in it (the whole path then)
+  int dir() const { return fd.get() >= 0 ? fd.get() : AT_FDCWD; }
+};
+
+[[noreturn]] void FolderChanged(const std::string& folder) {
+  throw FsoError("文件夹 \"" + folder +
+                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
+                 "没有经由它写入或删除任何文件。");
+}
+
+// The sorted names of an open folder's entries.
+std::vector<std::string> NamesAt(int folderFd, const std::string& folder) {
+  Fd fd(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) Fail("cannot list folder", folder, errno);
+  Folder dir(fdopendir(fd.get()));
+  if (!dir) Fail("cannot list folder", folder, errno);
+  fd.Release();
+  std::vector<std::string> names;
+  for (auto& entry : ReadEntries(dir.get(), folder)) names.push_back(std::move(entry.first));
+  SortNames(names);
+  return names;
+}
+
+// Opens the folder the path's entry lies in. When the run holds a listing
+// of that folder under this path, the folder found there now must be the
+// one it listed: a link put in the place of a real folder, or another
+// folder, is an error naming it, and nothing is changed through it. A disk
+// that numbers its folders afresh once the system has let go of them (FAT
+// and exFAT do) shows the same folder under a new number: found along a
+// path without links, holding the names listed, it is the folder listed.
+void OpenEntryFolder(const std::string& path, const char* what, EntryFolder& at) {
+  std::string folder;
+  if (!SplitEntry(path, folder, at.name)) {
+    at.name = path;
+    return;
+  }
+  Listing* held = Caching() ? CachedAt(folder) : nullptr;
+  int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  if (held) {
+    auto* above = HeldInParent(folder);
+    if (above && above->second == Kind::Folder) flags |= O_NOFOLLOW;
+  }
+  at.fd.reset(::open(folder.c_str(), flags));
+  if (at.fd.get() < 0) {
+    const int err = errno;
+    if ((flags & O_NOFOLLOW) && (err == ELOOP || err == ENOTDIR)) FolderChanged(folder);
+    Fail(what, path, err);
+  }
+  if (!held) return;
+  struct stat st;
+  if (fstat(at.fd.get(), &st) != 0) Fail(what, path, errno);
+  if (IdOf(st) == held->id) return;
+  std::vector<std::string> listed;
+  for (const auto& entry : held->entries) listed.push_back(entry.first);
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
+  if (!S_ISDIR(st.st_mode) || !real || folder != real.get() || NamesAt(at.fd.get(), folder) != listed)
+    FolderChanged(folder);
+  const ListingPtr keep = cache.byPath[folder];
+  cache.Forget(*held);
+  held->stale = false;
+  held->id = IdOf(st);
+  cache.byId[held->id] = keep;
+}
+
+// Removes what stands at the entry's name, where it is no regular file or
+// folder; false with errno set when it cannot be removed.
+bool RemoveNonFile(const EntryFolder& at, const std::string& path) {
+  if (::unlinkat(at.dir(), at.name.c_str(), 0) != 0 && errno != ENOENT) return false;
+  NoteRemoved(path);
+  return true;
+}
+
+// Why a regular file at a target name may not be written over; null when
+// it may.
+using Refusal = std::function<const char*(const struct stat& existing)>;
+
 enum class Existing { Replace, Refuse, Exclusive };
+
+// Opens the entry to write a regular file there, never waiting and never
+// through a link. Replace: a regular file there is written over unless
+// refusal says no; a link, FIFO, device or socket there is replaced by the
+// file, one that appears meanwhile too. Refuse: anything at the name is an
+// error, checked first. Exclusive: the file is created atomically, so
+// nothing that appears meanwhile is replaced. look is false when the run's
+// listings know the name is free, so the disk need not be asked first.
+// Returns the descriptor, or -1 with why set; existed tells whether a
+// regular file stood there.
+int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Existing existing,
+                bool look, const Refusal& refusal, std::string& why, bool& existed) {
+  existed = false;
+  const char* name = at.name.c_str();
+  struct stat st;
+  if (look && existing != Existing::Exclusive && ::fstatat(at.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      why = "the target is a folder";
+      return -1;
+    }
+    if (existing == Existing::Refuse) {
+      why = kExists;
+      return -1;
+    }
+    if (S_ISREG(st.st_mode)) {
+      if (const char* no = refusal(st)) {
+        why = no;
+        return -1;
+      }
+      existed = true;
+    } else if (!RemoveNonFile(at, path)) {
+      why = Reason(errno);
+      return -1;
+    }
+  }
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  if (existing == Existing::Exclusive) flags |= O_EXCL;
+  for (;;) {
+    Fd fd(::openat(at.dir(), name, flags, mode));
+    int err = errno;
+    if (fd.get() >= 0) {
+      struct stat now;
+      if (fstat(fd.get(), &now) != 0) {
+        why = Reason(errno);
+        return -1;
+      }
+      if (S_ISREG(now.st_mode)) {
+        if (!(flags & O_EXCL)) {
+          if (const char* no = refusal(now)) {
+            why = no;
+            return -1;
+          }
+          if (now.st_size > 0 && ::ftruncate(fd.get(), 0) != 0) {
+            why = Reason(errno);
+            return -1;
+          }
+        }
+        NoteAdded(path, Kind::File);
+        return fd.Release();
+      }
+      err = ENXIO;  // a FIFO with a reader, or a device: never written to
+    }
+    // A link (ELOOP), a FIFO without a reader or a socket (ENXIO) appeared
+    // at the name since it was looked at: replaced like one found there.
+    if ((err == ELOOP || err == ENXIO) && !(flags & O_EXCL)) {
+      if (!RemoveNonFile(at, path)) {
+        why = Reason(errno);
+        return -1;
+      }
+      flags |= O_EXCL;
+      continue;
+    }
+    why = err == EEXIST ? kExists : err == ENXIO ? kNotRegular : Reason(err);
+    return -1;
+  }
+}
+
+
+
+// Opens a file to read it, never waiting: what is no regular file (a FIFO,
+// a device, a socket) cannot be read.
+int OpenToRead(const std::string& path, struct stat& st) {
+  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (in.get() < 0 || fstat(in.get(), &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
+    return -1;
+  }
+  return in.Release();
+}
+
+// Why a file could not be opened by OpenToRead.
+std::string ReadFailure(int err) { return err == ENXIO ? kNotRegular : Reason(err); }
 
 // Copies one regular file's bytes, permission bits and modification time.
 // Refuse: an existing target is an error, checked first. Exclusive: the
 // target is created atomically, so nothing that appears meanwhile is
 // replaced.
 void CopyFileData(const std::string& source, const std::string& target, Existing existing) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) Fail("cannot copy file", source, errno);
   struct stat src;
-  if (fstat(in.get(), &src) != 0) Fail("cannot copy file", source, errno);
-  if (!S_ISREG(src.st_mode)) Fail("cannot copy file", source, "not a regular file");
+  Fd in(OpenToRead(source, src));
+  if (in.get() < 0) Fail("cannot copy file", source, errno == EISDIR ? "it is a folder" : ReadFailure(errno));
 
-  struct stat dst;
-  bool targetExisted = existing != Existing::Exclusive && LStat(target, dst);
-  if (targetExisted && S_ISLNK(dst.st_mode)) {
-    // The link goes, not what it points at.
-    if (existing == Existing::Refuse) Fail("cannot copy file", source, target, kExists);
-    if (::unlink(target.c_str()) != 0) Fail("cannot copy file", source, target, Reason(errno));
-    NoteRemoved(target);
-    targetExisted = false;
-  }
-  if (targetExisted) {
-    if (S_ISDIR(dst.st_mode)) Fail("cannot copy file", source, target, "the target is a folder");
-    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
-      Fail("cannot copy file", source, target, "a file cannot be copied onto itself");
-    if (existing == Existing::Refuse) Fail("cannot copy file", source, target, kExists);
-    if (IsReadOnly(dst)) Fail("cannot copy file", source, target, "the target file is read-only");
-  }
-
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW;
-  flags |= existing == Existing::Exclusive ? O_EXCL : O_TRUNC;
-  Fd out(::open(target.c_str(), flags, src.st_mode & 07777));
-  if (out.get() < 0) {
-    int err = errno;
-    Fail("cannot copy file", source, target, err == EEXIST ? kExists : Reason(err));
-  }
-  NoteAdded(target, Kind::File);
+  EntryFolder at;
+  OpenEntryFolder(target, "cannot copy file", at);
+  std::string why;
+  bool targetExisted;
+  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true,
+                     [&](const struct stat& dst) -> const char* {
+                       if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
+                         return "a file cannot be copied onto itself";
+                       if (IsReadOnly(dst)) return "the target file is read-only";
+                       return nullptr;
+                     },
+                     why, targetExisted));
+  if (out.get() < 0) Fail("cannot copy file", source, target, why);
   auto removeHalfCopy = [&] {
-    if (!targetExisted && ::unlink(target.c_str()) == 0) NoteRemoved(target);
+    if (!targetExisted && ::unlinkat(at.dir(), at.name.c_str(), 0) == 0) NoteRemoved(target);
   };
   auto failWrite = [&](int err) {
     out.Close();
@@ -489,11 +820,10 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
-  Fd fa(::open(a.c_str(), O_RDONLY | O_CLOEXEC));
-  Fd fb(::open(b.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fa.get() < 0 || fb.get() < 0) return false;
   struct stat sa, sb;
-  if (fstat(fa.get(), &sa) != 0 || fstat(fb.get(), &sb) != 0) return false;
+  Fd fa(OpenToRead(a, sa));
+  Fd fb(OpenToRead(b, sb));
+  if (fa.get() < 0 || fb.get() < 0) return false;
   if (sa.st_size != sb.st_size) return false;
   char ba[1 << 15], bb[1 << 15];
   for (;;) {
@@ -530,14 +860,16 @@ struct Confinement {
 // Makes the folder a copy writes into: an existing folder is used, a link
 // at the name is replaced by a real folder.
 void MakeTargetFolder(const std::string& from, const std::string& to, mode_t mode) {
+  EntryFolder at;
+  OpenEntryFolder(to, "cannot create folder", at);
   struct stat dst;
-  if (LStat(to, dst)) {
+  if (::fstatat(at.dir(), at.name.c_str(), &dst, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(dst.st_mode)) return;
     if (!S_ISLNK(dst.st_mode)) Fail("cannot copy folder", from, to, "a file of that name exists");
-    if (::unlink(to.c_str()) != 0) Fail("cannot create folder", to, errno);
+    if (::unlinkat(at.dir(), at.name.c_str(), 0) != 0) Fail("cannot create folder", to, errno);
     NoteRemoved(to);
   }
-  if (::mkdir(to.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
+  if (::mkdirat(at.dir(), at.name.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
   NoteAdded(to, Kind::Folder);
 }
 
@@ -599,41 +931,61 @@ bool SameTree(const std::string& source, const std::string& target) {
   return true;
 }
 
-// Deletes a tree without following links. Without force, read-only files
-// stay; everything else that can go goes, and the first failure is kept.
-void RemoveTree(const std::string& folder, bool force, std::string& firstFailure) {
+// Deletes the tree at the entry's name through descriptors, never following
+// a link. Without force, read-only files stay; everything else that can go
+// goes, and the first failure is kept.
+void RemoveTreeAt(int parent, const std::string& name, const std::string& folder, bool force,
+                  std::string& firstFailure) {
+  auto failed = [&](const std::string& what, const std::string& path, const std::string& why) {
+    if (firstFailure.empty()) firstFailure = what + " \"" + path + "\": " + why;
+  };
+  Fd fd(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat self;
-  bool noteSelf = Caching() && LStat(folder, self);
-  Entries entries;
+  if (fd.get() < 0 || fstat(fd.get(), &self) != 0) return failed("cannot delete folder", folder, Reason(errno));
+  std::vector<std::string> names;
+  Listing* held = Caching() ? CachedAt(folder) : nullptr;
+  if (held && held->id == IdOf(self)) {
+    for (const auto& entry : held->entries) names.push_back(entry.first);
+  } else {
+    try {
+      names = NamesAt(fd.get(), folder);
+    } catch (const FsoError& e) {
+      if (firstFailure.empty()) firstFailure = e.what();
+      return;
+    }
+  }
+  for (const std::string& entry : names) {
+    const std::string path = Join(folder, entry);
+    struct stat st;
+    if (::fstatat(fd.get(), entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      RemoveTreeAt(fd.get(), entry, path, force, firstFailure);
+      continue;
+    }
+    if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) {
+      failed("cannot delete file", path, kReadOnly);
+      continue;
+    }
+    if (::unlinkat(fd.get(), entry.c_str(), 0) == 0)
+      NoteRemoved(path);
+    else
+      failed("cannot delete file", path, Reason(errno));
+  }
+  if (::unlinkat(parent, name.c_str(), AT_REMOVEDIR) == 0)
+    NoteRemoved(folder, &self);
+  else
+    failed("cannot delete folder", folder, Reason(errno));
+}
+
+void RemoveTree(const std::string& folder, bool force, std::string& firstFailure) {
+  EntryFolder at;
   try {
-    entries = HeldOrListed(folder);
+    OpenEntryFolder(folder, "cannot delete folder", at);
   } catch (const FsoError& e) {
     if (firstFailure.empty()) firstFailure = e.what();
     return;
   }
-  for (auto& entry : entries) {
-    std::string path = Join(folder, entry.first);
-    struct stat st;
-    if (!LStat(path, st)) continue;
-    if (S_ISDIR(st.st_mode)) {
-      RemoveTree(path, force, firstFailure);
-      continue;
-    }
-    if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) {
-      if (firstFailure.empty())
-        firstFailure = "cannot delete file \"" + path + "\": " + kReadOnly;
-      continue;
-    }
-    if (::unlink(path.c_str()) == 0)
-      NoteRemoved(path);
-    else if (firstFailure.empty())
-      firstFailure = "cannot delete file \"" + path + "\": " + Reason(errno);
-  }
-  if (::rmdir(folder.c_str()) == 0) {
-    if (noteSelf) NoteRemoved(folder, &self);
-  } else if (firstFailure.empty()) {
-    firstFailure = "cannot delete folder \"" + folder + "\": " + Reason(errno);
-  }
+  RemoveTreeAt(at.dir(), at.name, folder, force, firstFailure);
 }
 
 // The target of a copy or move: a full name, or an existing folder ending
@@ -707,20 +1059,22 @@ void MoveAcrossFileSystems(const std::string& source, const std::string& target,
 // atomically on an existing name, so a file goes that way; where links are
 // not possible (and for folders) the target is checked right before the
 // rename. Returns 0 or the error.
-int RenameWithoutNoReplace(const std::string& source, const std::string& target, bool folder) {
+int RenameWithoutNoReplace(const EntryFolder& from, const EntryFolder& to, bool folder) {
+  const char* source = from.name.c_str();
+  const char* target = to.name.c_str();
   if (!folder) {
-    if (::link(source.c_str(), target.c_str()) == 0) {
-      if (::unlink(source.c_str()) == 0) return 0;
+    if (::linkat(from.dir(), source, to.dir(), target, 0) == 0) {
+      if (::unlinkat(from.dir(), source, 0) == 0) return 0;
       int err = errno;
-      ::unlink(target.c_str());
+      ::unlinkat(to.dir(), target, 0);
       return err;
     }
     int err = errno;
     if (err != EPERM && err != EOPNOTSUPP && err != ENOSYS && err != EMLINK) return err;
   }
   struct stat st;
-  if (LStat(target, st)) return EEXIST;
-  return ::rename(source.c_str(), target.c_str()) == 0 ? 0 : errno;
+  if (::fstatat(to.dir(), target, &st, AT_SYMLINK_NOFOLLOW) == 0) return EEXIST;
+  return ::renameat(from.dir(), source, to.dir(), target) == 0 ? 0 : errno;
 }
 
 // A rename that never replaces an existing target. A file renamed is noted
@@ -733,20 +1087,25 @@ void RenameNoReplace(const std::string& source, const std::string& target, bool 
       if (all) cache.ForgetAll();
     }
   } forget;
+  const char* what = folder ? "cannot move folder" : "cannot move file";
+  EntryFolder from, to;
+  OpenEntryFolder(source, what, from);
+  OpenEntryFolder(target, what, to);
   auto renamed = [&] {
     if (folder || !Caching()) return;
     struct stat st;
-    Kind kind = LStat(target, st) ? KindOf(st.st_mode) : Kind::Other;
+    Kind kind = ::fstatat(to.dir(), to.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0
+                    ? KindOf(st.st_mode)
+                    : Kind::Other;
     NoteRemoved(source);
     NoteAdded(target, kind);
     forget.all = false;
   };
-  const char* what = folder ? "cannot move folder" : "cannot move file";
-  if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+  if (::renameat2(from.dir(), from.name.c_str(), to.dir(), to.name.c_str(), RENAME_NOREPLACE) == 0)
     return renamed();
   int err = errno;
   if (err == EINVAL || err == ENOSYS || err == EOPNOTSUPP) {
-    err = RenameWithoutNoReplace(source, target, folder);
+    err = RenameWithoutNoReplace(from, to, folder);
     if (err == 0) return renamed();
   }
   if (err == EEXIST || err == ENOTEMPTY) Fail(what, source, target, kExists);
@@ -805,7 +1164,9 @@ bool LiesInside(const std::string& path, const std::vector<std::string>& folders
 void CreateFolder(const std::string& path) {
   std::string p = StripTrailing(path);
   if (p.empty()) Fail("cannot create folder", path, "no name given");
-  if (::mkdir(p.c_str(), 0777) != 0) {
+  EntryFolder at;
+  OpenEntryFolder(p, "cannot create folder", at);
+  if (::mkdirat(at.dir(), at.name.c_str(), 0777) != 0) {
     int err = errno;
     Fail("cannot create folder", p, err == EEXIST ? kExists : Reason(err));
   }
@@ -813,31 +1174,39 @@ void CreateFolder(const std::string& path) {
 }
 
 void DeleteFile(const std::string& path, bool force) {
+  if (path.empty()) Fail("cannot delete file", path, ENOENT);
+  EntryFolder at;
+  OpenEntryFolder(path, "cannot delete file", at);
   struct stat st;
-  if (path.empty() || !LStat(path, st)) Fail("cannot delete file", path, StatError(path));
+  if (::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    Fail("cannot delete file", path, errno);
   if (S_ISDIR(st.st_mode)) Fail("cannot delete file", path, "it is a folder");
   if (!force && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot delete file", path, kReadOnly);
-  if (::unlink(path.c_str()) != 0) Fail("cannot delete file", path, errno);
+  if (::unlinkat(at.dir(), at.name.c_str(), 0) != 0) Fail("cannot delete file", path, errno);
   NoteRemoved(path);
 }
 
 void DeleteFolder(const std::string& path, bool force) {
   std::string p = StripTrailing(path);
+  if (p.empty()) Fail("cannot delete folder", path, ENOENT);
+  if (p == kSepStr) Fail("cannot delete folder", p, "it is the root folder");
+  EntryFolder at;
+  OpenEntryFolder(p, "cannot delete folder", at);
   struct stat st;
-  if (p.empty() || !LStat(p, st)) Fail("cannot delete folder", path, StatError(p));
+  if (::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    Fail("cannot delete folder", p, errno);
   if (S_ISLNK(st.st_mode)) {
     // A link to a folder: the link goes, what it points at stays.
     struct stat target;
     if (!Stat(p, target) || !S_ISDIR(target.st_mode))
       Fail("cannot delete folder", p, "not a folder");
-    if (::unlink(p.c_str()) != 0) Fail("cannot delete folder", p, errno);
+    if (::unlinkat(at.dir(), at.name.c_str(), 0) != 0) Fail("cannot delete folder", p, errno);
     NoteRemoved(p);
     return;
   }
   if (!S_ISDIR(st.st_mode)) Fail("cannot delete folder", p, "not a folder");
-  if (p == kSepStr) Fail("cannot delete folder", p, "it is the root folder");
   std::string failure;
-  RemoveTree(p, force, failure);
+  RemoveTreeAt(at.dir(), at.name, p, force, failure);
   if (!failure.empty()) throw FsoError(failure);
 }
 
@@ -905,10 +1274,9 @@ void MoveFolder(const std::string& source, const std::string& target) {
 }
 
 std::string ReadBytes(const std::string& path, std::size_t max) {
-  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) Fail("cannot read file", path, errno);
   struct stat st;
-  if (fstat(in.get(), &st) == 0 && S_ISDIR(st.st_mode)) Fail("cannot read file", path, EISDIR);
+  Fd in(OpenToRead(path, st));
+  if (in.get() < 0) Fail("cannot read file", path, ReadFailure(errno));
   std::string bytes;
   char buffer[1 << 16];
   while (bytes.size() < max) {
@@ -926,20 +1294,18 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 }
 
 void WriteBytes(const std::string& path, const char* bytes, std::size_t size) {
-  struct stat st;
   bool present = true;
   Kind kind;
   // A name the run's listings lack needs no look on the disk.
-  bool exists = !(KnownEntry(path, present, kind) && !present) && LStat(path, st);
-  if (exists && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot write file", path, kReadOnly);
-  // A link at the name is replaced by the file, never written through.
-  if (exists && S_ISLNK(st.st_mode)) {
-    if (::unlink(path.c_str()) != 0) Fail("cannot write file", path, errno);
-    NoteRemoved(path);
-  }
-  Fd out(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666));
-  if (out.get() < 0) Fail("cannot write file", path, errno);
-  NoteAdded(path, Kind::File);
+  const bool look = !(KnownEntry(path, present, kind) && !present);
+  EntryFolder at;
+  OpenEntryFolder(path, "cannot write file", at);
+  std::string why;
+  bool existed;
+  Fd out(OpenToWrite(at, path, 0666, Existing::Replace, look,
+                     [](const struct stat& st) { return IsReadOnly(st) ? kReadOnly : nullptr; },
+                     why, existed));
+  if (out.get() < 0) Fail("cannot write file", path, why);
   if (!WriteAll(out.get(), bytes, size)) Fail("cannot write file", path, errno);
   if (out.Close() != 0) Fail("cannot write file", path, errno);
 }
@@ -983,7 +1349,8 @@ bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std:
   if (!SplitEntry(folder, up, name)) return false;
   Listing* parent = CachedAt(up);
   if (!parent) return false;
-  auto entry = parent->Find(name);
+  bool sure;
+  auto entry = parent->Find(name, sure);
   if (entry == parent->entries.end() || entry->second != Kind::Folder) return false;
   Listing* own = CachedAt(folder);
   if (!own) return false;
@@ -994,12 +1361,20 @@ bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std:
 ListingScope::ListingScope() { ++cache.scopes; }
 
 ListingScope::~ListingScope() {
-  if (--cache.scopes == 0) cache.ForgetAll();
+  if (--cache.scopes == 0) {
+    cache.ForgetAll();
+    cache.rules.clear();
+  }
 }
 
 ListingObserver SetListingObserver(ListingObserver observer) {
   std::swap(listingObserver, observer);
   return observer;
+}
+
+CaseProbe SetCaseProbe(CaseProbe probe) {
+  std::swap(caseProbe, probe);
+  return probe;
 }
 
 }  // namespace fso

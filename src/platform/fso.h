@@ -46,8 +46,10 @@ void CreateFolder(const std::string& path);
 void DeleteFile(const std::string& path, bool force = false);
 void DeleteFolder(const std::string& path, bool force = false);
 // target: a full target name, or an existing folder ending in kSep to copy
-// into (the file-system object's rule). Writes never go through a link:
-// a link at a target name is replaced by the file or folder written.
+// into (the file-system object's rule). Writes never go through a link and
+// never wait: a link, FIFO, device or socket at a target name is replaced
+// by the file or folder written. A source that is no regular file cannot
+// be read.
 void CopyFile(const std::string& source, const std::string& target, bool overwrite = true);
 void CopyFolder(const std::string& source, const std::string& target, bool overwrite = true);
 // CopyFolder that copies a link in the source only when what it points at
@@ -59,7 +61,8 @@ void CopyFolderWithin(const std::string& source, const std::string& target,
 void MoveFile(const std::string& source, const std::string& target);
 void MoveFolder(const std::string& source, const std::string& target);
 
-// Whole-file content as raw bytes; ReadBytes reads at most max bytes.
+// Whole-file content as raw bytes; ReadBytes reads at most max bytes. What
+// is no regular file (a FIFO, a device) is not read: FsoError.
 std::string ReadBytes(const std::string& path, std::size_t max = std::string::npos);
 void WriteBytes(const std::string& path, const std::string& bytes);
 void WriteBytes(const std::string& path, const char* bytes, std::size_t size);
@@ -75,9 +78,13 @@ std::uint64_t FileSize(const std::string& path);
 // the folder read at its first use (a folder reached by two paths, through
 // a link, shares one), and the layer's own writes, copies, moves and
 // deletions keep those listings up to date.
-// Symbolic links are still followed afresh at every question. Changes made
-// past the layer meanwhile are not seen. Scopes nest; the outermost one
-// ends the caching. Same thread only.
+// Symbolic links are still followed afresh at every question. A name is
+// matched as the folder's disk matches it: where it folds case (exFAT, FAT,
+// Windows disks), "index.html" finds "INDEX.HTML". Changes made past the
+// layer meanwhile are not seen, but nothing is written, created or deleted
+// in a listed folder unless the path still leads to the folder listed: a
+// folder moved away or replaced by a link meanwhile is an FsoError naming
+// it. Scopes nest; the outermost one ends the caching. Same thread only.
 class ListingScope {
  public:
   ListingScope();
@@ -95,6 +102,13 @@ bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std:
 // from the disk; returns the observer it replaces. For tests and measurements.
 using ListingObserver = std::function<void(const std::string& folder)>;
 ListingObserver SetListingObserver(ListingObserver observer);
+
+// Whether a disk folds case is found out at a run's first listing there, by
+// looking a listed name up in another spelling (the path given); the probe,
+// when set, answers instead of the disk whether that path exists. Returns
+// the probe it replaces. For tests of disks that fold case.
+using CaseProbe = std::function<bool(const std::string& otherSpelling)>;
+CaseProbe SetCaseProbe(CaseProbe probe);
 
 // Keeps a recursive walk from entering a folder it is already inside
 // (a symbolic link to an ancestor). Enter before visiting a folder's

@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "platform/fso.h"
 #include "platform/paths.h"
+#include "support/exfat_disk.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
 #include "support/walk_fixtures.h"
@@ -220,6 +221,20 @@ TEST_F(QuenletRun, EachFolderIsListedOncePerRun) {
     GenerateSite(site.path(), "");
     counter.ExpectEachOnce(folders);
   }
+}
+
+// On a disk that folds case, as USB sticks do, a textbook folder's own
+// INDEX.HTML is the index page the run would write: it is kept.
+TEST_F(QuenletRun, OnADiskThatFoldsCaseATextbooksOwnIndexPageIsKept) {
+  testing_support::ExfatDisk disk;
+  if (!disk.Unavailable().empty()) GTEST_SKIP() << "no exFAT disk to run on: " << disk.Unavailable();
+  const std::string site = disk.path() + "/site";
+  MakeDirs(site + "/学习测评");
+  MakeDirs(site + "/网络导航");
+  WriteFile(site + "/05电子课本/INDEX.HTML", "the textbook's own page");
+  WriteFile(site + "/05电子课本/book.pdf", "x");
+  GenerateSite(site, "");
+  EXPECT_EQ(ReadFile(site + "/05电子课本/INDEX.HTML"), "the textbook's own page");
 }
 
 TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {

@@ -20,6 +20,9 @@
 #include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
 #include "platform/xml_document.h"
+#include "support/exfat_disk.h"
+#include "support/fifo_deadline.h"
+#include "support/fso_error.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
 #include "support/walk_fixtures.h"
@@ -29,7 +32,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing_support::Exists;
+using testing_support::FifoDeadline;
 using testing_support::ListingCounter;
+using testing_support::MakeFifo;
+using testing_support::Snapshot;
 using testing_support::MakeDirs;
 using testing_support::ReadFile;
 using testing_support::TempDir;
@@ -527,6 +533,135 @@ TEST_F(GenerationRun, SiteWithoutSubFoldersGetsOnePage) {
   int maxOne = 0;
   for (const auto& p : sink_.progress) maxOne += p == std::make_pair(1.0f, 1.0f);
   EXPECT_GE(maxOne, 2);
+}
+
+// A folder swapped for a link to a folder outside the site while the page
+// pass runs is not written through: the run ends with an error naming the
+// folder, and neither the folder outside nor the one moved away changes.
+TEST_F(GenerationRun, AFolderSwappedForALinkDuringThePagePassIsAnErrorNamingIt) {
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    TempDir other;
+    const std::string site = other / "site", outside = other / "outside";
+    for (const char* folder : {"01A", "02B", "03C", "04D", "05E"})
+      WriteFile(site + "/" + folder + "/p.htm", "p");
+    WriteFile(outside + "/startxml.xml", "PRECIOUS");
+    const auto before = Snapshot(outside);
+    bool swapped = false;
+    sink_.onPump = [&] {
+      if (swapped || !Exists(site + "/01A/startxml.xml")) return;
+      swapped = true;
+      ASSERT_EQ(rename((site + "/03C").c_str(), (other / "03C.away").c_str()), 0);
+      fs::create_symlink(outside, site + "/03C");
+    };
+    sink_.status.clear();
+    std::string path = site;
+    testing_support::ExpectFsoErrorNaming([&] { GenerateSite(path, fullRun); }, site + "/03C");
+    sink_.onPump = nullptr;
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(Snapshot(outside), before);
+    EXPECT_EQ(Snapshot(other / "03C.away"), (std::map<std::string, std::string>{{"p.htm", "p"}}));
+    EXPECT_TRUE(sink_.status.empty() || sink_.status.back() != "主题资源处理完成");
+  }
+}
+
+// A FIFO at a name the run writes holds nothing of the user's: it is
+// replaced by the file the run writes there, as a link there would be, and
+// the run never waits on it.
+TEST_F(GenerationRun, AFifoAtANameTheRunWritesIsReplaced) {
+  WriteFile(site_ + "/A/a.htm", "a");
+  WriteFile(site_ + "/A/welcome.files/welcome.gif", "pic");
+  WriteFile(site_ + "/A/welcome.files/welcome.txt", "Hello A");
+  const struct {
+    const char* name;
+    bool refreshWrites;  // a refresh run copies no template
+    const char* written;
+  } cases[] = {
+      {"A/startxml.xml", true, "<?xml"},
+      {"startxml.xsl", false, "<xsl:stylesheet/>"},
+      {"A/welcome.html", true, "Hello A"},
+  };
+  for (const auto& c : cases) {
+    for (bool fullRun : {true, false}) {
+      if (!fullRun && !c.refreshWrites) continue;
+      SCOPED_TRACE(std::string(c.name) + (fullRun ? ", full run" : ", refresh run"));
+      const std::string fifo = site_ + "/" + c.name;
+      fs::remove(fifo);
+      ASSERT_TRUE(MakeFifo(fifo));
+      FifoDeadline deadline({fifo});
+      std::string path = site_;
+      EXPECT_NO_THROW(GenerateSite(path, fullRun));
+      EXPECT_FALSE(deadline.Passed()) << "the run waited on the FIFO";
+      ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(fifo)));
+      EXPECT_NE(ReadFile(fifo).find(c.written), std::string::npos) << ReadFile(fifo);
+    }
+  }
+}
+
+// A FIFO put in the place of a file the run reads, after the run listed
+// the file, is no file to read: the run ends with an error naming it and
+// never waits on it.
+TEST_F(GenerationRun, AFifoSwappedInForAFileTheRunReadsIsAnErrorNamingIt) {
+  WriteFile(site_ + "/A/a.htm", "a");
+  WriteFile(site_ + "/A/B/b.htm", "b");
+  WriteFile(site_ + "/A/array.ini", "B\r\n");
+  WriteFile(site_ + "/A/welcome.files/welcome.gif", "pic");
+  WriteFile(site_ + "/A/welcome.files/welcome.txt", "Hello A");
+  for (const char* name : {"A/array.ini", "A/welcome.files/welcome.txt"}) {
+    for (bool fullRun : {true, false}) {
+      SCOPED_TRACE(std::string(name) + (fullRun ? ", full run" : ", refresh run"));
+      const std::string file = site_ + "/" + name;
+      const std::string kept = ReadFile(file);
+      fs::remove(site_ + "/A/welcome.html");  // made once the text is read
+      FifoDeadline deadline({file});
+      bool swapped = false;
+      sink_.onPump = [&] {
+        if (swapped || sink_.status.empty() || sink_.status.back() != "正在生成 XML 目录信息文件 ......")
+          return;
+        swapped = true;
+        fs::remove(file);
+        ASSERT_TRUE(MakeFifo(file));
+      };
+      std::string path = site_;
+      testing_support::ExpectFsoErrorNaming([&] { GenerateSite(path, fullRun); }, file);
+      sink_.onPump = nullptr;
+      EXPECT_TRUE(swapped);
+      EXPECT_FALSE(deadline.Passed()) << "the run waited on the FIFO";
+      fs::remove(file);
+      WriteFile(file, kept);
+    }
+  }
+}
+
+// On a disk that folds case, as USB sticks do, a name in capitals is the
+// name the run asks for: the user's own welcome page is kept, and a folder
+// holding INDEX.HTML is a finished web page that the clean-up leaves whole.
+TEST_F(GenerationRun, OnADiskThatFoldsCaseTheUsersPagesInCapitalsAreKept) {
+  testing_support::ExfatDisk disk;
+  if (!disk.Unavailable().empty()) GTEST_SKIP() << "no exFAT disk to run on: " << disk.Unavailable();
+  const std::string site = disk.path() + "/site";
+  WriteFile(site + "/A/a.htm", "a");
+  WriteFile(site + "/A/WELCOME.HTML", "the user's own welcome page");
+  WriteFile(site + "/A/welcome.files/welcome.gif", "pic");
+  WriteFile(site + "/A/welcome.files/welcome.txt", "Hello");
+  WriteFile(site + "/Nested/INDEX.HTML", "a finished web page");
+  WriteFile(site + "/Nested/startxml.xsl", "its own stylesheet");
+  WriteFile(site + "/Nested/startxml.files/own.css", "its own style");
+  WriteFile(site + "/Nested/x.htm", "x");
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    std::string path = site;
+    GenerateSite(path, fullRun);
+    EXPECT_EQ(ReadFile(site + "/A/WELCOME.HTML"), "the user's own welcome page");
+    EXPECT_EQ(ReadFile(site + "/Nested/INDEX.HTML"), "a finished web page");
+    EXPECT_EQ(ReadFile(site + "/Nested/startxml.xsl"), "its own stylesheet");
+    EXPECT_EQ(ReadFile(site + "/Nested/startxml.files/own.css"), "its own style");
+    // The catalogue opens the finished web page itself.
+    std::string nestedLink = "none";
+    for (platform::XmlNode n = Options().CatalogueRoot.FirstChild(); n; n = n.NextSibling())
+      if (n.Attribute("dir") == "Nested") nestedLink = n.Attribute("link");
+    EXPECT_EQ(nestedLink, "Nested/index.html");
+  }
 }
 
 }  // namespace

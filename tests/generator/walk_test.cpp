@@ -69,18 +69,21 @@ class SiteWalk : public ::testing::Test {
 // A link to a folder outside the site is no branch: no run enters it, so
 // nothing there is written, deleted or shown.
 TEST_F(SiteWalk, LinkToAFolderOutsideTheSiteIsNoBranch) {
-  const std::string outside = dir_ / "outside";
   struct Case {
     const char* what;
     std::string at, target;
+    std::string outside;  // the folder outside that the link leads to or holds
   } cases[] = {
-      {"relative link out", "A/ext", "../../outside"},
-      {"absolute link out", "A/ext", outside},
-      {"link to the folder holding the site", "up", ".."},
-      {"link to the root folder", "A/root", "/"},
+      {"relative link out", "A/ext", "../../outside", dir_ / "outside"},
+      {"absolute link out", "A/ext", dir_ / "outside", dir_ / "outside"},
+      {"link to the folder holding the site", "up", "..", dir_ / "outside"},
+      {"link to the root folder", "A/root", "/", dir_ / "outside"},
+      // Its path begins with the site's: inside only by the letters.
+      {"link to a sibling folder named like the site", "A/old", "../../site-old", dir_ / "site-old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const std::string& outside = c.outside;
     // What a run would touch in a folder of its site.
     WriteFile(outside + "/startxml.xsl", "user's own stylesheet");
     WriteFile(outside + "/sub/startxml.xml", "user's own page");

@@ -4,21 +4,30 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "support/fifo_deadline.h"
+#include "support/fso_error.h"
 #include "support/temp_dir.h"
+#include "support/walk_fixtures.h"
 
 namespace {
 
 namespace fso = platform::fso;
 namespace fs = std::filesystem;
 using platform::FsoError;
+using testing_support::FifoDeadline;
 using testing_support::MakeDirs;
+using testing_support::MakeFifo;
 using testing_support::ReadFile;
 using testing_support::TempDir;
 using testing_support::WriteFile;
@@ -331,8 +340,11 @@ TEST(Fso, WritesReplaceALinkAtTheTargetName) {
        [](const std::string& s, const std::string& t) { fso::CopyFolder(s + "/sub", t); }},
   };
   for (const auto& c : cases) {
-    for (bool dangling : {false, true}) {
-      SCOPED_TRACE(std::string(c.what) + (dangling ? ", dangling link" : ", live link"));
+    for (int variant = 0; variant < 4; ++variant) {
+      // Made since a run listed the folder: the run's listing lacks it.
+      const bool dangling = variant & 1, madeSinceListed = variant & 2;
+      SCOPED_TRACE(std::string(c.what) + (dangling ? ", dangling link" : ", live link") +
+                   (madeSinceListed ? ", made since the run listed the folder" : ""));
       TempDir dir;
       WriteFile(dir / "source/a.txt", "a");
       WriteFile(dir / "source/sub/b.txt", "b");
@@ -340,6 +352,13 @@ TEST(Fso, WritesReplaceALinkAtTheTargetName) {
       WriteFile(dir / "outside/b.txt", "outside");
       WriteFile(dir / "outside.file", "outside");
       MakeDirs(dir / "in");
+      std::unique_ptr<fso::ListingScope> run;
+      if (madeSinceListed) {
+        run = std::make_unique<fso::ListingScope>();
+        // The folder above tells the run how the disk matches names.
+        ASSERT_FALSE(fso::SubFolderNames(dir.path()).empty());
+        ASSERT_TRUE(fso::FileNames(dir / "in").empty());
+      }
       const bool folder = c.name == "sub";
       const std::string pointsAt = dangling ? dir / "created" : folder ? dir / "outside" : dir / "outside.file";
       fs::create_symlink(pointsAt, dir / ("in/" + c.name));
@@ -546,6 +565,204 @@ TEST(Fso, ARunListsAFolderOnceWhateverPathLeadsThere) {
   fso::FileNames(dir / "real");
   EXPECT_EQ(listed.size(), 3u);
   fso::SetListingObserver(previous);
+}
+
+// Makes a socket at the path, as a program listening there would.
+bool MakeSocket(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (fd < 0 || path.size() >= sizeof address.sun_path) return false;
+  path.copy(address.sun_path, path.size());
+  bool made = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return made;
+}
+
+// A device node with the numbers of /dev/null; root only.
+bool MakeDevice(const std::string& path) { return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0; }
+
+// A FIFO, socket or device at a name the layer writes holds no file's data:
+// it is replaced by the file written, as a link there is. No write waits
+// for a reader or goes into a device, whether the run's listing saw the
+// thing or it came since.
+TEST(Fso, WritesReplaceWhatIsNoRegularFileAtTheTargetName) {
+  int reader = -1;
+  const struct {
+    const char* what;
+    std::function<bool(const std::string&)> make;
+  } kinds[] = {
+      {"a FIFO", MakeFifo},
+      {"a FIFO with a reader",
+       [&](const std::string& p) {
+         reader = MakeFifo(p) ? open(p.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+         return reader >= 0;
+       }},
+      {"a socket", MakeSocket},
+      {"a device", MakeDevice},
+  };
+  const struct {
+    const char* what;
+    std::function<void(const std::string& source, const std::string& target)> write;
+  } writes[] = {
+      {"WriteBytes", [](const std::string&, const std::string& t) { fso::WriteBytes(t, "written"); }},
+      {"CopyFile", [](const std::string& s, const std::string& t) { fso::CopyFile(s, t); }},
+  };
+  for (const auto& kind : kinds) {
+    for (const auto& w : writes) {
+      for (bool madeSinceListed : {false, true}) {
+        SCOPED_TRACE(std::string(kind.what) + ", " + w.what +
+                     (madeSinceListed ? ", made since the run listed the folder" : ""));
+        TempDir dir;
+        WriteFile(dir / "source.txt", "written");
+        MakeDirs(dir / "in");
+        const std::string target = dir / "in/page.xml";
+        FifoDeadline deadline({target});
+        std::unique_ptr<fso::ListingScope> run;
+        if (madeSinceListed) {
+          run = std::make_unique<fso::ListingScope>();
+          // The folder above tells the run how the disk matches names.
+          ASSERT_FALSE(fso::SubFolderNames(dir.path()).empty());
+          ASSERT_TRUE(fso::FileNames(dir / "in").empty());
+        }
+        if (!kind.make(target)) {
+          ADD_FAILURE() << "cannot make " << kind.what << " here";
+          continue;
+        }
+        EXPECT_NO_THROW(w.write(dir / "source.txt", target));
+        EXPECT_FALSE(deadline.Passed()) << "the write waited";
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(target)));
+        EXPECT_EQ(ReadFile(target), "written");
+        if (reader >= 0) close(reader);
+        reader = -1;
+      }
+    }
+  }
+}
+
+// A FIFO, socket or device is no file to read: reading it is an error
+// naming it, and never waits for a writer.
+TEST(Fso, ReadsRefuseWhatIsNoRegularFile) {
+  const struct {
+    const char* what;
+    std::function<bool(const std::string&)> make;
+  } kinds[] = {{"a FIFO", MakeFifo}, {"a socket", MakeSocket}, {"a device", MakeDevice}};
+  const struct {
+    const char* what;
+    std::function<void(const std::string& source, const std::string& target)> read;
+  } reads[] = {
+      {"ReadBytes", [](const std::string& s, const std::string&) { fso::ReadBytes(s); }},
+      {"ReadAnsiText", [](const std::string& s, const std::string&) { fso::ReadAnsiText(s); }},
+      {"CopyFile", [](const std::string& s, const std::string& t) { fso::CopyFile(s, t); }},
+  };
+  for (const auto& kind : kinds) {
+    for (const auto& r : reads) {
+      SCOPED_TRACE(std::string(kind.what) + ", " + r.what);
+      TempDir dir;
+      const std::string source = dir / "array.ini";
+      FifoDeadline deadline({source});
+      ASSERT_TRUE(kind.make(source));
+      testing_support::ExpectFsoErrorNaming([&] { r.read(source, dir / "copy"); }, source);
+      EXPECT_FALSE(deadline.Passed()) << "the read waited";
+      EXPECT_FALSE(testing_support::Exists(dir / "copy"));
+    }
+  }
+}
+
+// Once a run has listed a folder, nothing is written, created or deleted
+// through its path when another folder, or a link to one, has taken its
+// place since: each change is an error naming the folder, and neither the
+// folder moved away nor the one now at its path is touched.
+TEST(Fso, NothingChangesThroughAFolderReplacedSinceTheRunListedIt) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& folder, const std::string& loose)> change;
+  } changes[] = {
+      {"a file written", [](const std::string& d, const std::string&) { fso::WriteBytes(d + "/new.txt", "x"); }},
+      {"a file written over", [](const std::string& d, const std::string&) { fso::WriteBytes(d + "/f.txt", "x"); }},
+      {"a file copied in", [](const std::string& d, const std::string& l) { fso::CopyFile(l, d + "/copy.txt"); }},
+      {"a file moved in", [](const std::string& d, const std::string& l) { fso::MoveFile(l, d + "/moved.txt"); }},
+      {"a file deleted", [](const std::string& d, const std::string&) { fso::DeleteFile(d + "/f.txt"); }},
+      {"a folder made", [](const std::string& d, const std::string&) { fso::CreateFolder(d + "/made"); }},
+      {"a folder deleted", [](const std::string& d, const std::string&) { fso::DeleteFolder(d + "/sub"); }},
+      {"a folder copied in", [](const std::string& d, const std::string& l) {
+         fso::CopyFolder(fs::path(l).parent_path().string() + "/tree", d + "/tree");
+       }},
+  };
+  for (bool byLink : {true, false}) {
+    for (const auto& c : changes) {
+      SCOPED_TRACE(std::string(c.what) + (byLink ? ", a link in its place" : ", another folder in its place"));
+      TempDir dir;
+      const std::string folder = dir / "site/d";
+      WriteFile(folder + "/f.txt", "listed");
+      WriteFile(folder + "/sub/g.txt", "listed");
+      WriteFile(dir / "outside/f.txt", "outside");
+      WriteFile(dir / "outside/sub/g.txt", "outside");
+      WriteFile(dir / "loose.txt", "loose");
+      WriteFile(dir / "tree/t.txt", "t");
+      fso::ListingScope run;
+      ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
+      ASSERT_EQ(fso::SubFolderNames(folder), std::vector<std::string>{"sub"});
+      ASSERT_EQ(rename(folder.c_str(), (dir / "away").c_str()), 0);
+      if (byLink)
+        fs::create_symlink(dir / "outside", folder);
+      else
+        WriteFile(folder + "/other.txt", "another folder");
+      const auto outside = testing_support::Snapshot(dir / "outside");
+      const auto away = testing_support::Snapshot(dir / "away");
+      const auto now = testing_support::Snapshot(dir / "site");
+      testing_support::ExpectFsoErrorNaming([&] { c.change(folder, dir / "loose.txt"); }, folder);
+      EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
+      EXPECT_EQ(testing_support::Snapshot(dir / "away"), away);
+      EXPECT_EQ(testing_support::Snapshot(dir / "site"), now);
+      EXPECT_EQ(ReadFile(dir / "loose.txt"), "loose");
+    }
+  }
+}
+
+// Where a disk folds case (exFAT, FAT, Windows disks), a run's listing finds
+// a name whatever the case of its ASCII letters, as the disk itself does;
+// where it does not, byte for byte. Whether it does is found out once per
+// disk, by looking a listed name up in the other case: here the probe
+// answers for the disk.
+TEST(Fso, HeldListingsMatchNamesAsTheirDiskDoes) {
+  TempDir dir;
+  WriteFile(dir / "A/WELCOME.HTML", "own");
+  WriteFile(dir / "Nested/INDEX.HTML", "own");
+  WriteFile(dir / "05电子课本/INDEX.HTML", "own");
+  WriteFile(dir / "05电子课本/课文.htm", "x");
+  for (bool folds : {true, false}) {
+    SCOPED_TRACE(folds ? "a disk that folds case" : "a disk that does not");
+    std::vector<std::string> asked;
+    fso::CaseProbe previous = fso::SetCaseProbe([&](const std::string& path) {
+      asked.push_back(path);
+      return folds;
+    });
+    {
+      fso::ListingScope run;
+      const struct {
+        std::string path;
+        bool file, folder;
+      } cases[] = {
+          {dir / "A/WELCOME.HTML", true, false},
+          {dir / "A/welcome.html", folds, false},
+          {dir / "A/Welcome.Html", folds, false},
+          {dir / "A/welcome.htm", false, false},
+          {dir / "nested", false, folds},
+          {dir / "Nested/index.html", folds, false},
+          {dir / "05电子课本/index.html", folds, false},
+          {dir / "05电子课本/课文.HTM", folds, false},
+          {dir / "05电子课本/课本.htm", false, false},
+      };
+      for (const auto& c : cases) {
+        EXPECT_EQ(fso::FileExists(c.path), c.file) << c.path;
+        EXPECT_EQ(fso::FolderExists(c.path), c.folder) << c.path;
+      }
+      EXPECT_EQ(fso::FileNames(dir / "A"), std::vector<std::string>{"WELCOME.HTML"});
+    }
+    EXPECT_EQ(asked.size(), 1u);
+    fso::SetCaseProbe(previous);
+  }
 }
 
 }  // namespace
