@@ -293,7 +293,9 @@ TEST_F(GenerationRun, EntryPageThatCannotGoBackIsNamedInTheError) {
     }
     const std::string kept = site_ + "/" + kEntryPageAsideName;
     EXPECT_NE(message.find(kept), std::string::npos) << message;
-    if (pagePassFails) EXPECT_NE(message.find("Pics/startxml.xml"), std::string::npos) << message;
+    if (pagePassFails) {
+      EXPECT_NE(message.find("Pics/startxml.xml"), std::string::npos) << message;
+    }
     EXPECT_EQ(ReadFile(kept), kOwnIndex);
   }
   sink_.onPump = nullptr;
@@ -383,7 +385,9 @@ TEST_F(GenerationRun, AnEntryPageLeftAsideByABrokenOffRunIsPutBackFirst) {
     EXPECT_EQ(ReadFile(site_ + "/index.html"), fullRun ? "template-index" : kOwnIndex);
     ASSERT_FALSE(sink_.status.empty());
     const std::string last = sink_.status.back();
-    if (fullRun) EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    if (fullRun) {
+      EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    }
     EXPECT_NE(last.find("\"" + left + "\""), std::string::npos) << last;
     EXPECT_NE(last.find("\"" + site_ + "/index.html\""), std::string::npos) << last;
   }

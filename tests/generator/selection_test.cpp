@@ -243,7 +243,9 @@ TEST(Selection, ARedirectPageNeverReplacesAFileItDidNotWrite) {
     const std::string content = fs::is_regular_file(fs::symlink_status(page)) ? ReadFile(page) : "";
     EXPECT_EQ(GetPageFiles(folder), ItemList{folder + "/index.html"});
     EXPECT_EQ(fs::symlink_status(page).type(), before);
-    if (!content.empty()) EXPECT_EQ(ReadFile(page), content);
+    if (!content.empty()) {
+      EXPECT_EQ(ReadFile(page), content);
+    }
     EXPECT_FALSE(testing_support::Exists(page + ".outside"));
   }
 }

@@ -76,8 +76,9 @@ TEST_F(SiteLinks, WritesReplaceTheLinkNeverItsTarget) {
       Run();
       EXPECT_EQ(ReadFile(dir_ / "outside/victim"), "the user's own file");
       EXPECT_FALSE(Exists(dir_ / "outside/created"));
-      if (dangling || name != "welcome.html")
+      if (dangling || name != "welcome.html") {
         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(site_ + "/" + name)));
+      }
     }
   }
 }
@@ -165,7 +166,9 @@ TEST_F(SiteLinks, WelcomeSourcesLinkedFromOutsideTheSiteAreNotUsed) {
     const std::string page = c.folder + "/welcome.html";
     const std::string document = ReadFile(c.folder + "/startxml.xml");
     const std::string last = sink.status.back();
-    if (c.fullRun) EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    if (c.fullRun) {
+      EXPECT_EQ(last.rfind("主题资源处理完成", 0), 0u) << last;
+    }
     if (c.text) {
       EXPECT_NE(ReadFile(page).find(c.text), std::string::npos);
       EXPECT_NE(document.find("welcome=\"welcome.html\""), std::string::npos);
