@@ -16,10 +16,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "platform/temp_names.h"
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
-#include "platform/codepage.h"
 
 namespace fs = std::filesystem;
 
