@@ -22,6 +22,7 @@
 #include "platform/xml_document.h"
 #include "support/exfat_disk.h"
 #include "support/fifo_deadline.h"
+#include "support/file_size_limit.h"
 #include "support/fso_error.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
@@ -233,26 +234,11 @@ TEST_F(GenerationRun, RefreshPutsTheEntryPageBackWhenItEnds) {
   }
 }
 
+using testing_support::FileSizeLimit;
+
 // Files are limited to a few hundred bytes from the page pass on, as on a
 // disk that has just filled up: the page documents cannot be written, and
 // neither could a copy of a larger entry page. The site keeps its own page.
-class FileSizeLimit {
- public:
-  FileSizeLimit() {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &saved_);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-  void Limit(rlim_t bytes) {
-    rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-
- private:
-  rlimit saved_{};
-};
-
 TEST_F(GenerationRun, RefreshThatFillsTheDiskKeepsTheEntryPage) {
   std::string path = site_;
   GenerateSite(path, true);

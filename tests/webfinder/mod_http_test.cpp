@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include "platform/dialogs.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -55,25 +56,7 @@ TestHttpServer::Answer Chunked(std::size_t size) {
   return {response + "0\r\n\r\n"};
 }
 
-// While alive, no file of the process may grow past `bytes`: a full disk
-// without a mount. A write past it fails instead of raising SIGXFSZ.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) : oldHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
-    getrlimit(RLIMIT_FSIZE, &old_);
-    rlimit limit = old_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  rlimit old_{};
-  void (*oldHandler_)(int);
-};
+using testing_support::FileSizeLimit;
 
 }  // namespace
 

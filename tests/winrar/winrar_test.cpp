@@ -31,6 +31,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/temp_names.h"
+#include "support/file_size_limit.h"
 #include "support/temp_dir.h"
 #include "winrar/commands.h"
 
@@ -908,26 +909,7 @@ TEST(WinRarUnpack, MissingOrForeignArchiveIsFatal) {
   }
 }
 
-// Sets a file-size limit for what this process starts, as a full disk
-// would stop them; the signal it brings is ignored so a write fails instead.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, oldHandler_);
-  }
-
- private:
-  struct rlimit saved_ {};
-  void (*oldHandler_)(int) = nullptr;
-};
+using testing_support::FileSizeLimit;
 
 TEST(WinRarUnpack, AFailedWriteLeavesNoTornFileAndIsReported) {
   struct Case {
