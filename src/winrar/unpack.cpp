@@ -340,17 +340,15 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
   }
   if (close(fd) != 0 && writeError.empty()) writeError = Errno();
 
+  // What became of the entry's place, said after each failure below.
+  const std::string kept = replacing ? "，原有的文件保持原样" : "，没有解压它";
   std::string why;
   if (!read.why.empty()) {
-    Fail(read.code, replacing ? "WinRAR: %s：%s，原有的文件保持原样\n" : "WinRAR: %s：%s，没有解压它\n", item.name,
-         read.why);
+    Fail(read.code, "WinRAR: %s：%s\n", item.name, read.why + kept);
   } else if (!writeError.empty()) {
-    Fail(kCreateError, replacing ? "WinRAR: 无法写入 %s：%s，原有的文件保持原样\n" : "WinRAR: 无法写入 %s：%s，没有解压它\n",
-         item.name, writeError);
+    Fail(kCreateError, "WinRAR: 无法写入 %s：%s\n", item.name, writeError + kept);
   } else if (item.crc && crc != *item.crc) {
-    Fail(kCrcError,
-         replacing ? "WinRAR: %s 的 CRC 校验错误：%s，原有的文件保持原样\n" : "WinRAR: %s 的 CRC 校验错误：%s，没有解压它\n",
-         item.name, "文件已损坏");
+    Fail(kCrcError, "WinRAR: %s 的 CRC 校验错误：%s\n", item.name, "文件已损坏" + kept);
   } else if (!Replace(temp, place, why)) {
     Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, why);
   } else {
