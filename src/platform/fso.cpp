@@ -755,8 +755,6 @@ int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Exi
   }
 }
 
-
-
 // Opens a file to read it, never waiting: what is no regular file (a FIFO,
 // a device, a socket) cannot be read.
 int OpenToRead(const std::string& path, struct stat& st) {
