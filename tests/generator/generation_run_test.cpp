@@ -683,5 +683,52 @@ TEST_F(GenerationRun, ASecondRunAskedForDuringARunIsRefused) {
   EXPECT_NO_THROW(GenerateSite(path, false));
 }
 
+// While one program's run keeps the site's entry page aside, a full run of
+// the other program on the same site is refused before it touches that
+// page: it is not taken for one a broken-off run left behind.
+TEST_F(GenerationRun, AFullRunDuringAnotherRunThatKeepsTheEntryPageAsideIsRefused) {
+  const std::string aside = site_ + "/" + kEntryPageAsideName;
+  struct Case {
+    const char* what;
+    std::function<void(std::string&)> first, second;
+  } cases[] = {
+      {"Quenlet during a refresh", [](std::string& site) { GenerateSite(site, false); },
+       [](std::string& site) { quenlet::GenerateSite(site, ""); }},
+      {"a full run during Quenlet's run",
+       [](std::string& site) {
+         quenlet::Options().StartedWithPath = true;
+         quenlet::GenerateSite(site, "");
+       },
+       [](std::string& site) { GenerateSite(site, true); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(site_ + "/index.html", kOwnIndex);
+    bool asked = false;
+    std::string refusal, keptMeanwhile;
+    sink_.onPump = [&] {
+      if (asked || !Exists(aside)) return;
+      asked = true;
+      std::string again = site_;
+      try {
+        c.second(again);
+      } catch (const std::runtime_error& e) {
+        refusal = e.what();
+      }
+      keptMeanwhile = Exists(aside) ? ReadFile(aside) : "gone";
+      EXPECT_FALSE(Exists(site_ + "/index.html"));
+    };
+    std::string path = site_;
+    EXPECT_NO_THROW(c.first(path));
+    sink_.onPump = nullptr;
+    quenlet::Options().StartedWithPath = false;
+    EXPECT_TRUE(asked);
+    EXPECT_NE(refusal.find("另一个生成"), std::string::npos) << refusal;
+    EXPECT_EQ(keptMeanwhile, kOwnIndex);
+    EXPECT_EQ(ReadFile(site_ + "/index.html"), kOwnIndex);
+    EXPECT_FALSE(Exists(aside));
+  }
+}
+
 }  // namespace
 }  // namespace talvora
