@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <system_error>
 #include <vector>
 
 #include <QColor>
@@ -14,6 +14,7 @@
 #include <QTextEdit>
 
 #include "platform/codepage.h"
+#include "platform/fso.h"
 
 namespace platform {
 namespace {
@@ -367,18 +368,25 @@ bool ReadRtf(const std::string& rtf, QTextDocument* document) {
   return true;
 }
 
-bool LoadRtfFile(const std::string& path, QTextEdit* edit) {
+bool LoadRtfFile(const std::string& path, QTextEdit* edit, std::string* whyNot) {
   edit->clear();
+  if (whyNot) whyNot->clear();
+  auto cannot = [&](const std::string& why) {
+    if (whyNot) *whyNot = "文件 \"" + path + "\" " + why;
+    return false;
+  };
   std::string bytes;
   try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
-  } catch (const std::exception&) {
-    // A folder or a read error: the file cannot be shown.
-    return false;
+    // One byte past the bound tells a file that is too large.
+    bytes = fso::ReadBytes(path, kMaxRtfFileBytes + 1);
+  } catch (const FsoError& e) {
+    // Nothing at all there is no fault to tell of.
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, ec))) return false;
+    return cannot(std::string("无法读取（") + e.what() + "）。");
   }
+  if (bytes.size() > kMaxRtfFileBytes)
+    return cannot("大于 " + std::to_string(kMaxRtfFileBytes >> 20) + " MB，没有读入。");
   return ReadRtf(bytes, edit->document());
 }
 

@@ -28,12 +28,15 @@ explain::explain(QWidget* parent) : QDialog(parent) {
   Form_Load();
 }
 
-// A missing or unreadable help file opens the viewer empty rather than
-// failing the toolbar button.
+// A missing help file opens the viewer empty rather than failing the
+// toolbar button; one that is there but cannot be read, or is too large,
+// opens it with a line saying so.
 void explain::Form_Load() {
+  std::string whyNot;
   platform::LoadRtfFile(platform::ProgramFolder() + platform::kSepStr + "config" +
                             platform::kSepStr + "read.rtf",
-                        read);
+                        read, &whyNot);
+  if (!whyNot.empty()) read->setPlainText(QString::fromStdString("帮助无法显示：" + whyNot));
   read->moveCursor(QTextCursor::Start);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/rtf_reader.h"
 
+#include <filesystem>
 #include <string>
 
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QTextEdit>
 #include <gtest/gtest.h>
 
+#include "support/fifo_deadline.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -198,16 +200,53 @@ TEST(RtfReader, LoadFileIntoATextBox) {
   struct Case {
     const char* what;
     std::string path;
+    bool told;  // the caller is told why
   };
   const Case failures[] = {
-      {"missing", dir / "none.rtf"},
-      {"a folder", dir.path()},
-      {"not rtf", dir / "plain.txt"},
+      {"missing", dir / "none.rtf", false},
+      {"a folder", dir.path(), true},
+      {"not rtf", dir / "plain.txt", false},
   };
   for (const Case& c : failures) {
     SCOPED_TRACE(c.what);
     edit.setPlainText("left over");
-    EXPECT_FALSE(platform::LoadRtfFile(c.path, &edit));
+    std::string whyNot = "left over";
+    EXPECT_FALSE(platform::LoadRtfFile(c.path, &edit, &whyNot));
     EXPECT_TRUE(edit.toPlainText().isEmpty());
+    EXPECT_EQ(whyNot.empty(), !c.told) << whyNot;
   }
+}
+
+// What is no help file to read (a FIFO, a link to an endless device) is
+// never waited on, and a file past the size bound is not read in: the box
+// says which file could not be shown and why.
+TEST(RtfReader, AFileThatCannotBeShownIsNamedAndNeverWaitedOn) {
+  namespace fs = std::filesystem;
+  testing_support::TempDir dir;
+  const std::string fifo = dir / "fifo.rtf", zero = dir / "zero.rtf", large = dir / "large.rtf";
+  ASSERT_TRUE(testing_support::MakeFifo(fifo));
+  fs::create_symlink("/dev/zero", zero);
+  testing_support::WriteFile(large, "{\\rtf1 large}");
+  fs::resize_file(large, platform::kMaxRtfFileBytes + 1);
+  struct Case {
+    const char* what;
+    std::string path, reason;
+  };
+  const Case cases[] = {
+      {"a FIFO", fifo, "无法读取"},
+      {"a link to /dev/zero", zero, "无法读取"},
+      {"past the bound", large, "MB"},
+  };
+  testing_support::FifoDeadline deadline({fifo});
+  QTextEdit edit;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    edit.setPlainText("left over");
+    std::string whyNot;
+    EXPECT_FALSE(platform::LoadRtfFile(c.path, &edit, &whyNot));
+    EXPECT_TRUE(edit.toPlainText().isEmpty());
+    EXPECT_NE(whyNot.find("\"" + c.path + "\""), std::string::npos) << whyNot;
+    EXPECT_NE(whyNot.find(c.reason), std::string::npos) << whyNot;
+  }
+  EXPECT_FALSE(deadline.Passed()) << "the reader waited on the FIFO";
 }

@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "support/fifo_deadline.h"
 #include "support/temp_dir.h"
 #include "workspace/about_kova.h"
 #include "workspace/explain.h"
@@ -118,6 +120,18 @@ TEST(explain, ShowsTheHelpFileOrNothing) {
     talvora::explain viewer;
     EXPECT_TRUE(viewer.read->toPlainText().isEmpty());
   }
+  // A FIFO there is never waited on: the viewer says it cannot show it.
+  const std::string help = platform::ProgramFolder() + "/config/read.rtf";
+  std::filesystem::remove(help);
+  ASSERT_TRUE(testing_support::MakeFifo(help));
+  testing_support::FifoDeadline deadline({help});
+  {
+    talvora::explain viewer;
+    const std::string shown = viewer.read->toPlainText().toStdString();
+    EXPECT_EQ(shown.rfind("帮助无法显示", 0), 0u) << shown;
+    EXPECT_NE(shown.find("\"" + help + "\""), std::string::npos) << shown;
+  }
+  EXPECT_FALSE(deadline.Passed()) << "the viewer waited on the FIFO";
 }
 
 TEST(explain, CloseButtonEndsTheModalShow) {
