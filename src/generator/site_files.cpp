@@ -135,30 +135,35 @@ std::string SiteOfPage(const std::string& folder, const std::string& relativePat
 }
 
 // The template's files: its two stylesheets, its asset folder and its entry
-// page. Content is taken through a link only from inside the program's data
-// folder or the style folder. reportFailures lets a folder that cannot be
-// copied raise its error.
-template <typename CopyFile>
+// page. A piece the style folder lacks is skipped. Content is taken through
+// a link only from inside the program's data folder or the style folder. A
+// piece that cannot be copied ends the copy with an error naming its place
+// in the site, the file layer's reason within, whatever that is (the site
+// changed under the run, too); what stands at that place stays.
 void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
-                      const std::string& dataFolder, CopyFile copyFile, bool reportFailures) {
+                      const std::string& dataFolder) {
   const std::vector<std::string> within = {dataFolder, styleFolder};
   DropAssetFolderLinkOut(siteFolder);
-  auto copyAdmitted = [&](const char* name) {
-    if (Admitted(Join(styleFolder, name), within))
-      copyFile(Join(styleFolder, name), Join(siteFolder, name));
-  };
-  copyAdmitted("startxml.xsl");
-  copyAdmitted("innerxml.xsl");
-  const std::string assets = Join(styleFolder, "startxml.files");
-  if (FolderExists(assets) && Admitted(assets, within)) {
+  auto copyInto = [&](const char* name, auto copy) {
+    const std::string target = Join(siteFolder, name);
     try {
-      platform::fso::CopyFolderWithin(assets, Join(siteFolder, "startxml.files"), within,
-                                      LinksLeftOut());
-    } catch (const platform::FsoError&) {
-      if (reportFailures) throw;
+      copy(Join(styleFolder, name), target);
+    } catch (const platform::FsoError& e) {
+      throw platform::FsoError("模板中的 " + std::string(name) + " 未能复制到网站，生成没有完成：\"" +
+                               target + "\"（" + e.what() + "）");
     }
-  }
-  copyAdmitted("index.html");
+  };
+  auto copyFile = [&](const std::string& source, const std::string& target) {
+    if (Admitted(source, within) && FileExists(source))
+      platform::fso::CopyFile(source, target, true);
+  };
+  copyInto("startxml.xsl", copyFile);
+  copyInto("innerxml.xsl", copyFile);
+  copyInto("startxml.files", [&](const std::string& source, const std::string& target) {
+    if (FolderExists(source) && Admitted(source, within))
+      platform::fso::CopyFolderWithin(source, target, within, LinksLeftOut());
+  });
+  copyInto("index.html", copyFile);
 }
 
 }  // namespace
@@ -176,7 +181,7 @@ std::string WithLinksLeftOut(const std::string& text) {
 }
 
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
-  CopyTemplateWith(styleFolder, siteFolder, platform::ProgramFolder(), CopyFileIfExists, false);
+  CopyTemplateWith(styleFolder, siteFolder, platform::ProgramFolder());
 }
 
 void CopyPictures(const std::string& siteFolder) {
@@ -245,7 +250,7 @@ namespace quenlet {
 using talvora::Join;
 
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder) {
-  talvora::CopyTemplateWith(styleFolder, siteFolder, ProgramDataFolder(), CopyFileIfExists, true);
+  talvora::CopyTemplateWith(styleFolder, siteFolder, ProgramDataFolder());
 }
 
 void CopyPictures(const std::string& siteRoot) {

@@ -19,10 +19,13 @@ std::vector<std::string>& LinksLeftOut();
 std::string WithLinksLeftOut(const std::string& text);
 
 // Copies startxml.xsl, innerxml.xsl, the folder startxml.files and
-// index.html from the style folder into the site folder, replacing what is
-// there. A missing source is skipped, and so is a link out of the program
-// folder and the style folder (see LinksLeftOut). A link at the site's
-// startxml.files that leads out of the site is removed first.
+// index.html from the style folder into the site folder, replacing the
+// files there. A missing source is skipped, and so is a link out of the
+// program folder and the style folder (see LinksLeftOut). A link at the
+// site's startxml.files that leads out of the site is removed first. A
+// piece that cannot be written into the site (a folder at a file's name, a
+// file at the folder's, a read-only file, the site changed under the run)
+// throws FsoError naming it, and what stands there is left as it is.
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder);
 
 // Copies the chosen pictures (LogoPath, BannerPath, WelcomePath, each only
@@ -53,8 +56,8 @@ std::string ReadWelcomeText(const std::string& path);
 
 namespace quenlet {
 
-// The template copy with Quenlet's copy routines: a folder that cannot be
-// copied is reported.
+// The main program's template copy, links admitted from the program data
+// folder and the style folder.
 void CopyTemplate(const std::string& styleFolder, const std::string& siteRoot);
 
 // Copies LogoPath (when set) and the site's own banner.gif and welcome.jpg

@@ -623,6 +623,70 @@ TEST_F(GenerationRun, AFifoSwappedInForAFileTheRunReadsIsAnErrorNamingIt) {
   }
 }
 
+// What the user keeps at a name the template copy writes (a folder at a
+// stylesheet's or the entry page's name, a file at the asset folder's)
+// stays: the run fails with an error naming it and does not say it is done.
+TEST_F(GenerationRun, ATemplateFileThatCannotBeWrittenFailsTheRunAndKeepsWhatIsThere) {
+  const struct {
+    const char* name;
+    bool folder;  // the user has a folder there, else a file
+  } cases[] = {{"startxml.xsl", true}, {"index.html", true}, {"startxml.files", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir other;
+    const std::string site = other / "site", at = site + "/" + c.name;
+    WriteFile(site + "/a.htm", "a");
+    const std::string own = c.folder ? at + "/own.txt" : at;
+    WriteFile(own, "the user's own");
+    sink_.status.clear();
+    std::string path = site;
+    std::string message;
+    try {
+      GenerateSite(path, true);
+      ADD_FAILURE() << "the run went ahead";
+    } catch (const platform::FsoError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find("模板"), std::string::npos) << message;
+    EXPECT_NE(message.find("\"" + at + "\""), std::string::npos) << message;
+    EXPECT_EQ(ReadFile(own), "the user's own");
+    EXPECT_TRUE(sink_.status.empty() || sink_.status.back() != "主题资源处理完成");
+  }
+}
+
+// The site folder swapped for a link while the template is copied: the
+// file layer's word that the folder changed ends the run, and nothing
+// reaches the folder the link leads to.
+TEST_F(GenerationRun, ASiteSwappedForALinkDuringTheTemplateCopyEndsTheRun) {
+  TempDir other;
+  const std::string site = other / "site", outside = other / "outside";
+  WriteFile(site + "/a.htm", "a");
+  WriteFile(outside + "/own.txt", "PRECIOUS");
+  const auto before = Snapshot(outside);
+  bool swapped = false;
+  // The run first looks into the style folder when the template copy begins.
+  auto previous = platform::fso::SetListingObserver([&](const std::string& folder) {
+    if (swapped || fs::path(folder).lexically_normal() != fs::path(style_).lexically_normal()) return;
+    swapped = true;
+    ASSERT_EQ(rename(site.c_str(), (other / "site.away").c_str()), 0);
+    fs::create_symlink(outside, site);
+  });
+  std::string message;
+  std::string path = site;
+  try {
+    GenerateSite(path, true);
+    ADD_FAILURE() << "the run went ahead";
+  } catch (const platform::FsoError& e) {
+    message = e.what();
+  }
+  platform::fso::SetListingObserver(previous);
+  EXPECT_TRUE(swapped);
+  EXPECT_NE(message.find("\"" + site + "\""), std::string::npos) << message;
+  EXPECT_NE(message.find("生成已停止"), std::string::npos) << message;
+  EXPECT_EQ(Snapshot(outside), before);
+  EXPECT_TRUE(sink_.status.empty() || sink_.status.back() != "主题资源处理完成");
+}
+
 // On a disk that folds case, as USB sticks do, a name in capitals is the
 // name the run asks for: the user's own welcome page is kept, and a folder
 // holding INDEX.HTML is a finished web page that the clean-up leaves whole.
