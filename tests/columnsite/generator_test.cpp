@@ -18,6 +18,7 @@
 #include "support/exfat_disk.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
+#include "support/template_blockers.h"
 #include "support/walk_fixtures.h"
 
 namespace quenlet {
@@ -348,31 +349,13 @@ TEST_F(QuenletRun, TextsTellTheStagesAndACancelledSiteStillGetsItsTemplate) {
 // What the user keeps at a name the template copy writes stays; the site
 // fails with an error naming it and is not reported done.
 TEST_F(QuenletRun, ATemplateFileThatCannotBeWrittenFailsTheSiteAndKeepsWhatIsThere) {
-  const struct {
-    const char* name;
-    bool folder;  // the user has a folder there, else a file
-  } cases[] = {{"startxml.xsl", true}, {"index.html", true}, {"startxml.files", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir site;
-    const std::string at = site / c.name;
-    WriteFile(site / "a.htm", "a");
-    const std::string own = c.folder ? at + "/own.txt" : at;
-    WriteFile(own, "the user's own");
-    RecordingSink sink;
-    std::string message;
-    try {
-      GenerateSite(site.path(), "");
-      ADD_FAILURE() << "the run went ahead";
-    } catch (const platform::FsoError& e) {
-      message = e.what();
-    }
-    EXPECT_NE(message.find("模板"), std::string::npos) << message;
-    EXPECT_NE(message.find("\"" + at + "\""), std::string::npos) << message;
-    EXPECT_EQ(ReadFile(own), "the user's own");
-    EXPECT_TRUE(sink.progressMsg.empty() || sink.progressMsg.back().rfind("完成", 0) != 0)
-        << sink.progressMsg.back();
-  }
+  RecordingSink sink;
+  testing_support::ExpectEachTemplateBlockerFailsTheRun(
+      [&](const std::string& site) {
+        sink.progressMsg.clear();
+        GenerateSite(site, "");
+      },
+      [&] { return !sink.progressMsg.empty() && sink.progressMsg.back().rfind("完成", 0) == 0; });
 }
 
 // Links in a column site: a write at a link's name replaces the link, never

@@ -26,6 +26,7 @@
 #include "support/fso_error.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
+#include "support/template_blockers.h"
 #include "support/walk_fixtures.h"
 
 namespace talvora {
@@ -627,31 +628,12 @@ TEST_F(GenerationRun, AFifoSwappedInForAFileTheRunReadsIsAnErrorNamingIt) {
 // stylesheet's or the entry page's name, a file at the asset folder's)
 // stays: the run fails with an error naming it and does not say it is done.
 TEST_F(GenerationRun, ATemplateFileThatCannotBeWrittenFailsTheRunAndKeepsWhatIsThere) {
-  const struct {
-    const char* name;
-    bool folder;  // the user has a folder there, else a file
-  } cases[] = {{"startxml.xsl", true}, {"index.html", true}, {"startxml.files", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir other;
-    const std::string site = other / "site", at = site + "/" + c.name;
-    WriteFile(site + "/a.htm", "a");
-    const std::string own = c.folder ? at + "/own.txt" : at;
-    WriteFile(own, "the user's own");
-    sink_.status.clear();
-    std::string path = site;
-    std::string message;
-    try {
-      GenerateSite(path, true);
-      ADD_FAILURE() << "the run went ahead";
-    } catch (const platform::FsoError& e) {
-      message = e.what();
-    }
-    EXPECT_NE(message.find("模板"), std::string::npos) << message;
-    EXPECT_NE(message.find("\"" + at + "\""), std::string::npos) << message;
-    EXPECT_EQ(ReadFile(own), "the user's own");
-    EXPECT_TRUE(sink_.status.empty() || sink_.status.back() != "主题资源处理完成");
-  }
+  testing_support::ExpectEachTemplateBlockerFailsTheRun(
+      [&](std::string site) {
+        sink_.status.clear();
+        GenerateSite(site, true);
+      },
+      [&] { return !sink_.status.empty() && sink_.status.back() == "主题资源处理完成"; });
 }
 
 // The site folder swapped for a link while the template is copied: the
