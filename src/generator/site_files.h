@@ -25,7 +25,8 @@ std::string WithLinksLeftOut(const std::string& text);
 // site's startxml.files that leads out of the site is removed first. A
 // piece that cannot be written into the site (a folder at a file's name, a
 // file at the folder's, a read-only file, the site changed under the run)
-// throws FsoError naming it, and what stands there is left as it is.
+// throws FsoError naming its place in the site; what stands at the name
+// that could not be written is left as it is.
 void CopyTemplate(const std::string& styleFolder, const std::string& siteFolder);
 
 // Copies the chosen pictures (LogoPath, BannerPath, WelcomePath, each only
