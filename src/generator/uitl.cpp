@@ -12,6 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/folder_visits.h"
 #include "platform/fso.h"
+#include "platform/held_folder_check.h"
 #include "platform/paths.h"
 
 namespace talvora {
@@ -296,9 +297,35 @@ void DeleteFolderIfExists(const std::string& path) {
   }
 }
 
+namespace {
+
+// The folder a copy's target lies in: the target itself when it ends in
+// the separator (a folder to copy into).
+std::string TargetFolder(const std::string& target) {
+  std::string folder = target;
+  if (folder.size() > 1 && folder.back() == kSep) {
+    folder.pop_back();
+    return folder;
+  }
+  const std::size_t at = folder.rfind(kSep);
+  if (at == std::string::npos) return ".";
+  return at == 0 ? folder.substr(0, 1) : folder.substr(0, at);
+}
+
+// Called from the handler of a failure the caller passes over. The site
+// changing under a run is never passed over: when the folder the target
+// lies in was replaced while the run held it, the failure goes on.
+void RethrowIfTargetFolderReplaced(const std::string& target) {
+  if (fso::HeldFolderReplaced(TargetFolder(target))) throw;
+}
+
+}  // namespace
+
 void CopyFileIfExists(const std::string& source, const std::string& target) {
   try {
     if (fso::FileExists(source)) fso::CopyFile(source, target, true);
+  } catch (const platform::FsoError&) {
+    RethrowIfTargetFolderReplaced(target);
   } catch (...) {
   }
 }
@@ -306,6 +333,8 @@ void CopyFileIfExists(const std::string& source, const std::string& target) {
 void CopyFolderIfExists(const std::string& source, const std::string& target) {
   try {
     if (fso::FolderExists(source)) fso::CopyFolder(source, target, true);
+  } catch (const platform::FsoError&) {
+    RethrowIfTargetFolderReplaced(target);
   } catch (...) {
   }
 }
@@ -485,6 +514,7 @@ void CopyFileIfExists(const std::string& source, const std::string& target) {
   try {
     fso::CopyFile(source, target, true);
   } catch (const platform::FsoError&) {
+    talvora::RethrowIfTargetFolderReplaced(target);
   }
 }
 

@@ -16,7 +16,9 @@
 #include "platform/fso.h"
 #include "platform/paths.h"
 #include "support/exfat_disk.h"
+#include "support/fso_error.h"
 #include "support/listing_counter.h"
+#include "support/on_first_listing.h"
 #include "support/temp_dir.h"
 #include "support/template_blockers.h"
 #include "support/walk_fixtures.h"
@@ -356,6 +358,31 @@ TEST_F(QuenletRun, ATemplateFileThatCannotBeWrittenFailsTheSiteAndKeepsWhatIsThe
         GenerateSite(site, "");
       },
       [&] { return !sink.progressMsg.empty() && sink.progressMsg.back().rfind("完成", 0) == 0; });
+}
+
+// The asset folder swapped for a link while the pictures are copied into
+// it: the file layer's word that the folder changed ends the site, and
+// nothing reaches the folder the link leads to.
+TEST_F(QuenletRun, AnAssetFolderSwappedForALinkDuringThePictureCopyEndsTheSite) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string site = dir / "site", outside = dir / "outside";
+  WriteFile(site + "/a.htm", "a");
+  WriteFile(site + "/startxml.files/own.css", "kept from run to run");
+  WriteFile(outside + "/own.txt", "PRECIOUS");
+  WriteFile(dir / "logo/logo.gif", "logo");
+  Options().LogoPath = dir / "logo/logo.gif";
+  const auto before = testing_support::Snapshot(outside);
+  // The picture copy first looks into the logo's folder.
+  testing_support::OnFirstListing swap(dir / "logo", [&] {
+    fs::rename(site + "/startxml.files", dir / "assets.away");
+    fs::create_symlink(outside, site + "/startxml.files");
+  });
+  RecordingSink sink;
+  testing_support::ExpectFsoErrorNaming([&] { GenerateSite(site, ""); }, site + "/startxml.files");
+  EXPECT_TRUE(swap.Acted());
+  EXPECT_EQ(testing_support::Snapshot(outside), before);
+  EXPECT_TRUE(sink.progressMsg.empty() || sink.progressMsg.back().rfind("完成", 0) != 0);
 }
 
 // Links in a column site: a write at a link's name replaces the link, never

@@ -25,6 +25,7 @@
 #include "support/file_size_limit.h"
 #include "support/fso_error.h"
 #include "support/listing_counter.h"
+#include "support/on_first_listing.h"
 #include "support/temp_dir.h"
 #include "support/template_blockers.h"
 #include "support/walk_fixtures.h"
@@ -645,11 +646,8 @@ TEST_F(GenerationRun, ASiteSwappedForALinkDuringTheTemplateCopyEndsTheRun) {
   WriteFile(site + "/a.htm", "a");
   WriteFile(outside + "/own.txt", "PRECIOUS");
   const auto before = Snapshot(outside);
-  bool swapped = false;
   // The run first looks into the style folder when the template copy begins.
-  auto previous = platform::fso::SetListingObserver([&](const std::string& folder) {
-    if (swapped || fs::path(folder).lexically_normal() != fs::path(style_).lexically_normal()) return;
-    swapped = true;
+  testing_support::OnFirstListing swap(style_, [&] {
     ASSERT_EQ(rename(site.c_str(), (other / "site.away").c_str()), 0);
     fs::create_symlink(outside, site);
   });
@@ -661,8 +659,7 @@ TEST_F(GenerationRun, ASiteSwappedForALinkDuringTheTemplateCopyEndsTheRun) {
   } catch (const platform::FsoError& e) {
     message = e.what();
   }
-  platform::fso::SetListingObserver(previous);
-  EXPECT_TRUE(swapped);
+  EXPECT_TRUE(swap.Acted());
   EXPECT_NE(message.find("\"" + site + "\""), std::string::npos) << message;
   EXPECT_NE(message.find("生成已停止"), std::string::npos) << message;
   EXPECT_EQ(Snapshot(outside), before);
