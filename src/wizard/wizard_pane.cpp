@@ -273,8 +273,7 @@ WizardPane::WizardPane(QWidget* parent) : QWidget(parent) {
   Place(buttomFrame, 2385, 5145, 5880, 1500);
   ProgressBar = new QProgressBar(buttomFrame);
   Place(ProgressBar, 120, 120, 5640, 255);
-  ProgressBar->setRange(0, 100);
-  ProgressBar->setValue(0);
+  ShowIdleBar();
   cancelCommand = new QPushButton(kCaptionCancel, buttomFrame);
   Place(cancelCommand, 120, 600, 1215, 375);
   backCommand = new QPushButton(QStringLiteral("上一步"), buttomFrame);
@@ -499,12 +498,19 @@ void WizardPane::cancelCommand_Click() {
   Page111->show();
   Page222->hide();
   Page333->hide();
+  // A new site: the last run's bar goes.
+  ShowIdleBar();
   cancelCommand->setText(kCaptionCancel);
   cancelCommand->setEnabled(false);
   backCommand->setEnabled(false);
   nextCommand->setEnabled(true);
   finishCommand->setText(kCaptionGenerate);
   finishCommand->setEnabled(false);
+}
+
+void WizardPane::ShowIdleBar() {
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
 }
 
 void WizardPane::EnterDone() {

@@ -152,6 +152,8 @@ class WizardPane : public QWidget {
   // Shows the chosen template's preview of a style and points TemplatePath
   // at that style's folder.
   void ChooseStyle(int index);
+  // The progress bar as it stands before any run.
+  void ShowIdleBar();
   // The state after a finished run, and the one to retry from after a failure.
   void EnterDone();
   void ReturnToReady();
