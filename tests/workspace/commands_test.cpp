@@ -23,6 +23,7 @@
 
 #include "generator/generator.h"
 #include "menu/owner_draw_menu.h"
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "wizard/wizard_pane.h"
@@ -811,25 +812,131 @@ TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
   EXPECT_TRUE(wz->backCommand->isEnabled());
   EXPECT_TRUE(form_->isEnabled());
 
-  // In the preview state a second edit stops at once.
+  // In the preview state a second edit refreshes the site again.
   fs::remove(Key("site/startxml.xml"));
   dialogs.shown.clear();
+  dialogs.answers = {platform::vbCancel, platform::vbOK, platform::vbOK};
   Choose("edit");
-  EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_FALSE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_EQ(dialogs.shown.size(), 3u) << dialogs.LastPrompt();
+  EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
 }
 
-TEST_F(CommandsTest, ARefreshWhoseArchiverFailsNamesNoArchive) {
+// Right after the wizard's own generation, which leaves it showing "预  览",
+// the command refreshes and packs the chosen site, and the preview is then
+// that site's.
+TEST_F(CommandsTest, EditRightAfterAGenerationRefreshesAndPacksTheChosenSite) {
   ScriptedDialogs dialogs;
-  FakePrograms();
-  WriteScript(programs_ / "WinRAR/WinRAR", "exit 3\n");
+  talvora::WizardPane* wz = form_->RightFrame;
   WizardReady();
+  wz->AutoRar->setChecked(false);
+  wz->ResourcePath->setText(QString::fromStdString(Key("lessons")));
+  wz->nextCommand_Click();
+  wz->nextCommand_Click();
+  wz->finishCommand_Click();
+  ASSERT_TRUE(fs::exists(Key("lessons/startxml.xml"))) << dialogs.LastPrompt();
+  ASSERT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+
+  dialogs.shown.clear();
   dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
   Select("site");
   Choose("edit");
-  ASSERT_EQ(dialogs.shown.size(), 3u);
-  EXPECT_NE(StatusLine().find("主题资源处理完成 -> "), std::string::npos);
-  EXPECT_EQ(StatusLine().find(".rar"), std::string::npos) << StatusLine();
+  EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_TRUE(fs::exists(dir_ / "site.rar"));
+  ASSERT_EQ(dialogs.shown.size(), 3u) << dialogs.LastPrompt();
+  EXPECT_EQ(dialogs.shown[1].prompt, "主题资源修改完成!");
+  EXPECT_EQ(wz->ResourcePath->text().toStdString(), Key("site"));
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+  EXPECT_TRUE(wz->finishCommand->isEnabled());
+}
+
+// While the wizard's own run is under way, the command says why it cannot
+// run now and leaves the wizard's fields as they are.
+TEST_F(CommandsTest, EditWhileTheWizardRunsSaysWhyAndChangesNoField) {
+  ScriptedDialogs dialogs;
+  talvora::WizardPane* wz = form_->RightFrame;
+  WizardReady();
+  wz->AutoRar->setChecked(false);
+  wz->ResourcePath->setText(QString::fromStdString(Key("lessons")));
+  wz->nextCommand_Click();
+  wz->nextCommand_Click();
+  bool duringRun = false;
+  // The run lets window messages through: the command is chosen there.
+  QTimer::singleShot(0, [&] {
+    duringRun = wz->IsRunning();
+    Select("site");
+    Choose("edit");
+    EXPECT_EQ(wz->ResourcePath->text().toStdString(), Key("lessons"));
+    EXPECT_FALSE(wz->AutoRar->isChecked());
+    EXPECT_TRUE(form_->isEnabled());
+  });
+  wz->finishCommand_Click();
+  ASSERT_TRUE(duringRun);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt, "资源生成向导正在生成主题资源，请等它完成后再打包主题资源。");
+  EXPECT_EQ(dialogs.shown[0].title, "提示");
+  EXPECT_FALSE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_TRUE(fs::exists(Key("lessons/startxml.xml")));
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+}
+
+// A refreshed site the archiver did not pack: the box the wizard shows, with
+// the archiver's word on what to do, and no word of success. The site itself
+// is refreshed and can be previewed.
+TEST_F(CommandsTest, ARefreshWhosePackFailsSaysWhyAndNothingOfSuccess) {
+  const std::string archive = dir_ / "site.rar";
+  const struct {
+    const char* what;
+    std::function<void()> programs;
+    ScriptedDialogs::Shown box;
+  } cases[] = {
+      {"a file name the archiver cannot store", [] {},
+       {"msgbox",
+        "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 2\r\nWinRAR: 文件夹 " + Key("site/unit1") +
+            " 中的文件“\uFFFD\uFFFD\uFFFD\uFFFD.htm”的名称不是有效的 UTF-8 编码，"
+            "压缩包无法按原样存放；请把它改名后重新打包",
+        "错误", platform::vbOKOnly | platform::vbCritical}},
+      {"an archiver that fails without a word",
+       [&] {
+         FakePrograms();
+         WriteScript(programs_ / "WinRAR/WinRAR", "exit 3\n");
+       },
+       {"msgbox", "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 3", "错误",
+        platform::vbOKOnly | platform::vbCritical}},
+      {"an archiver that cannot be started",
+       [&] {
+         FakePrograms();
+         fs::remove(programs_ / "WinRAR/WinRAR");
+       },
+       {"msgbox", "", "存在错误", platform::vbInformation | platform::vbOKOnly}},
+  };
+  // A page copied from an older disk keeps its GBK name ("语文").
+  WriteFile(Key("site/unit1/") + platform::ToAnsi("语文") + ".htm", "x");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::SetProgramFolder(savedProgram_);
+    c.programs();
+    fs::remove(Key("site/startxml.xml"));
+    WizardReady();
+    ScriptedDialogs dialogs;
+    dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
+    Select("site");
+    Choose("edit");
+
+    ASSERT_EQ(dialogs.shown.size(), 2u) << dialogs.LastPrompt();
+    EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+    const ScriptedDialogs::Shown& box = dialogs.shown[1];
+    if (!c.box.prompt.empty()) {
+      EXPECT_EQ(box.prompt, c.box.prompt);
+    }
+    EXPECT_EQ(box.title, c.box.title);
+    EXPECT_EQ(box.style, c.box.style);
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_NE(StatusLine().find("主题资源包压缩失败"), std::string::npos) << StatusLine();
+    EXPECT_EQ(StatusLine().find("完成"), std::string::npos) << StatusLine();
+    EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
+    EXPECT_EQ(form_->RightFrame->finishCommand->text(), talvora::kCaptionPreview);
+    EXPECT_TRUE(form_->isEnabled());
+  }
 }
 
 // A refresh run that fails gives the wizard back the two buttons it took.
