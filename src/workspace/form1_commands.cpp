@@ -204,22 +204,33 @@ void Form1::EditResource() {
     RegenerateResource();
     return;
   }
-  // A column site: its own program edits it, then it may be packed.
-  LaunchColumnGenerator();
+  // A column site: its own program edits it, then it may be packed. Pages
+  // the program did not generate again are not packed as if it had.
+  if (!LaunchColumnGenerator()) {
+    ShowStatus("栏目网站没有重新生成，没有压缩打包");
+    return;
+  }
   if (platform::MsgBox(kQuestionPack, platform::vbOKCancel) != platform::vbOK) return;
   const std::string archive = ArchiveOf(key);
   ShowStatus("正在压缩资源到 " + archive);
-  RightFrame->PackSite(key, archive);
+  if (RightFrame->PackSite(key, archive)) ShowStatus("主题资源处理完成 -> " + archive);
 }
 
-void Form1::LaunchColumnGenerator() {
+bool Form1::LaunchColumnGenerator() {
   QCoreApplication::processEvents();
   QTreeWidgetItem* node = TreeView1->currentItem();
   if (!node) throw std::runtime_error("没有选中的目录");
   const std::string path = UpperFirst(TreeNodes::Key(node));
   // The whole folder path is the program's one argument.
-  ShellAndWait(platform::ProgramFolder() + kSep + "Quenlet" + kSep + "Quenlet", {path});
+  const platform::ProcessResult result =
+      ShellAndWait(platform::ProgramFolder() + kSep + "Quenlet" + kSep + "Quenlet", {path});
   QCoreApplication::processEvents();
+  // A program that could not be started has said so; one that ended without
+  // generating a site (or did not end normally) is told of here.
+  if (!result.started) return false;
+  if (result.exitCode == 0) return true;
+  platform::MsgBox("栏目网站没有重新生成，没有压缩打包。", platform::vbOKOnly | platform::vbExclamation);
+  return false;
 }
 
 void Form1::RegenerateResource() {

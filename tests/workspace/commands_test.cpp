@@ -21,6 +21,7 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include "columnsite/page1.h"
 #include "generator/generator.h"
 #include "menu/owner_draw_menu.h"
 #include "platform/codepage.h"
@@ -749,10 +750,61 @@ TEST_F(CommandsTest, EditOnAColumnSiteHandsItToQuenletThenOffersToPack) {
     EXPECT_EQ(fs::exists(archive), c.packed);
     if (c.packed) {
       EXPECT_EQ(Args("WinRAR"), "a\n-m0\n-ep1\n-r\n" + archive + "\n" + site + "/*.*\n");
-      EXPECT_NE(StatusLine().find("正在压缩资源到 " + archive), std::string::npos);
+      EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
     }
     // The site is the column program's: this one generated nothing.
     EXPECT_FALSE(fs::exists(site + "/startxml.xml"));
+    EXPECT_TRUE(form_->isEnabled());
+  }
+}
+
+// The sample column sites of both kinds, each as Quenlet leaves it once
+// generated: a column site is packed only when Quenlet generated a site;
+// one that ended without says so, and nothing is packed.
+TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
+  const std::string nothing = std::to_string(quenlet::kExitNothingGenerated);
+  const struct {
+    const char* site;
+    std::string quenlet;  // the stand-in's script after it notes its arguments
+    bool packed;
+  } cases[] = {
+      {"勾股定理栏目", ": > \"$1/startxml.xml\"\n", true},
+      {"名画欣赏", ": > \"$1/startxml.xml\"\n", true},
+      {"勾股定理栏目", "exit " + nothing + "\n", false},
+      {"名画欣赏", "exit " + nothing + "\n", false},
+      {"名画欣赏", "kill -9 $$\n", false},
+  };
+  FakePrograms();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.site) + ": " + c.quenlet);
+    const std::string site = dir_ / c.site;
+    fs::remove_all(site);
+    fs::copy(fs::path(TALVORA_SOURCE_DIR) / "examples/栏目示例" / c.site, site, fs::copy_options::recursive);
+    WriteFile(site + "/startxml.xsl", "<xsl/>");
+    if (!fs::exists(site + "/index.html")) WriteFile(site + "/index.html", "<qz site=\"column\"></qz>");
+    const std::string archive = dir_ / (std::string(c.site) + ".rar");
+    fs::remove(archive);
+    WriteScript(programs_ / "Quenlet/Quenlet",
+                "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n" + c.quenlet);
+    form_->TreeView1_Flash(Node(""));
+    WizardReady();
+    ScriptedDialogs dialogs;
+    dialogs.answers = {platform::vbOK, platform::vbOK};
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
+    Choose("edit");
+
+    EXPECT_EQ(Args("Quenlet"), site + "\n");
+    ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.LastPrompt();
+    EXPECT_EQ(fs::exists(archive), c.packed);
+    EXPECT_EQ(StatusLine().find("正在压缩"), std::string::npos) << StatusLine();
+    if (c.packed) {
+      EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+      EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
+    } else {
+      EXPECT_EQ(dialogs.shown[0].prompt, "栏目网站没有重新生成，没有压缩打包。");
+      EXPECT_EQ(dialogs.shown[0].style, platform::vbOKOnly | platform::vbExclamation);
+      EXPECT_NE(StatusLine().find("栏目网站没有重新生成"), std::string::npos) << StatusLine();
+    }
     EXPECT_TRUE(form_->isEnabled());
   }
 }
