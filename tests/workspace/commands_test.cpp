@@ -82,6 +82,16 @@ class CommandsTest : public TreeFixture {
     form_->RightFrame->cancelCommand->setText(QStringLiteral("新 建"));
     form_->RightFrame->cancelCommand_Click();
   }
+  // The wizard on its last page, about to generate the folder unpacked.
+  talvora::WizardPane* WizardAboutToGenerate(const std::string& relative) {
+    talvora::WizardPane* wz = form_->RightFrame;
+    WizardReady();
+    wz->AutoRar->setChecked(false);
+    wz->ResourcePath->setText(QString::fromStdString(Key(relative)));
+    wz->nextCommand_Click();
+    wz->nextCommand_Click();
+    return wz;
+  }
 
   TempDir programs_;
 };
@@ -878,12 +888,7 @@ TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
 // that site's.
 TEST_F(CommandsTest, EditRightAfterAGenerationRefreshesAndPacksTheChosenSite) {
   ScriptedDialogs dialogs;
-  talvora::WizardPane* wz = form_->RightFrame;
-  WizardReady();
-  wz->AutoRar->setChecked(false);
-  wz->ResourcePath->setText(QString::fromStdString(Key("lessons")));
-  wz->nextCommand_Click();
-  wz->nextCommand_Click();
+  talvora::WizardPane* wz = WizardAboutToGenerate("lessons");
   wz->finishCommand_Click();
   ASSERT_TRUE(fs::exists(Key("lessons/startxml.xml"))) << dialogs.LastPrompt();
   ASSERT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
@@ -905,12 +910,7 @@ TEST_F(CommandsTest, EditRightAfterAGenerationRefreshesAndPacksTheChosenSite) {
 // run now and leaves the wizard's fields as they are.
 TEST_F(CommandsTest, EditWhileTheWizardRunsSaysWhyAndChangesNoField) {
   ScriptedDialogs dialogs;
-  talvora::WizardPane* wz = form_->RightFrame;
-  WizardReady();
-  wz->AutoRar->setChecked(false);
-  wz->ResourcePath->setText(QString::fromStdString(Key("lessons")));
-  wz->nextCommand_Click();
-  wz->nextCommand_Click();
+  talvora::WizardPane* wz = WizardAboutToGenerate("lessons");
   bool duringRun = false;
   // The run lets window messages through: the command is chosen there.
   QTimer::singleShot(0, [&] {
