@@ -775,7 +775,7 @@ TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
   const std::string nothing = std::to_string(quenlet::kExitNothingGenerated);
   const struct {
     const char* site;
-    std::string quenlet;  // the stand-in's script after it notes its arguments
+    std::string quenlet;  // the stand-in's script after it notes its arguments; "": none
     bool packed;
   } cases[] = {
       {"勾股定理栏目", ": > \"$1/startxml.xml\"\n", true},
@@ -783,6 +783,7 @@ TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
       {"勾股定理栏目", "exit " + nothing + "\n", false},
       {"名画欣赏", "exit " + nothing + "\n", false},
       {"名画欣赏", "kill -9 $$\n", false},
+      {"名画欣赏", "", false},
   };
   FakePrograms();
   for (const auto& c : cases) {
@@ -796,6 +797,8 @@ TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
     fs::remove(archive);
     WriteScript(programs_ / "Quenlet/Quenlet",
                 "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n" + c.quenlet);
+    fs::remove(programs_ / "Quenlet/args.txt");
+    if (c.quenlet.empty()) fs::remove(programs_ / "Quenlet/Quenlet");
     form_->TreeView1_Flash(Node(""));
     WizardReady();
     ScriptedDialogs dialogs;
@@ -803,16 +806,21 @@ TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
     form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
     Choose("edit");
 
-    EXPECT_EQ(Args("Quenlet"), site + "\n");
+    EXPECT_EQ(Args("Quenlet"), c.quenlet.empty() ? "" : site + "\n");
     ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.LastPrompt();
     EXPECT_EQ(fs::exists(archive), c.packed);
     EXPECT_EQ(StatusLine().find("正在压缩"), std::string::npos) << StatusLine();
     if (c.packed) {
       EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
       EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
+    } else if (c.quenlet.empty()) {
+      // The program that could not be started has said so itself.
+      EXPECT_EQ(dialogs.shown[0].title, "存在错误");
     } else {
       EXPECT_EQ(dialogs.shown[0].prompt, "栏目网站没有重新生成，没有压缩打包。");
       EXPECT_EQ(dialogs.shown[0].style, platform::vbOKOnly | platform::vbExclamation);
+    }
+    if (!c.packed) {
       EXPECT_NE(StatusLine().find("栏目网站没有重新生成"), std::string::npos) << StatusLine();
     }
     EXPECT_TRUE(form_->isEnabled());
