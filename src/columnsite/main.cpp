@@ -17,5 +17,6 @@ int main(int argc, char** argv) {
   platform::InstallQtTranslation();
   quenlet::Page1 window;
   quenlet::Main(window, argumentText);
-  return app.exec();
+  const int status = app.exec();
+  return status != 0 ? status : quenlet::ExitStatus(window);
 }

@@ -187,6 +187,8 @@ void Page1::finishCommand_Click() {
     for (const std::string& site : sites) {
       if (o.CancelFlag == -1) break;
       GenerateSite(TrimBlanks(site), ArrayIniTemplate());
+      // A cancel during the site ends its generation early.
+      if (o.CancelFlag != -1) generatedASite_ = true;
     }
     o.CancelFlag = 0;
     // A column site below a folder the search could not enter was not
@@ -238,6 +240,8 @@ void Main(Page1& window, const std::string& argumentText) {
   window.raise();
   window.activateWindow();
 }
+
+int ExitStatus(const Page1& window) { return window.GeneratedASite() ? 0 : kExitNothingGenerated; }
 
 std::string ArgumentText(int argc, char** argv) {
   std::string text;

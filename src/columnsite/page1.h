@@ -69,6 +69,9 @@ class Page1 : public QWidget, public UiSink {
   std::string ArrayIniTemplate() const;
   // True while a run is under way.
   bool Running() const { return running_; }
+  // True once a run has generated a column site to its end: not cut short
+  // by a cancel, not stopped by an error.
+  bool GeneratedASite() const { return generatedASite_; }
 
   // The generator's view of the window.
   void ProgressChanged(float value, float max) override;
@@ -90,12 +93,19 @@ class Page1 : public QWidget, public UiSink {
 
  private:
   bool running_ = false;
+  bool generatedASite_ = false;
 };
 
 // The program's start: the argument text (the whole command line after the
 // program's name) is the start folder when it is not empty; then the window
 // comes up at the top.
 void Main(Page1& window, const std::string& argumentText);
+
+// The program's exit status: 0 when the window generated a column site,
+// else kExitNothingGenerated. The main program, which waits for Quenlet,
+// packs a site only when one was generated.
+inline constexpr int kExitNothingGenerated = 3;
+int ExitStatus(const Page1& window);
 
 // The arguments joined with single blanks, as one folder path: a path with
 // blanks arrives in several pieces.

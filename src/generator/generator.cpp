@@ -274,7 +274,9 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
   GlobalState& o = Options();
   if (o.CancelFlag == -1) return;
   talvora::PumpMessages();
-  if (IsSiteByPair(folder, "学习测评", "网络导航")) {
+  // Either pair makes a site, the start folder's too: the main program
+  // starts Quenlet on the very site it is to regenerate.
+  if (IsSiteByPair(folder, "学习测评", "网络导航") || IsSiteByPair(folder, "媒体中心", "图片欣赏")) {
     sites.push_back(folder);
     return;
   }
@@ -294,10 +296,6 @@ void FindSitesIn(const std::string& folder, std::vector<std::string>& sites,
         continue;
       }
       if (!enter) continue;
-      if (IsSiteByPair(sub, "媒体中心", "图片欣赏")) {
-        sites.push_back(sub);
-        continue;
-      }
       FindSitesIn(sub, sites, visits, unsearched);
     }
   } catch (const platform::FsoError&) {

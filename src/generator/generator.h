@@ -92,12 +92,11 @@ std::string CatalogueCopyPath();
 std::string SubjectIniTemplate(const std::string& subject, const std::string& columnCaption);
 
 // Appends to sites every column site at or below the folder, depth first.
-// The folder itself is a site when it holds "学习测评" and "网络导航"; a
-// sub-folder also when it holds "媒体中心" and "图片欣赏". A site is not
-// searched further. Each real folder is searched once; a link out of the
-// start folder is not followed. A folder that cannot be listed or entered
-// ends its own search, and is added to *unsearched when that is given, so
-// the run can name it.
+// A folder, the start folder too, is a site when it holds "学习测评" and
+// "网络导航", or "媒体中心" and "图片欣赏". A site is not searched further.
+// Each real folder is searched once; a link out of the start folder is not
+// followed. A folder that cannot be listed or entered ends its own search,
+// and is added to *unsearched when that is given, so the run can name it.
 void FindSites(const std::string& folder, std::vector<std::string>& sites,
                std::vector<std::string>* unsearched = nullptr);
 

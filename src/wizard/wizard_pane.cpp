@@ -273,8 +273,7 @@ WizardPane::WizardPane(QWidget* parent) : QWidget(parent) {
   Place(buttomFrame, 2385, 5145, 5880, 1500);
   ProgressBar = new QProgressBar(buttomFrame);
   Place(ProgressBar, 120, 120, 5640, 255);
-  ProgressBar->setRange(0, 100);
-  ProgressBar->setValue(0);
+  ShowIdleBar();
   cancelCommand = new QPushButton(kCaptionCancel, buttomFrame);
   Place(cancelCommand, 120, 600, 1215, 375);
   backCommand = new QPushButton(QStringLiteral("上一步"), buttomFrame);
@@ -499,12 +498,19 @@ void WizardPane::cancelCommand_Click() {
   Page111->show();
   Page222->hide();
   Page333->hide();
+  // A new site: the last run's bar goes.
+  ShowIdleBar();
   cancelCommand->setText(kCaptionCancel);
   cancelCommand->setEnabled(false);
   backCommand->setEnabled(false);
   nextCommand->setEnabled(true);
   finishCommand->setText(kCaptionGenerate);
   finishCommand->setEnabled(false);
+}
+
+void WizardPane::ShowIdleBar() {
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setValue(0);
 }
 
 void WizardPane::EnterDone() {
@@ -533,6 +539,26 @@ void PreviewSite(const std::string& folder) {
     platform::OpenSitePreview(folder, "index.html");
   else
     OpenInExplorer(folder + platform::kSep + "index.html");
+}
+
+bool WizardPane::PackSite(const std::string& site, const std::string& archive) {
+  if (ShowBusyNote) ShowBusyNote();
+  platform::ProcessResult packed;
+  std::string failure;
+  try {
+    packed = RarPack(site, archive);
+    failure = PackFailure(packed);
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (UnloadBusyNote) UnloadBusyNote();
+  if (packed.started && failure.empty()) return true;
+  ShowStatus("主题资源包压缩失败");
+  // The archiver's own words say what to do about it.
+  if (!failure.empty())
+    platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure, platform::vbOKOnly | platform::vbCritical,
+                     "错误");
+  return false;
 }
 
 void WizardPane::finishCommand_Click() {
@@ -576,25 +602,10 @@ void WizardPane::finishCommand_Click() {
 
   if (AutoRar->isChecked()) {
     ShowStatus("正在压缩主题资源包到当前目录 ......");
-    if (ShowBusyNote) ShowBusyNote();
-    std::string archive = ParentPrefix(site) + Text(rarLabel) + ".rar";
-    platform::ProcessResult packed;
-    std::string failure;
-    try {
-      packed = RarPack(site, archive);
-      failure = PackFailure(packed);
-    } catch (const std::exception& e) {
-      failure = e.what();
-    }
-    if (UnloadBusyNote) UnloadBusyNote();
-    // An archiver that could not be started has already said so. The site
-    // itself is complete, so it can be previewed all the same; a "新  建"
-    // pressed during the run has reset the pages, and that state stands.
-    if (!packed.started || !failure.empty()) {
-      ShowStatus("主题资源包压缩失败");
-      if (!failure.empty())
-        platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure,
-                         platform::vbOKOnly | platform::vbCritical, "错误");
+    // The site itself is complete, so it can be previewed all the same
+    // when the packing failed; a "新  建" pressed during the run has reset
+    // the pages, and that state stands.
+    if (!PackSite(site, ParentPrefix(site) + Text(rarLabel) + ".rar")) {
       if (!Page333->isHidden()) EnterDone();
       return;
     }

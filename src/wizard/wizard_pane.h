@@ -119,6 +119,11 @@ class WizardPane : public QWidget {
   std::function<void()> ShowBusyNote;
   std::function<void()> UnloadBusyNote;
 
+  // Packs the site folder into the archive under the busy note. True when
+  // the archive is complete; otherwise the status line and a box have said
+  // why (an archiver that could not be started has said so itself).
+  bool PackSite(const std::string& site, const std::string& archive);
+
   // True from "生  成" until the run and the packing are over; RunEnded (the
   // host's) is called when it is.
   bool IsRunning() const { return running_; }
@@ -152,6 +157,8 @@ class WizardPane : public QWidget {
   // Shows the chosen template's preview of a style and points TemplatePath
   // at that style's folder.
   void ChooseStyle(int index);
+  // The progress bar as it stands before any run.
+  void ShowIdleBar();
   // The state after a finished run, and the one to retry from after a failure.
   void EnterDone();
   void ReturnToReady();

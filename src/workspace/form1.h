@@ -261,7 +261,9 @@ class Form1 : public QMainWindow, public UiSink {
   void ShowMenuStatus(int id);
   void StartGenerateWizard();
   void EditResource();
-  void LaunchColumnGenerator();
+  // Runs Quenlet on the selected site and waits for it; true when it
+  // generated a site.
+  bool LaunchColumnGenerator();
   void RegenerateResource();
   // Renames the node whose label was being edited to its folder + newText.
   void FinishRename(const std::string& newText);

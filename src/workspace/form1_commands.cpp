@@ -62,9 +62,6 @@ std::string ArchiveOf(const std::string& folder) {
   return ParentPrefix(folder) + LeftChars(GetFileName(folder), 6) + ".rar";
 }
 
-// True when the archiver ran and reported success.
-bool Packed(const platform::ProcessResult& result) { return result.started && result.exitCode == 0; }
-
 // The picture of a menu item, from the program folder's icons.
 StdPicture MenuIcon(const char* alias) {
   QPixmap picture;
@@ -207,54 +204,50 @@ void Form1::EditResource() {
     RegenerateResource();
     return;
   }
-  // A column site: its own program edits it, then it may be packed.
-  LaunchColumnGenerator();
+  // A column site: its own program edits it, then it may be packed. Pages
+  // the program did not generate again are not packed as if it had.
+  if (!LaunchColumnGenerator()) {
+    ShowStatus("栏目网站没有重新生成，没有压缩打包");
+    return;
+  }
   if (platform::MsgBox(kQuestionPack, platform::vbOKCancel) != platform::vbOK) return;
   const std::string archive = ArchiveOf(key);
   ShowStatus("正在压缩资源到 " + archive);
-  if (RightFrame->ShowBusyNote) RightFrame->ShowBusyNote();
-  struct Unload {
-    WizardPane* pane;
-    ~Unload() {
-      if (pane->UnloadBusyNote) pane->UnloadBusyNote();
-    }
-  };
-  platform::ProcessResult result;
-  {
-    Unload unload{RightFrame};
-    result = RarPack(key, archive);
-  }
-  // A failed pack is reported as the wizard reports it; an archiver that
-  // could not be started has already said so.
-  if (Packed(result)) return;
-  ShowStatus("主题资源包压缩失败");
-  const std::string failure = PackFailure(result);
-  if (!failure.empty())
-    platform::MsgBox("压缩主题资源包时发生错误：\r\n" + failure, platform::vbOKOnly | platform::vbCritical, "错误");
+  if (RightFrame->PackSite(key, archive)) ShowStatus("主题资源处理完成 -> " + archive);
 }
 
-void Form1::LaunchColumnGenerator() {
+bool Form1::LaunchColumnGenerator() {
   QCoreApplication::processEvents();
   QTreeWidgetItem* node = TreeView1->currentItem();
   if (!node) throw std::runtime_error("没有选中的目录");
   const std::string path = UpperFirst(TreeNodes::Key(node));
   // The whole folder path is the program's one argument.
-  ShellAndWait(platform::ProgramFolder() + kSep + "Quenlet" + kSep + "Quenlet", {path});
+  const platform::ProcessResult result =
+      ShellAndWait(platform::ProgramFolder() + kSep + "Quenlet" + kSep + "Quenlet", {path});
   QCoreApplication::processEvents();
+  // A program that could not be started has said so; one that ended without
+  // generating a site (or did not end normally) is told of here.
+  if (!result.started) return false;
+  if (result.exitCode == 0) return true;
+  platform::MsgBox("栏目网站没有重新生成，没有压缩打包。", platform::vbOKOnly | platform::vbExclamation);
+  return false;
 }
 
 void Form1::RegenerateResource() {
   WizardPane* wz = RightFrame;
-  // The wizard's own run owns its fields and buttons until it is over.
-  if (wz->IsRunning()) return;
+  // The wizard's own run owns its fields and buttons until it is over. In
+  // its preview state nothing is under way: the refresh goes ahead and the
+  // preview is then this site's.
+  if (wz->IsRunning()) {
+    platform::MsgBox("资源生成向导正在生成主题资源，请等它完成后再打包主题资源。", platform::vbOKOnly, "提示");
+    return;
+  }
   bool locked = false;
   try {
     QTreeWidgetItem* node = TreeView1->currentItem();
     if (!node) throw std::runtime_error("没有选中的目录");
     wz->ResourcePath->setText(QString::fromStdString(TreeNodes::Key(node)));
     wz->AutoRar->setChecked(true);
-    // The wizard shows its preview (or runs): no second run from here.
-    if (wz->finishCommand->text() != kCaptionGenerate) return;
     const std::string typed = wz->ResourcePath->text().toStdString();
     std::string folder = Trimmed(typed);
     if (!FolderExists(folder)) {
@@ -270,24 +263,15 @@ void Form1::RegenerateResource() {
     GenerateSite(folder, false);
 
     std::string archive;
+    bool packFailed = false;
     if (wz->AutoRar->isChecked() &&
         platform::MsgBox(kQuestionPack, platform::vbOKCancel) == platform::vbOK) {
       const std::string packed = ArchiveOf(typed);
       ShowStatus("正在压缩资源到 " + packed);
-      if (wz->ShowBusyNote) wz->ShowBusyNote();
-      struct Unload {
-        WizardPane* pane;
-        ~Unload() {
-          if (pane->UnloadBusyNote) pane->UnloadBusyNote();
-        }
-      };
-      platform::ProcessResult result;
-      {
-        Unload unload{wz};
-        result = RarPack(typed, packed);
-      }
-      // An archive the archiver did not finish is not named as the result.
-      if (Packed(result)) archive = packed;
+      if (wz->PackSite(typed, packed))
+        archive = packed;
+      else
+        packFailed = true;
     }
 
     wz->finishCommand->setText(kCaptionPreview);
@@ -298,6 +282,9 @@ void Form1::RegenerateResource() {
     locked = false;
     wz->finishCommand->setFocus();
 
+    // The site is refreshed and can be previewed; the failed packing has
+    // been reported, and nothing is told as done.
+    if (packFailed) return;
     platform::MsgBox("主题资源修改完成!", platform::vbOKOnly);
     platform::MsgBox("资源修改完成,您可以重新导入该资源压缩包进行预览!", platform::vbOKOnly);
     ShowStatus(WithEntryPageNote("主题资源处理完成 -> " + archive));

@@ -177,6 +177,7 @@ TEST_F(QuenletPage1, AFolderWithoutAColumnSiteSaysSoAndLooksIdle) {
   EXPECT_TRUE(page.finishCommand->isEnabled());
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_FALSE(FileExists(dir / "lessons/startxml.xml"));
+  EXPECT_EQ(ExitStatus(page), kExitNothingGenerated);
 }
 
 TEST_F(QuenletPage1, CancelDuringTheSearchGeneratesNothing) {
@@ -193,6 +194,7 @@ TEST_F(QuenletPage1, CancelDuringTheSearchGeneratesNothing) {
   EXPECT_EQ(page.showmsg->text(), QStringLiteral("正在进行资源目录统计..........."));
   EXPECT_FALSE(FileExists(dir / "a/site/startxml.xml"));
   EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_EQ(ExitStatus(page), kExitNothingGenerated);
 }
 
 // The cancel button, or closing the window, during a run.
@@ -231,6 +233,8 @@ TEST_F(QuenletPage1, CancelDuringASiteEndsItAndStartsNoFurtherSite) {
     EXPECT_FALSE(FileExists(dir / "two/startxml.xsl"));
     EXPECT_EQ(Options().CancelFlag, 0);
     EXPECT_TRUE(dialogs.shown.empty());
+    // A site cut short is not a generated one.
+    EXPECT_EQ(ExitStatus(page), kExitNothingGenerated);
   }
 }
 
@@ -273,6 +277,30 @@ TEST_F(QuenletPage1, FailureDuringASiteIsShownInAMessageBox) {
   EXPECT_NE(dialogs.shown[0].prompt.find("生成栏目网站时出错"), std::string::npos);
   EXPECT_EQ(Options().CancelFlag, 0);
   EXPECT_FALSE(page.Running());
+  EXPECT_EQ(ExitStatus(page), kExitNothingGenerated);
+}
+
+// Started from the main program on a column site's own folder, Quenlet finds
+// that site, of either kind, and generates it; its exit status then tells
+// the main program that a site was generated.
+TEST_F(QuenletPage1, StartedOnAColumnSitesOwnFolderGeneratesThatSite) {
+  for (const char* name : {"勾股定理栏目", "名画欣赏"}) {
+    SCOPED_TRACE(name);
+    TempDir dir;
+    const std::string site = dir / name;
+    platform::fso::CopyFolder(SourceDir() + "/examples/栏目示例/" + name, site, true);
+    platform::ScriptedDialogs dialogs;
+    Page1 page;
+    Main(page, site);
+    EXPECT_EQ(ExitStatus(page), kExitNothingGenerated);
+    page.finishCommand->click();
+    EXPECT_TRUE(dialogs.shown.empty()) << dialogs.LastPrompt();
+    EXPECT_EQ(page.showmsg->text(), QString::fromStdString(site));
+    EXPECT_EQ(page.ProgressMsg->text(), QStringLiteral("完成"));
+    for (const char* f : {"", "/媒体中心", "/图片欣赏"})
+      EXPECT_TRUE(FileExists(site + f + "/startxml.xml")) << f;
+    EXPECT_EQ(ExitStatus(page), 0);
+  }
 }
 
 // The example column sites, started from the main program with their folder.

@@ -719,6 +719,40 @@ TEST_F(WizardRunTest, GeneratesPacksAndPreviewsTheSample) {
   EXPECT_EQ(StateOf(*pane_), S3);
 }
 
+// Opened again for a new site, the wizard shows the idle bar it starts
+// with, not the last run's full one.
+TEST_F(WizardRunTest, OpenedAgainAfterARunItsBarIsIdle) {
+  const struct {
+    const char* how;
+    std::function<void()> open;
+  } cases[] = {
+      {"新  建", [&] { Click(pane_->cancelCommand); }},
+      {"the tree's 生成主题资源", [&] { form_->StartGenerateWizard(); }},
+  };
+  const WizardPane fresh;
+  QProgressBar* bar = pane_->ProgressBar;
+  const std::string site = dir_ / "site";
+  MakeTree(site, 2);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    pane_->cancelCommand->setText("reset");
+    pane_->cancelCommand_Click();
+    pane_->ResourcePath->setText(QString::fromStdString(site));
+    pane_->AutoRar->setChecked(false);
+    Click(pane_->nextCommand);
+    Click(pane_->nextCommand);
+    Click(pane_->finishCommand);
+    ASSERT_EQ(StateOf(*pane_), S5);
+    ASSERT_GT(bar->value(), bar->minimum());
+    c.open();
+    EXPECT_EQ(StateOf(*pane_), S1);
+    EXPECT_EQ(bar->minimum(), fresh.ProgressBar->minimum());
+    EXPECT_EQ(bar->maximum(), fresh.ProgressBar->maximum());
+    EXPECT_EQ(bar->value(), fresh.ProgressBar->value());
+    EXPECT_EQ(bar->text(), fresh.ProgressBar->text());
+  }
+}
+
 TEST_F(WizardRunTest, ThePreviewUsesTheFolderAsTypedAndNoArchiveWhenNotAsked) {
   const std::string site = dir_ / "site";
   MakeTree(site, 2);

@@ -21,8 +21,10 @@
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include "columnsite/page1.h"
 #include "generator/generator.h"
 #include "menu/owner_draw_menu.h"
+#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/fso.h"
 #include "wizard/wizard_pane.h"
@@ -79,6 +81,16 @@ class CommandsTest : public TreeFixture {
   void WizardReady() {
     form_->RightFrame->cancelCommand->setText(QStringLiteral("新 建"));
     form_->RightFrame->cancelCommand_Click();
+  }
+  // The wizard on its last page, about to generate the folder unpacked.
+  talvora::WizardPane* WizardAboutToGenerate(const std::string& relative) {
+    talvora::WizardPane* wz = form_->RightFrame;
+    WizardReady();
+    wz->AutoRar->setChecked(false);
+    wz->ResourcePath->setText(QString::fromStdString(Key(relative)));
+    wz->nextCommand_Click();
+    wz->nextCommand_Click();
+    return wz;
   }
 
   TempDir programs_;
@@ -748,10 +760,69 @@ TEST_F(CommandsTest, EditOnAColumnSiteHandsItToQuenletThenOffersToPack) {
     EXPECT_EQ(fs::exists(archive), c.packed);
     if (c.packed) {
       EXPECT_EQ(Args("WinRAR"), "a\n-m0\n-ep1\n-r\n" + archive + "\n" + site + "/*.*\n");
-      EXPECT_NE(StatusLine().find("正在压缩资源到 " + archive), std::string::npos);
+      EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
     }
     // The site is the column program's: this one generated nothing.
     EXPECT_FALSE(fs::exists(site + "/startxml.xml"));
+    EXPECT_TRUE(form_->isEnabled());
+  }
+}
+
+// The sample column sites of both kinds, each as Quenlet leaves it once
+// generated: a column site is packed only when Quenlet generated a site;
+// one that ended without says so, and nothing is packed.
+TEST_F(CommandsTest, AColumnSiteIsPackedOnlyWhenQuenletGeneratedIt) {
+  const std::string nothing = std::to_string(quenlet::kExitNothingGenerated);
+  const struct {
+    const char* site;
+    std::string quenlet;  // the stand-in's script after it notes its arguments; "": none
+    bool packed;
+  } cases[] = {
+      {"勾股定理栏目", ": > \"$1/startxml.xml\"\n", true},
+      {"名画欣赏", ": > \"$1/startxml.xml\"\n", true},
+      {"勾股定理栏目", "exit " + nothing + "\n", false},
+      {"名画欣赏", "exit " + nothing + "\n", false},
+      {"名画欣赏", "kill -9 $$\n", false},
+      {"名画欣赏", "", false},
+  };
+  FakePrograms();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.site) + ": " + c.quenlet);
+    const std::string site = dir_ / c.site;
+    fs::remove_all(site);
+    fs::copy(fs::path(TALVORA_SOURCE_DIR) / "examples/栏目示例" / c.site, site, fs::copy_options::recursive);
+    WriteFile(site + "/startxml.xsl", "<xsl/>");
+    if (!fs::exists(site + "/index.html")) WriteFile(site + "/index.html", "<qz site=\"column\"></qz>");
+    const std::string archive = dir_ / (std::string(c.site) + ".rar");
+    fs::remove(archive);
+    WriteScript(programs_ / "Quenlet/Quenlet",
+                "printf '%s\\n' \"$@\" > \"$(dirname \"$0\")/args.txt\"\n" + c.quenlet);
+    fs::remove(programs_ / "Quenlet/args.txt");
+    if (c.quenlet.empty()) fs::remove(programs_ / "Quenlet/Quenlet");
+    form_->TreeView1_Flash(Node(""));
+    WizardReady();
+    ScriptedDialogs dialogs;
+    dialogs.answers = {platform::vbOK, platform::vbOK};
+    form_->TreeView1->setCurrentItem(form_->NodeOfKey(site));
+    Choose("edit");
+
+    EXPECT_EQ(Args("Quenlet"), c.quenlet.empty() ? "" : site + "\n");
+    ASSERT_EQ(dialogs.shown.size(), 1u) << dialogs.LastPrompt();
+    EXPECT_EQ(fs::exists(archive), c.packed);
+    EXPECT_EQ(StatusLine().find("正在压缩"), std::string::npos) << StatusLine();
+    if (c.packed) {
+      EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+      EXPECT_NE(StatusLine().find("主题资源处理完成 -> " + archive), std::string::npos) << StatusLine();
+    } else if (c.quenlet.empty()) {
+      // The program that could not be started has said so itself.
+      EXPECT_EQ(dialogs.shown[0].title, "存在错误");
+    } else {
+      EXPECT_EQ(dialogs.shown[0].prompt, "栏目网站没有重新生成，没有压缩打包。");
+      EXPECT_EQ(dialogs.shown[0].style, platform::vbOKOnly | platform::vbExclamation);
+    }
+    if (!c.packed) {
+      EXPECT_NE(StatusLine().find("栏目网站没有重新生成"), std::string::npos) << StatusLine();
+    }
     EXPECT_TRUE(form_->isEnabled());
   }
 }
@@ -811,25 +882,121 @@ TEST_F(CommandsTest, EditOnAnUnmarkedSiteRefreshesItPacksAndShowsThePreview) {
   EXPECT_TRUE(wz->backCommand->isEnabled());
   EXPECT_TRUE(form_->isEnabled());
 
-  // In the preview state a second edit stops at once.
+  // In the preview state a second edit refreshes the site again.
   fs::remove(Key("site/startxml.xml"));
   dialogs.shown.clear();
+  dialogs.answers = {platform::vbCancel, platform::vbOK, platform::vbOK};
   Choose("edit");
-  EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_FALSE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_EQ(dialogs.shown.size(), 3u) << dialogs.LastPrompt();
+  EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
 }
 
-TEST_F(CommandsTest, ARefreshWhoseArchiverFailsNamesNoArchive) {
+// Right after the wizard's own generation, which leaves it showing "预  览",
+// the command refreshes and packs the chosen site, and the preview is then
+// that site's.
+TEST_F(CommandsTest, EditRightAfterAGenerationRefreshesAndPacksTheChosenSite) {
   ScriptedDialogs dialogs;
-  FakePrograms();
-  WriteScript(programs_ / "WinRAR/WinRAR", "exit 3\n");
-  WizardReady();
+  talvora::WizardPane* wz = WizardAboutToGenerate("lessons");
+  wz->finishCommand_Click();
+  ASSERT_TRUE(fs::exists(Key("lessons/startxml.xml"))) << dialogs.LastPrompt();
+  ASSERT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+
+  dialogs.shown.clear();
   dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
   Select("site");
   Choose("edit");
-  ASSERT_EQ(dialogs.shown.size(), 3u);
-  EXPECT_NE(StatusLine().find("主题资源处理完成 -> "), std::string::npos);
-  EXPECT_EQ(StatusLine().find(".rar"), std::string::npos) << StatusLine();
+  EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_TRUE(fs::exists(dir_ / "site.rar"));
+  ASSERT_EQ(dialogs.shown.size(), 3u) << dialogs.LastPrompt();
+  EXPECT_EQ(dialogs.shown[1].prompt, "主题资源修改完成!");
+  EXPECT_EQ(wz->ResourcePath->text().toStdString(), Key("site"));
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+  EXPECT_TRUE(wz->finishCommand->isEnabled());
+}
+
+// While the wizard's own run is under way, the command says why it cannot
+// run now and leaves the wizard's fields as they are.
+TEST_F(CommandsTest, EditWhileTheWizardRunsSaysWhyAndChangesNoField) {
+  ScriptedDialogs dialogs;
+  talvora::WizardPane* wz = WizardAboutToGenerate("lessons");
+  bool duringRun = false;
+  // The run lets window messages through: the command is chosen there.
+  QTimer::singleShot(0, [&] {
+    duringRun = wz->IsRunning();
+    Select("site");
+    Choose("edit");
+    EXPECT_EQ(wz->ResourcePath->text().toStdString(), Key("lessons"));
+    EXPECT_FALSE(wz->AutoRar->isChecked());
+    EXPECT_TRUE(form_->isEnabled());
+  });
+  wz->finishCommand_Click();
+  ASSERT_TRUE(duringRun);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0].prompt, "资源生成向导正在生成主题资源，请等它完成后再打包主题资源。");
+  EXPECT_EQ(dialogs.shown[0].title, "提示");
+  EXPECT_FALSE(fs::exists(Key("site/startxml.xml")));
+  EXPECT_TRUE(fs::exists(Key("lessons/startxml.xml")));
+  EXPECT_EQ(wz->finishCommand->text(), talvora::kCaptionPreview);
+}
+
+// A refreshed site the archiver did not pack: the box the wizard shows, with
+// the archiver's word on what to do, and no word of success. The site itself
+// is refreshed and can be previewed.
+TEST_F(CommandsTest, ARefreshWhosePackFailsSaysWhyAndNothingOfSuccess) {
+  const std::string archive = dir_ / "site.rar";
+  const struct {
+    const char* what;
+    std::function<void()> programs;
+    ScriptedDialogs::Shown box;
+  } cases[] = {
+      {"a file name the archiver cannot store", [] {},
+       {"msgbox",
+        "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 2\r\nWinRAR: 文件夹 " + Key("site/unit1") +
+            " 中的文件“\uFFFD\uFFFD\uFFFD\uFFFD.htm”的名称不是有效的 UTF-8 编码，"
+            "压缩包无法按原样存放；请把它改名后重新打包",
+        "错误", platform::vbOKOnly | platform::vbCritical}},
+      {"an archiver that fails without a word",
+       [&] {
+         FakePrograms();
+         WriteScript(programs_ / "WinRAR/WinRAR", "exit 3\n");
+       },
+       {"msgbox", "压缩主题资源包时发生错误：\r\n压缩程序返回错误代码 3", "错误",
+        platform::vbOKOnly | platform::vbCritical}},
+      {"an archiver that cannot be started",
+       [&] {
+         FakePrograms();
+         fs::remove(programs_ / "WinRAR/WinRAR");
+       },
+       {"msgbox", "", "存在错误", platform::vbInformation | platform::vbOKOnly}},
+  };
+  // A page copied from an older disk keeps its GBK name ("语文").
+  WriteFile(Key("site/unit1/") + platform::ToAnsi("语文") + ".htm", "x");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::SetProgramFolder(savedProgram_);
+    c.programs();
+    fs::remove(Key("site/startxml.xml"));
+    WizardReady();
+    ScriptedDialogs dialogs;
+    dialogs.answers = {platform::vbOK, platform::vbOK, platform::vbOK};
+    Select("site");
+    Choose("edit");
+
+    ASSERT_EQ(dialogs.shown.size(), 2u) << dialogs.LastPrompt();
+    EXPECT_EQ(dialogs.shown[0].prompt, "是否现在进行压缩打包?");
+    const ScriptedDialogs::Shown& box = dialogs.shown[1];
+    if (!c.box.prompt.empty()) {
+      EXPECT_EQ(box.prompt, c.box.prompt);
+    }
+    EXPECT_EQ(box.title, c.box.title);
+    EXPECT_EQ(box.style, c.box.style);
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_NE(StatusLine().find("主题资源包压缩失败"), std::string::npos) << StatusLine();
+    EXPECT_EQ(StatusLine().find("完成"), std::string::npos) << StatusLine();
+    EXPECT_TRUE(fs::exists(Key("site/startxml.xml")));
+    EXPECT_EQ(form_->RightFrame->finishCommand->text(), talvora::kCaptionPreview);
+    EXPECT_TRUE(form_->isEnabled());
+  }
 }
 
 // A refresh run that fails gives the wizard back the two buttons it took.
