@@ -2,8 +2,12 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,10 +15,8 @@
 #include <cctype>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include <QByteArray>
@@ -81,28 +83,81 @@ std::string RandomPrefix() {
   return prefix;
 }
 
+// The owner of the TCP socket whose own address is `from` and whose far
+// end is 127.0.0.1:port, asked of the kernel for exactly that pair in the
+// family given (an IPv6 socket connected to the IPv4 address holds both as
+// mapped addresses): the kernel finds the socket by its pair, without
+// going through the table, so no number of other sockets makes the answer
+// slow. The socket's uid, in any state (a client that has half-closed
+// after its request is waiting for the reply all the same); -1 when no
+// process holds such a socket. A socket no process holds any longer (one
+// closed, or its remains) has no owner, whatever uid the kernel reports.
+long OwnerOf(const sockaddr_in& from, unsigned short port, unsigned char family) {
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } ask{};
+  ask.header.nlmsg_len = sizeof ask;
+  ask.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  ask.header.nlmsg_flags = NLM_F_REQUEST;
+  ask.header.nlmsg_seq = 1;
+  ask.request.sdiag_family = family;
+  ask.request.sdiag_protocol = IPPROTO_TCP;
+  ask.request.idiag_states = ~0U;
+  inet_diag_sockid& id = ask.request.id;
+  id.idiag_sport = from.sin_port;
+  id.idiag_dport = htons(port);
+  id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  // An IPv4 address stands first; an IPv6 one holds it last, mapped.
+  const int at = family == AF_INET ? 0 : 3;
+  if (family == AF_INET6) id.idiag_src[2] = id.idiag_dst[2] = htonl(0xffff);
+  id.idiag_src[at] = from.sin_addr.s_addr;
+  id.idiag_dst[at] = htonl(INADDR_LOOPBACK);
+
+  const int diag = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (diag < 0) return -1;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  long owner = -1;
+  alignas(nlmsghdr) char reply[8192];
+  sockaddr_nl sender{};
+  socklen_t senderLength = sizeof sender;
+  // The kernel answers while the request is sent: the reply is there to
+  // read at once, or not at all.
+  ssize_t length = -1;
+  if (sendto(diag, &ask, sizeof ask, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+      static_cast<ssize_t>(sizeof ask))
+    length = recvfrom(diag, reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+  ::close(diag);
+  if (length <= 0 || sender.nl_pid != 0) return -1;
+  const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
+  size_t left = static_cast<size_t>(length);
+  for (; NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+    if (header->nlmsg_seq != ask.header.nlmsg_seq || header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+        header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+      continue;
+    const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+    // Exactly the pair asked for, and no listening socket standing in.
+    const inet_diag_sockid& got = found->id;
+    const bool samePair = got.idiag_sport == id.idiag_sport && got.idiag_dport == id.idiag_dport &&
+                          std::memcmp(got.idiag_src, id.idiag_src, sizeof id.idiag_src) == 0 &&
+                          std::memcmp(got.idiag_dst, id.idiag_dst, sizeof id.idiag_dst) == 0;
+    if (found->idiag_family == family && samePair && found->idiag_state != TCP_LISTEN && found->idiag_inode != 0)
+      owner = static_cast<long>(found->idiag_uid);
+  }
+  return owner;
+}
+
 // Whether the socket at the far end of a connection to our port belongs to
-// the user running the program. The kernel's table of TCP sockets gives
-// each socket's owner; the far end is the established entry whose own
-// address is the peer's and whose remote one is our port on 127.0.0.1.
+// the user running the program: the far end is the one socket whose own
+// address and port are the peer's and whose remote ones are our port on
+// 127.0.0.1, of either family.
 bool OwnPeer(const sockaddr* addr, socklen_t length, unsigned short port) {
   if (addr->sa_family != AF_INET || length < sizeof(sockaddr_in)) return false;
-  const auto* peer = reinterpret_cast<const sockaddr_in*>(addr);
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  while (std::getline(table, line)) {
-    // The addresses stand as the bytes in memory read as one hex number.
-    unsigned local = 0, localPort = 0, remote = 0, remotePort = 0, state = 0;
-    unsigned long uid = 0;
-    if (std::sscanf(line.c_str(), " %*u: %8X:%4X %8X:%4X %2X %*X:%*X %*X:%*X %*X %lu", &local, &localPort, &remote,
-                    &remotePort, &state, &uid) != 6)
-      continue;
-    const unsigned kEstablished = 1;
-    if (state == kEstablished && local == peer->sin_addr.s_addr && localPort == ntohs(peer->sin_port) &&
-        remote == htonl(INADDR_LOOPBACK) && remotePort == port)
-      return uid == geteuid();
-  }
-  return false;
+  const auto& peer = *reinterpret_cast<const sockaddr_in*>(addr);
+  long owner = OwnerOf(peer, port, AF_INET);
+  if (owner < 0) owner = OwnerOf(peer, port, AF_INET6);
+  return owner >= 0 && static_cast<uid_t>(owner) == geteuid();
 }
 
 // A path segment with its escapes decoded to the bytes they stand for,
