@@ -34,12 +34,14 @@
 namespace platform {
 
 // The connections open now, touched only on the library's thread: when
-// each last did something, and whether it is being answered.
+// each last did something, whether it is being answered, and how much of
+// its request's body has been read and dropped.
 struct PreviewServer::Connections {
   struct State {
     int socket;
     std::chrono::steady_clock::time_point lastActive;
     bool answering;
+    std::size_t dropped = 0;
   };
   std::map<MHD_Connection*, State> open;
 
@@ -48,6 +50,20 @@ struct PreviewServer::Connections {
     if (it == open.end()) return;
     it->second.lastActive = std::chrono::steady_clock::now();
     it->second.answering = answering;
+  }
+
+  // Counts bytes of the body of the request being answered, read and
+  // dropped; gives how many have been so far.
+  std::size_t Drop(MHD_Connection* connection, std::size_t bytes) {
+    auto it = open.find(connection);
+    return it == open.end() ? 0 : (it->second.dropped += bytes);
+  }
+
+  // The request is done with: the connection waits for the next.
+  void Answered(MHD_Connection* connection) {
+    Touch(connection, false);
+    auto it = open.find(connection);
+    if (it != open.end()) it->second.dropped = 0;
   }
 
   // At the cap, the connection idle the longest (one waiting for a
@@ -290,12 +306,13 @@ void NotifyConnection(void* cls, MHD_Connection* connection, void**, MHD_Connect
 }
 
 void Completed(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
-  PreviewServerCalls::Of(cls).Touch(connection, false);
+  PreviewServerCalls::Of(cls).Answered(connection);
 }
 
 MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
-                  const char*, size_t*, void** request) {
-  PreviewServerCalls::Of(cls).Touch(connection, true);
+                  const char*, size_t* bodySize, void** request) {
+  auto& connections = PreviewServerCalls::Of(cls);
+  connections.Touch(connection, true);
   // Refused at once (the connection then closes, whatever body follows).
   if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 && std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
     MHD_Response* refused = EmptyResponse();
@@ -309,6 +326,17 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
     *request = &headersIn;
     return MHD_YES;
   }
+  // A body means nothing to a GET or HEAD: it comes in pieces, each read
+  // and dropped, and the reply follows once it has all come (the library
+  // sends none before). One longer than a request's headers may be is
+  // answered 413 once it has come.
+  if (*bodySize != 0) {
+    connections.Drop(connection, *bodySize);
+    *bodySize = 0;
+    return MHD_YES;
+  }
+  if (connections.Drop(connection, 0) > PreviewServer::kConnectionMemory)
+    return Reply(connection, MHD_HTTP_CONTENT_TOO_LARGE, EmptyResponse());
   const Found found = Resolve(*static_cast<PreviewServer*>(cls), url);
   if (found.fd < 0) return Reply(connection, MHD_HTTP_NOT_FOUND, EmptyResponse());
   // The library sends the file straight from the descriptor as fast as

@@ -266,6 +266,57 @@ TEST_F(PreviewServerTest, ThisUsersClientIsServedWhateverItsSocket) {
   if (untried) GTEST_SKIP() << "no IPv6 socket can be made here: the IPv6 clients were not tried";
 }
 
+// A GET or HEAD that carries a body, with a length or chunked, is
+// answered once the body is in, which is read and dropped: as if it had
+// none, or 413 when it is longer than a request's headers may be. Either
+// way the connection stays open for the next request.
+TEST_F(PreviewServerTest, AGetWithABodyIsAnswered) {
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "index.html"));
+  const size_t kLong = PreviewServer::kConnectionMemory + 1;
+  struct Case {
+    const char* method;
+    bool chunked;
+    size_t length;
+    int status;
+  };
+  const Case cases[] = {
+      {"GET", false, 5, 200},         {"GET", true, 5, 200},         {"HEAD", false, 5, 200},
+      {"HEAD", true, 5, 200},         {"GET", false, kLong, 413},    {"GET", true, kLong, 413},
+      {"HEAD", true, kLong, 413},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.method) + ", " + std::to_string(c.length) + " bytes of body" +
+                 (c.chunked ? ", chunked" : ""));
+    const bool head = std::strcmp(c.method, "HEAD") == 0;
+    const std::string body(c.length, 'x');
+    char size[32];
+    std::snprintf(size, sizeof size, "%zx", c.length);
+    const std::string framed = c.chunked ? "Transfer-Encoding: chunked\r\n\r\n" + std::string(size) + "\r\n" + body +
+                                               "\r\n0\r\n\r\n"
+                                         : "Content-Length: " + std::to_string(c.length) + "\r\n\r\n" + body;
+    struct Replies {
+      HttpReply withBody, next;
+    };
+    const Replies replies = testing_support::WhileServing<Replies>([&] {
+      Replies r;
+      const int s = testing_support::ConnectLoopback(server.Port());
+      const std::string request = std::string(c.method) + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+      if (testing_support::SendAll(s, request + framed)) r.withBody = testing_support::ReadReply(s, head);
+      if (testing_support::SendAll(s, request + "Connection: close\r\n\r\n")) r.next = testing_support::ReadReply(s, head);
+      close(s);
+      return r;
+    });
+    EXPECT_EQ(replies.withBody.status, c.status);
+    if (c.status == 200) {
+      EXPECT_EQ(replies.withBody.body, head ? "" : "<html>index</html>");
+    }
+    EXPECT_EQ(replies.next.status, 200);
+    EXPECT_EQ(replies.next.Header("Content-Length"), "18");
+    EXPECT_EQ(replies.next.body, head ? "" : "<html>index</html>");
+  }
+}
+
 // A connection that goes silent, in the middle of its request, is closed
 // once the idle time is up, and not long before.
 TEST_F(PreviewServerTest, ASilentConnectionIsClosedAfterTheIdleTime) {
