@@ -13,8 +13,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -289,6 +291,28 @@ MHD_Response* EmptyResponse() {
   return MHD_create_response_from_buffer(0, const_cast<char*>(""), MHD_RESPMEM_PERSISTENT);
 }
 
+// The block of a file read at a time, and sent.
+constexpr size_t kFileBlock = 64 * 1024;
+
+// A file being sent is its descriptor.
+void* FileOf(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd)); }
+int FdOf(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
+
+// The next block of the file. A file cut short while it is sent (a site
+// regenerated while its page loads) has less than its length promised:
+// the short read is an error, which ends the connection at once, so the
+// client learns the reply is incomplete instead of waiting for bytes that
+// never come.
+ssize_t ReadBlock(void* file, uint64_t position, char* buffer, size_t most) {
+  ssize_t read = -1;
+  do {
+    read = ::pread(FdOf(file), buffer, most, static_cast<off_t>(position));
+  } while (read < 0 && errno == EINTR);
+  return read > 0 ? read : MHD_CONTENT_READER_END_WITH_ERROR;
+}
+
+void CloseFile(void* file) { ::close(FdOf(file)); }
+
 MHD_Result AcceptOwn(void* cls, const sockaddr* addr, socklen_t length) {
   if (!OwnPeer(addr, length, PreviewServerCalls::Port(cls))) return MHD_NO;
   PreviewServerCalls::Of(cls).MakeRoom();
@@ -339,9 +363,10 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
     return Reply(connection, MHD_HTTP_CONTENT_TOO_LARGE, EmptyResponse());
   const Found found = Resolve(*static_cast<PreviewServer*>(cls), url);
   if (found.fd < 0) return Reply(connection, MHD_HTTP_NOT_FOUND, EmptyResponse());
-  // The library sends the file straight from the descriptor as fast as
-  // the socket drains, and closes it when done.
-  MHD_Response* file = MHD_create_response_from_fd64(found.size, found.fd);
+  // The library reads the file a block at a time as the socket drains,
+  // and closes it when done.
+  MHD_Response* file = MHD_create_response_from_callback(found.size, kFileBlock, &ReadBlock, FileOf(found.fd),
+                                                         &CloseFile);
   if (!file) {
     ::close(found.fd);
     return MHD_NO;

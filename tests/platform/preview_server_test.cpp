@@ -317,6 +317,69 @@ TEST_F(PreviewServerTest, AGetWithABodyIsAnswered) {
   }
 }
 
+// A file cut short while it is sent (a site regenerated while its page
+// loads) ends the connection at once, short of the length the head gave,
+// instead of leaving the client waiting for bytes that never come.
+TEST_F(PreviewServerTest, AFileCutShortWhileSentEndsTheConnection) {
+  // Far more than the sockets between server and client hold.
+  const long kSize = 64L << 20, kCut = 1L << 20;
+  const std::string big = site_ + "/big.bin";
+  {
+    int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, kSize), 0);
+    ::close(fd);
+  }
+  PreviewServer& server = PreviewServer::Instance();
+  const std::string target = PathOf(server.Address(site_, "big.bin"));
+  struct Cut {
+    std::string length;
+    long received = 0;
+    bool ended = false;
+    long msAfterCut = 0;
+  };
+  const Cut cut = testing_support::WhileServing<Cut>([&] {
+    Cut r;
+    const int s = testing_support::ConnectLoopback(server.Port(), 10);
+    if (!testing_support::SendAll(s, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")) return r;
+    std::string head;
+    char buffer[65536];
+    size_t end = std::string::npos;
+    while (end == std::string::npos) {
+      const ssize_t n = recv(s, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      head.append(buffer, static_cast<size_t>(n));
+      end = head.find("\r\n\r\n");
+    }
+    if (end == std::string::npos) return r;
+    HttpReply reply;
+    reply.head = head.substr(0, end);
+    r.length = reply.Header("Content-Length");
+    r.received = static_cast<long>(head.size() - end - 4);
+    if (truncate(big.c_str(), kCut) != 0) return r;
+    const auto at = std::chrono::steady_clock::now();
+    for (;;) {
+      const ssize_t n = recv(s, buffer, sizeof buffer, 0);
+      if (n > 0) {
+        r.received += n;
+        continue;
+      }
+      r.ended = n == 0 || errno == ECONNRESET;
+      break;
+    }
+    r.msAfterCut = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - at).count());
+    close(s);
+    return r;
+  });
+  EXPECT_EQ(cut.length, std::to_string(kSize));
+  EXPECT_TRUE(cut.ended) << "still open " << cut.msAfterCut << " ms after the cut";
+  EXPECT_LT(cut.msAfterCut, 5000);
+  EXPECT_LT(cut.received, kSize);
+  // The server goes on serving.
+  EXPECT_EQ(Request(server.Port(), "GET", PathOf(server.Address(site_, "index.html"))).status, 200);
+}
+
 // A connection that goes silent, in the middle of its request, is closed
 // once the idle time is up, and not long before.
 TEST_F(PreviewServerTest, ASilentConnectionIsClosedAfterTheIdleTime) {
