@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -408,13 +409,14 @@ TEST_F(PreviewServerTest, ASilentConnectionIsClosedAfterTheIdleTime) {
   EXPECT_GE(silence.ms, idleMs - 1000);
 }
 
-// Runs a program as the user nobody, through setpriv; "" when this
-// process cannot (it must be root, with setpriv and python3 installed).
+// Why this process cannot run a client as another user (it must be root,
+// with setpriv and python3 installed); "" when it can.
 std::string WhyNoOtherUser() {
   if (geteuid() != 0) return "a client as another user needs root to start it (setpriv)";
   if (!fs::exists("/usr/bin/setpriv") || !fs::exists("/usr/bin/python3")) return "setpriv or python3 is not installed";
   return "";
 }
+// setpriv's arguments that start python3 as the user nobody.
 const std::vector<std::string> kAsNobody = {"--reuid=65534", "--regid=65534", "--clear-groups", "/usr/bin/python3"};
 
 // A client of another user, run through setpriv, is not answered, though
@@ -493,7 +495,7 @@ TEST_F(PreviewServerTest, AnotherUsersFloodLeavesThisUsersRequestsAnswered) {
       "        open_one()\n"
       "print(refused, flush=True)\n";
   const int kConnections = 2000;
-  const int kFloodSeconds = 6;
+  const int kFloodSeconds = 5;
   QStringList args;
   for (const std::string& a : kAsNobody) args << QString::fromStdString(a);
   args << "-c" << QString::fromStdString(flood) << QString::number(server.Port()) << QString::number(kConnections)
