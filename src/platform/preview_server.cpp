@@ -2,19 +2,23 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 #include <QByteArray>
@@ -32,12 +36,14 @@
 namespace platform {
 
 // The connections open now, touched only on the library's thread: when
-// each last did something, and whether it is being answered.
+// each last did something, whether it is being answered, and how much of
+// its request's body has been read and dropped.
 struct PreviewServer::Connections {
   struct State {
     int socket;
     std::chrono::steady_clock::time_point lastActive;
     bool answering;
+    std::size_t dropped = 0;
   };
   std::map<MHD_Connection*, State> open;
 
@@ -46,6 +52,20 @@ struct PreviewServer::Connections {
     if (it == open.end()) return;
     it->second.lastActive = std::chrono::steady_clock::now();
     it->second.answering = answering;
+  }
+
+  // Counts bytes of the body of the request being answered, read and
+  // dropped; gives how many have been so far.
+  std::size_t Drop(MHD_Connection* connection, std::size_t bytes) {
+    auto it = open.find(connection);
+    return it == open.end() ? 0 : (it->second.dropped += bytes);
+  }
+
+  // The request is done with: the connection waits for the next.
+  void Answered(MHD_Connection* connection) {
+    Touch(connection, false);
+    auto it = open.find(connection);
+    if (it != open.end()) it->second.dropped = 0;
   }
 
   // At the cap, the connection idle the longest (one waiting for a
@@ -81,28 +101,81 @@ std::string RandomPrefix() {
   return prefix;
 }
 
+// The owner of the TCP socket whose own address is `from` and whose far
+// end is 127.0.0.1:port, asked of the kernel for exactly that pair in the
+// family given (an IPv6 socket connected to the IPv4 address holds both as
+// mapped addresses): the kernel finds the socket by its pair, without
+// going through the table, so no number of other sockets makes the answer
+// slow. The socket's uid, in any state (a client that has half-closed
+// after its request is waiting for the reply all the same); -1 when no
+// process holds such a socket. A socket no process holds any longer (one
+// closed, or its remains) has no owner, whatever uid the kernel reports.
+long OwnerOf(const sockaddr_in& from, unsigned short port, unsigned char family) {
+  struct {
+    nlmsghdr header;
+    inet_diag_req_v2 request;
+  } ask{};
+  ask.header.nlmsg_len = sizeof ask;
+  ask.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+  ask.header.nlmsg_flags = NLM_F_REQUEST;
+  ask.header.nlmsg_seq = 1;
+  ask.request.sdiag_family = family;
+  ask.request.sdiag_protocol = IPPROTO_TCP;
+  ask.request.idiag_states = ~0U;
+  inet_diag_sockid& id = ask.request.id;
+  id.idiag_sport = from.sin_port;
+  id.idiag_dport = htons(port);
+  id.idiag_cookie[0] = id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+  // An IPv4 address stands first; an IPv6 one holds it last, mapped.
+  const int at = family == AF_INET ? 0 : 3;
+  if (family == AF_INET6) id.idiag_src[2] = id.idiag_dst[2] = htonl(0xffff);
+  id.idiag_src[at] = from.sin_addr.s_addr;
+  id.idiag_dst[at] = htonl(INADDR_LOOPBACK);
+
+  const int diag = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+  if (diag < 0) return -1;
+  sockaddr_nl kernel{};
+  kernel.nl_family = AF_NETLINK;
+  long owner = -1;
+  alignas(nlmsghdr) char reply[8192];
+  sockaddr_nl sender{};
+  socklen_t senderLength = sizeof sender;
+  // The kernel answers while the request is sent: the reply is there to
+  // read at once, or not at all.
+  ssize_t length = -1;
+  if (sendto(diag, &ask, sizeof ask, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+      static_cast<ssize_t>(sizeof ask))
+    length = recvfrom(diag, reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&sender), &senderLength);
+  ::close(diag);
+  if (length <= 0 || sender.nl_pid != 0) return -1;
+  const auto* header = reinterpret_cast<const nlmsghdr*>(reply);
+  size_t left = static_cast<size_t>(length);
+  for (; NLMSG_OK(header, left); header = NLMSG_NEXT(header, left)) {
+    if (header->nlmsg_seq != ask.header.nlmsg_seq || header->nlmsg_type != SOCK_DIAG_BY_FAMILY ||
+        header->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg)))
+      continue;
+    const auto* found = static_cast<const inet_diag_msg*>(NLMSG_DATA(header));
+    // Exactly the pair asked for, and no listening socket standing in.
+    const inet_diag_sockid& got = found->id;
+    const bool samePair = got.idiag_sport == id.idiag_sport && got.idiag_dport == id.idiag_dport &&
+                          std::memcmp(got.idiag_src, id.idiag_src, sizeof id.idiag_src) == 0 &&
+                          std::memcmp(got.idiag_dst, id.idiag_dst, sizeof id.idiag_dst) == 0;
+    if (found->idiag_family == family && samePair && found->idiag_state != TCP_LISTEN && found->idiag_inode != 0)
+      owner = static_cast<long>(found->idiag_uid);
+  }
+  return owner;
+}
+
 // Whether the socket at the far end of a connection to our port belongs to
-// the user running the program. The kernel's table of TCP sockets gives
-// each socket's owner; the far end is the established entry whose own
-// address is the peer's and whose remote one is our port on 127.0.0.1.
+// the user running the program: the far end is the one socket whose own
+// address and port are the peer's and whose remote ones are our port on
+// 127.0.0.1, of either family.
 bool OwnPeer(const sockaddr* addr, socklen_t length, unsigned short port) {
   if (addr->sa_family != AF_INET || length < sizeof(sockaddr_in)) return false;
-  const auto* peer = reinterpret_cast<const sockaddr_in*>(addr);
-  std::ifstream table("/proc/net/tcp");
-  std::string line;
-  while (std::getline(table, line)) {
-    // The addresses stand as the bytes in memory read as one hex number.
-    unsigned local = 0, localPort = 0, remote = 0, remotePort = 0, state = 0;
-    unsigned long uid = 0;
-    if (std::sscanf(line.c_str(), " %*u: %8X:%4X %8X:%4X %2X %*X:%*X %*X:%*X %*X %lu", &local, &localPort, &remote,
-                    &remotePort, &state, &uid) != 6)
-      continue;
-    const unsigned kEstablished = 1;
-    if (state == kEstablished && local == peer->sin_addr.s_addr && localPort == ntohs(peer->sin_port) &&
-        remote == htonl(INADDR_LOOPBACK) && remotePort == port)
-      return uid == geteuid();
-  }
-  return false;
+  const auto& peer = *reinterpret_cast<const sockaddr_in*>(addr);
+  long owner = OwnerOf(peer, port, AF_INET);
+  if (owner < 0) owner = OwnerOf(peer, port, AF_INET6);
+  return owner >= 0 && static_cast<uid_t>(owner) == geteuid();
 }
 
 // A path segment with its escapes decoded to the bytes they stand for,
@@ -218,6 +291,28 @@ MHD_Response* EmptyResponse() {
   return MHD_create_response_from_buffer(0, const_cast<char*>(""), MHD_RESPMEM_PERSISTENT);
 }
 
+// The block of a file read at a time, and sent.
+constexpr size_t kFileBlock = 64 * 1024;
+
+// A file being sent is its descriptor.
+void* FileOf(int fd) { return reinterpret_cast<void*>(static_cast<intptr_t>(fd)); }
+int FdOf(void* file) { return static_cast<int>(reinterpret_cast<intptr_t>(file)); }
+
+// The next block of the file. A file cut short while it is sent (a site
+// regenerated while its page loads) has less than its length promised:
+// the short read is an error, which ends the connection at once, so the
+// client learns the reply is incomplete instead of waiting for bytes that
+// never come.
+ssize_t ReadBlock(void* file, uint64_t position, char* buffer, size_t most) {
+  ssize_t read = -1;
+  do {
+    read = ::pread(FdOf(file), buffer, most, static_cast<off_t>(position));
+  } while (read < 0 && errno == EINTR);
+  return read > 0 ? read : MHD_CONTENT_READER_END_WITH_ERROR;
+}
+
+void CloseFile(void* file) { ::close(FdOf(file)); }
+
 MHD_Result AcceptOwn(void* cls, const sockaddr* addr, socklen_t length) {
   if (!OwnPeer(addr, length, PreviewServerCalls::Port(cls))) return MHD_NO;
   PreviewServerCalls::Of(cls).MakeRoom();
@@ -235,12 +330,13 @@ void NotifyConnection(void* cls, MHD_Connection* connection, void**, MHD_Connect
 }
 
 void Completed(void* cls, MHD_Connection* connection, void**, MHD_RequestTerminationCode) {
-  PreviewServerCalls::Of(cls).Touch(connection, false);
+  PreviewServerCalls::Of(cls).Answered(connection);
 }
 
 MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
-                  const char*, size_t*, void** request) {
-  PreviewServerCalls::Of(cls).Touch(connection, true);
+                  const char*, size_t* bodySize, void** request) {
+  auto& connections = PreviewServerCalls::Of(cls);
+  connections.Touch(connection, true);
   // Refused at once (the connection then closes, whatever body follows).
   if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 && std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
     MHD_Response* refused = EmptyResponse();
@@ -254,11 +350,23 @@ MHD_Result Answer(void* cls, MHD_Connection* connection, const char* url, const 
     *request = &headersIn;
     return MHD_YES;
   }
+  // A body means nothing to a GET or HEAD: it comes in pieces, each read
+  // and dropped, and the reply follows once it has all come (the library
+  // sends none before). One longer than a request's headers may be is
+  // answered 413 once it has come.
+  if (*bodySize != 0) {
+    connections.Drop(connection, *bodySize);
+    *bodySize = 0;
+    return MHD_YES;
+  }
+  if (connections.Drop(connection, 0) > PreviewServer::kConnectionMemory)
+    return Reply(connection, MHD_HTTP_CONTENT_TOO_LARGE, EmptyResponse());
   const Found found = Resolve(*static_cast<PreviewServer*>(cls), url);
   if (found.fd < 0) return Reply(connection, MHD_HTTP_NOT_FOUND, EmptyResponse());
-  // The library sends the file straight from the descriptor as fast as
-  // the socket drains, and closes it when done.
-  MHD_Response* file = MHD_create_response_from_fd64(found.size, found.fd);
+  // The library reads the file a block at a time as the socket drains,
+  // and closes it when done.
+  MHD_Response* file = MHD_create_response_from_callback(found.size, kFileBlock, &ReadBlock, FileOf(found.fd),
+                                                         &CloseFile);
   if (!file) {
     ::close(found.fd);
     return MHD_NO;

@@ -53,7 +53,8 @@ class PreviewServer : public QObject {
   // Seconds a connection may stay silent before it is closed.
   static constexpr unsigned kIdleSeconds = 30;
   // Bytes a connection may hold: the request line and headers must fit;
-  // more is answered 431 and the connection closed.
+  // more is answered 431 and the connection closed. A GET or HEAD may
+  // carry a body as long, read and dropped; a longer one is answered 413.
   static constexpr std::size_t kConnectionMemory = 64 * 1024;
 
   // The site folder served under the prefix; "" for an unknown prefix.

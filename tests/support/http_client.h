@@ -1,4 +1,4 @@
-// A client for servers of this process on 127.0.0.1: requests go out as raw
+// A client for servers of this process on the loopback: requests go out as raw
 // bytes, so the target reaches the server exactly as written (no client
 // tidies ".." or escapes away). The talk runs on a thread of its own while
 // the event loop runs here, for a server that answers from the event loop;
@@ -36,23 +36,38 @@ struct HttpReply {
   }
 };
 
-// A connected socket to 127.0.0.1:port whose reads give up after the
-// seconds given; -1 when the connection is refused.
-inline int ConnectLoopback(uint16_t port, int timeoutSeconds = 10) {
-  int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+// A connected socket to host:port (a numeric IPv4 or IPv6 address) whose
+// reads give up after the seconds given; -1 when the connection is refused.
+inline int Connect(const std::string& host, uint16_t port, int timeoutSeconds = 10) {
+  sockaddr_storage addr{};
+  socklen_t length = 0;
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&addr);
+  if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    length = sizeof *v4;
+  } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    length = sizeof *v6;
+  } else {
+    return -1;
+  }
+  int s = socket(addr.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (s < 0) return -1;
   timeval limit{timeoutSeconds, 0};
   setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(port);
-  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), length) != 0) {
     close(s);
     return -1;
   }
   return s;
+}
+
+inline int ConnectLoopback(uint16_t port, int timeoutSeconds = 10) {
+  return Connect("127.0.0.1", port, timeoutSeconds);
 }
 
 inline bool SendAll(int s, const std::string& bytes) {
