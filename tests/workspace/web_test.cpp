@@ -467,7 +467,7 @@ TEST_F(WebPaneTest, OnlyWebAddressesArePreviewed) {
 }
 
 TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
-  TestHttpServer server({});
+  TestHttpServer server({}, TestHttpServer::Answer{TestHttpServer::Response("body", "image/gif")});
   TempDir top;
   const std::string folder = top / "target";
   fs::create_directories(folder);
