@@ -91,8 +91,10 @@ bool OccursAfterStart(const std::string& text, const char* part) {
   return at != std::string::npos && at > 0;
 }
 
+// The markup is read without regard to case; the address itself keeps its
+// own, which a server may tell apart.
 std::string RemoveBlankPrefix(std::string a) {
-  if (StartsWith(a, "about:blank")) a.erase(0, 11);
+  if (StartsWith(Lower(a.substr(0, 11)), "about:blank")) a.erase(0, 11);
   return a;
 }
 
@@ -450,7 +452,7 @@ void ParserPanel::ScanDocument(const HtmlDocument& document) {
 void ParserPanel::ScanImages(const HtmlDocument& document) {
   for (const HtmlDocument::Element& image : document.images) {
     std::string description = image.Attribute("alt").value_or("");
-    std::string a = Lower(image.Attribute("src").value_or(""));
+    std::string a = image.Attribute("src").value_or("");
     if (RemoveBlankPrefix(a).empty()) continue;
     a = Prepare(a);
     Resources->Add(a, kPicture, description, "");
@@ -470,8 +472,8 @@ void ParserPanel::ScanFlash(const HtmlDocument& document) {
     Resources->Add(a, kFlashMovie, "", "");
   }
   for (const HtmlDocument::Element& embed : document.embeds) {
-    std::string a = RemoveBlankPrefix(Lower(embed.Attribute("src").value_or("")));
-    if (!OccursAfterStart(a, ".swf")) continue;
+    std::string a = RemoveBlankPrefix(embed.Attribute("src").value_or(""));
+    if (!OccursAfterStart(Lower(a), ".swf")) continue;
     a = ResolveUrl(a);
     Resources->Add(a, kFlashMovie, "", "");
   }
@@ -497,14 +499,14 @@ void ParserPanel::ScanMedia(const HtmlDocument& document) {
     }
   }
   for (const HtmlDocument::Element& embed : document.embeds) {
-    std::string a = RemoveBlankPrefix(Lower(embed.Attribute("src").value_or("")));
-    int kind = MediaKindOf(a);
+    std::string a = RemoveBlankPrefix(embed.Attribute("src").value_or(""));
+    int kind = MediaKindOf(Lower(a));
     if (kind < 0) continue;
     Resources->Add(ResolveUrl(a), kind, "", "");
   }
   for (const HtmlDocument::Element& link : document.links) {
-    std::string a = RemoveBlankPrefix(Lower(link.Attribute("href").value_or("")));
-    int kind = MediaKindOf(a);
+    std::string a = RemoveBlankPrefix(link.Attribute("href").value_or(""));
+    int kind = MediaKindOf(Lower(a));
     if (kind < 0) continue;
     Resources->Add(ResolveUrl(a), kind, link.innerText, "");
   }
