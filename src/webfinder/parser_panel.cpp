@@ -262,17 +262,23 @@ ParserPanel::ParserPanel(QWidget* parent) : QWidget(parent) {
   connect(OpenIE, &QPushButton::clicked, this, &ParserPanel::ParserPanel_OpenIE_Click);
   connect(Timer1, &QTimer::timeout, this, &ParserPanel::ParserPanel_Timer1_Timer);
   QWebEnginePage* page = WebBrowser1->page();
-  // A load that begins after a stop ends whatever the stop left pending.
+  // The blank start page is no search: until the user starts one, what the
+  // browser reports of it leaves the pane idle, its status empty and its
+  // bar at 0. A load that begins after a stop ends whatever the stop left
+  // pending.
   connect(page, &QWebEnginePage::loadStarted, this, [this] {
+    if (!started_) return;
     Notify([this] {
       busy_ = true;
       stopped_ = false;
     });
   });
   connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) {
+    if (!started_) return;
     Notify([this, progress] { ParserPanel_WebBrowser1_ProgressChange(progress, 100); });
   });
   connect(page, &QWebEnginePage::loadFinished, this, [this](bool) {
+    if (!started_) return;
     Notify([this] {
       busy_ = false;
       if (stopped_) {
@@ -317,6 +323,7 @@ void ParserPanel::ParserPanel_Parser_Click() {
     deferred_.push_back([this] { ParserPanel_Parser_Click(); });
     return;
   }
+  started_ = true;
   emit SearchStart();
   Parser->setEnabled(false);
   Timer1->start();

@@ -17,12 +17,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
@@ -77,11 +79,18 @@ class WebPaneTest : public ::testing::Test {
   void SetUp() override {
     qApp->setQuitOnLastWindowClosed(false);
     form_ = &Form1::Load();
+    // The pane's blank start page loads once the events run.
+    QWebEnginePage* page = form_->ParserPanel1->WebBrowser1->page();
+    bool loaded = false;
+    QObject::connect(page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
     form_->show();
     form_->Toolbar1_ButtonClick(4);
     grid_ = form_->MSFlexGrid1;
-    // The pane's blank start page is scanned and fills the grid first.
-    ASSERT_TRUE(WaitUntil([&] { return form_->ParserPanel1->Label1->text() == "网络资源查找完毕 ..."; }));
+    ASSERT_TRUE(WaitUntil([&] { return loaded; }));
+    // Whatever the browser reports of it has come through as well.
+    bool flushed = false;
+    page->runJavaScript("0", [&](const QVariant&) { flushed = true; });
+    ASSERT_TRUE(WaitUntil([&] { return flushed; }));
   }
   void TearDown() override {
     platform::SetDesktopOpener(nullptr);
@@ -588,6 +597,15 @@ TEST_F(WebPaneTest, EachSavedPictureIsTheServersOwnOrAFailureNamed) {
   EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"Big.PNG", "橙色.png"}));
   EXPECT_TRUE(form_->saveResourceBtn->isEnabled());
   EXPECT_TRUE(form_->TreeView1->isEnabled());
+}
+
+// Until the user starts a search the pane tells of none.
+TEST_F(WebPaneTest, BeforeAnySearchNothingTellsOfOne) {
+  talvora::ParserPanel* pane = form_->ParserPanel1;
+  EXPECT_EQ(pane->Label1->text(), "");
+  EXPECT_EQ(pane->ProgressBar1->value(), 0);
+  EXPECT_EQ(form_->resourceCountLab->text(), "");
+  EXPECT_EQ(form_->GridRows(), 2);
 }
 
 TEST_F(WebPaneTest, SaveRefusesWithoutAnAddressOrAFolderAndOnNo) {
