@@ -82,11 +82,14 @@ class WebPaneTest : public ::testing::Test {
     // The pane's blank start page loads once the events run.
     QWebEnginePage* page = form_->ParserPanel1->WebBrowser1->page();
     bool loaded = false;
-    QObject::connect(page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
+    const QMetaObject::Connection watch =
+        QObject::connect(page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
     form_->show();
     form_->Toolbar1_ButtonClick(4);
     grid_ = form_->MSFlexGrid1;
-    ASSERT_TRUE(WaitUntil([&] { return loaded; }));
+    const bool started = WaitUntil([&] { return loaded; });
+    QObject::disconnect(watch);
+    ASSERT_TRUE(started);
     // Whatever the browser reports of it has come through as well.
     bool flushed = false;
     page->runJavaScript("0", [&](const QVariant&) { flushed = true; });
