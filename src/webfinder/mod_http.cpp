@@ -133,8 +133,20 @@ class PartFile {
   std::string path_;
 };
 
-// Where curl hands the body: into the part file, up to the limit.
+// Only a 2xx answer carries the resource; any other is an error page or
+// no body at all. Empty when the answer is one to keep.
+std::string StatusProblem(CURL* curl, const std::string& url) {
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  if (status >= 200 && status <= 299) return "";
+  return "服务器返回 HTTP " + std::to_string(status) + "，资源未下载: " + url;
+}
+
+// Where curl hands the body: into the part file, up to the limit. The body
+// of an answer that is not to be kept is refused at its first byte.
 struct BodySink {
+  CURL* curl;
+  const std::string& url;
   PartFile* file;
   std::int64_t maxBytes;
   std::int64_t received = 0;
@@ -144,6 +156,8 @@ struct BodySink {
 size_t WriteBody(char* data, size_t size, size_t count, void* userdata) {
   auto* sink = static_cast<BodySink*>(userdata);
   const size_t n = size * count;
+  if (sink->received == 0) sink->problem = StatusProblem(sink->curl, sink->url);
+  if (!sink->problem.empty()) return 0;
   if (static_cast<std::int64_t>(n) > sink->maxBytes - sink->received) {
     sink->problem = TooLarge(sink->maxBytes).what();
     return 0;
@@ -172,7 +186,7 @@ struct CurlCleanup {
 };
 
 // GET url, the body streamed into file; an exception with the description
-// of whatever failed.
+// of whatever failed, an answer other than 2xx included.
 void Fetch(const std::string& url, PartFile& file, std::int64_t maxBytes) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -187,7 +201,7 @@ void Fetch(const std::string& url, PartFile& file, std::int64_t maxBytes) {
   std::unique_ptr<CURL, CurlCleanup> handle(curl_easy_init());
   if (!handle) throw std::runtime_error("无法创建 HTTP 请求");
   CURL* curl = handle.get();
-  BodySink sink{&file, maxBytes, 0, {}};
+  BodySink sink{curl, url, &file, maxBytes, 0, {}};
   char detail[CURL_ERROR_SIZE] = "";
   SetOption(curl, CURLOPT_ERRORBUFFER, detail);
   SetOption(curl, CURLOPT_CURLU, address.get());
@@ -210,7 +224,12 @@ void Fetch(const std::string& url, PartFile& file, std::int64_t maxBytes) {
   SetOption(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
   SetOption(curl, CURLOPT_WRITEDATA, &sink);
   const CURLcode rc = curl_easy_perform(curl);
-  if (rc == CURLE_OK) return;
+  if (rc == CURLE_OK) {
+    // An answer without a body never reached the sink.
+    const std::string problem = StatusProblem(curl, url);
+    if (!problem.empty()) throw std::runtime_error(problem);
+    return;
+  }
   if (!sink.problem.empty()) throw std::runtime_error(sink.problem);
   if (rc == CURLE_FILESIZE_EXCEEDED) throw TooLarge(maxBytes);
   throw std::runtime_error(detail[0] ? detail : curl_easy_strerror(rc));

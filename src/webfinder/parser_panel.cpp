@@ -91,8 +91,10 @@ bool OccursAfterStart(const std::string& text, const char* part) {
   return at != std::string::npos && at > 0;
 }
 
+// The markup is read without regard to case; the address itself keeps its
+// own, which a server may tell apart.
 std::string RemoveBlankPrefix(std::string a) {
-  if (StartsWith(a, "about:blank")) a.erase(0, 11);
+  if (StartsWith(Lower(a.substr(0, 11)), "about:blank")) a.erase(0, 11);
   return a;
 }
 
@@ -260,17 +262,23 @@ ParserPanel::ParserPanel(QWidget* parent) : QWidget(parent) {
   connect(OpenIE, &QPushButton::clicked, this, &ParserPanel::ParserPanel_OpenIE_Click);
   connect(Timer1, &QTimer::timeout, this, &ParserPanel::ParserPanel_Timer1_Timer);
   QWebEnginePage* page = WebBrowser1->page();
-  // A load that begins after a stop ends whatever the stop left pending.
+  // The blank start page is no search: until the user starts one, what the
+  // browser reports of it leaves the pane idle, its status empty and its
+  // bar at 0. A load that begins after a stop ends whatever the stop left
+  // pending.
   connect(page, &QWebEnginePage::loadStarted, this, [this] {
+    if (!started_) return;
     Notify([this] {
       busy_ = true;
       stopped_ = false;
     });
   });
   connect(page, &QWebEnginePage::loadProgress, this, [this](int progress) {
+    if (!started_) return;
     Notify([this, progress] { ParserPanel_WebBrowser1_ProgressChange(progress, 100); });
   });
   connect(page, &QWebEnginePage::loadFinished, this, [this](bool) {
+    if (!started_) return;
     Notify([this] {
       busy_ = false;
       if (stopped_) {
@@ -315,6 +323,7 @@ void ParserPanel::ParserPanel_Parser_Click() {
     deferred_.push_back([this] { ParserPanel_Parser_Click(); });
     return;
   }
+  started_ = true;
   emit SearchStart();
   Parser->setEnabled(false);
   Timer1->start();
@@ -450,7 +459,7 @@ void ParserPanel::ScanDocument(const HtmlDocument& document) {
 void ParserPanel::ScanImages(const HtmlDocument& document) {
   for (const HtmlDocument::Element& image : document.images) {
     std::string description = image.Attribute("alt").value_or("");
-    std::string a = Lower(image.Attribute("src").value_or(""));
+    std::string a = image.Attribute("src").value_or("");
     if (RemoveBlankPrefix(a).empty()) continue;
     a = Prepare(a);
     Resources->Add(a, kPicture, description, "");
@@ -470,8 +479,8 @@ void ParserPanel::ScanFlash(const HtmlDocument& document) {
     Resources->Add(a, kFlashMovie, "", "");
   }
   for (const HtmlDocument::Element& embed : document.embeds) {
-    std::string a = RemoveBlankPrefix(Lower(embed.Attribute("src").value_or("")));
-    if (!OccursAfterStart(a, ".swf")) continue;
+    std::string a = RemoveBlankPrefix(embed.Attribute("src").value_or(""));
+    if (!OccursAfterStart(Lower(a), ".swf")) continue;
     a = ResolveUrl(a);
     Resources->Add(a, kFlashMovie, "", "");
   }
@@ -497,14 +506,14 @@ void ParserPanel::ScanMedia(const HtmlDocument& document) {
     }
   }
   for (const HtmlDocument::Element& embed : document.embeds) {
-    std::string a = RemoveBlankPrefix(Lower(embed.Attribute("src").value_or("")));
-    int kind = MediaKindOf(a);
+    std::string a = RemoveBlankPrefix(embed.Attribute("src").value_or(""));
+    int kind = MediaKindOf(Lower(a));
     if (kind < 0) continue;
     Resources->Add(ResolveUrl(a), kind, "", "");
   }
   for (const HtmlDocument::Element& link : document.links) {
-    std::string a = RemoveBlankPrefix(Lower(link.Attribute("href").value_or("")));
-    int kind = MediaKindOf(a);
+    std::string a = RemoveBlankPrefix(link.Attribute("href").value_or(""));
+    int kind = MediaKindOf(Lower(a));
     if (kind < 0) continue;
     Resources->Add(ResolveUrl(a), kind, link.innerText, "");
   }

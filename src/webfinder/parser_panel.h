@@ -134,6 +134,8 @@ class ParserPanel : public QWidget {
   std::unique_ptr<ResourceInfos> Resources;
 
   float barValue_ = 0;
+  // The user has started a search: the browser's reports are the pane's.
+  bool started_ = false;
   bool busy_ = false;
   // The stop ended a load; the browser's report of that end is not a page
   // completed.

@@ -401,7 +401,10 @@ void Form1::FinishRename(const std::string& newText) {
         platform::fso::MoveFolder(oldKey, newKey);
         moved = true;
       });
-    if (moved) treeNodes->SetKey(node, newKey);
+    if (!moved) return;
+    treeNodes->SetKey(node, newKey);
+    // The status bar showed the old path since the click on the node.
+    ShowStatus(newKey);
   });
   // The parent's children are read again: the tree shows the names that are
   // really on disk, the old one after a refused rename.

@@ -147,6 +147,16 @@ bool IsPlainFileName(const std::string& name) {
          name.find(platform::kSep) == std::string::npos && name.find('\0') == std::string::npos;
 }
 
+// The name a resource is saved under: the address's last segment with its
+// escapes decoded ("%E6%A9%99.png" is saved as "橙.png"), when that gives a
+// name that stays in the folder and reads as UTF-8 text; else the segment as
+// the address has it.
+std::string SavedName(const std::string& segment) {
+  const QByteArray decoded = QByteArray::fromPercentEncoding(QByteArray::fromStdString(segment));
+  const std::string name = decoded.toStdString();
+  return IsPlainFileName(name) && decoded.isValidUtf8() ? name : segment;
+}
+
 bool EntryExists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
@@ -330,10 +340,10 @@ void Form1::Form1_saveResourceBtn_Click() {
     return;
   Try([&] { saveResourceBtn->setEnabled(false); });
 
-  // The name is the address's last segment, after "/" or "\".
+  // The name is the address's last segment, after "/" or "\", decoded.
   std::string n = a;
   std::replace(n.begin(), n.end(), '\\', '/');
-  n = GetFileName(n);
+  n = SavedName(GetFileName(n));
   Try([&] { ShowStatus("资源下载 中 ..."); });
   Try([&] { TreeView1->setEnabled(false); });
 

@@ -60,24 +60,41 @@ using testing_support::FileSizeLimit;
 
 }  // namespace
 
-TEST(DownloadFile, SavesTheBodyAsRawBytesWhateverTheStatus) {
+// Only a successful answer is the resource: an error page is never saved
+// under its name, and the message names the address and the status.
+TEST(DownloadFile, SavesOnlyTheBodyOfASuccessfulAnswer) {
   struct Case {
     const char* status;
     std::string body;
+    bool saved;
   };
   const Case cases[] = {
-      {"200 OK", kBinary},
-      {"404 Not Found", "<html>没有这个文件</html>"},
-      {"500 Internal Server Error", "oops"},
+      {"200 OK", kBinary, true},
+      {"203 Non-Authoritative Information", "copy", true},
+      {"404 Not Found", "<html>没有这个文件</html>", false},
+      {"403 Forbidden", "", false},
+      {"500 Internal Server Error", "oops", false},
+      // Neither a redirect nor content.
+      {"304 Not Modified", "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.status);
-    TestHttpServer server({{"/file", Response(c.status, c.body)}});
+    TestHttpServer server({{"/img/Big.PNG", Response(c.status, c.body)}});
     TempDir dir;
     platform::ScriptedDialogs dialogs;
-    EXPECT_EQ(talvora::DownloadFile(server.Url("/file"), dir / "out.bin"), 1);
-    EXPECT_EQ(ReadFile(dir / "out.bin"), c.body);
-    EXPECT_TRUE(dialogs.shown.empty());
+    const int r = talvora::DownloadFile(server.Url("/img/Big.PNG"), dir / "Big.PNG");
+    if (c.saved) {
+      EXPECT_EQ(r, 1);
+      EXPECT_EQ(ReadFile(dir / "Big.PNG"), c.body);
+      EXPECT_TRUE(dialogs.shown.empty());
+      continue;
+    }
+    EXPECT_EQ(r, 0);
+    EXPECT_TRUE(Names(dir.path()).empty()) << "nothing is left in the folder";
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    const std::string code = std::string(c.status).substr(0, 3);
+    EXPECT_EQ(dialogs.shown[0].prompt,
+              "发生错误：\r\n服务器返回 HTTP " + code + "，资源未下载: " + server.Url("/img/Big.PNG"));
   }
 }
 
@@ -176,6 +193,10 @@ TEST(DownloadFileQuiet, NeverShowsAnythingAndAlwaysGivesOne) {
   // ...and an existing one keeps its content.
   WriteFile(dir / "old.gif", kBinary);
   EXPECT_EQ(talvora::DownloadFileQuiet(unreachable, dir / "old.gif"), 1);
+  EXPECT_EQ(ReadFile(dir / "old.gif"), kBinary);
+
+  // An error page is no picture: the existing file keeps its content.
+  EXPECT_EQ(talvora::DownloadFileQuiet(server.Url("/missing.gif"), dir / "old.gif"), 1);
   EXPECT_EQ(ReadFile(dir / "old.gif"), kBinary);
 
   // A target in a missing folder: nothing is written anywhere.

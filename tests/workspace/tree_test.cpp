@@ -105,6 +105,13 @@ int CountNodes(QTreeWidget* tree) {
   return n;
 }
 
+// A node and everything below it.
+int CountNodes(const QTreeWidgetItem* node) {
+  int n = 1;
+  for (int i = 0; i < node->childCount(); ++i) n += CountNodes(node->child(i));
+  return n;
+}
+
 class FolderTreeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -309,6 +316,39 @@ TEST_F(FolderTreeTest, ClickAndExpandSwapTheFolderPictureOnlyFromAMatchingState)
   QTreeWidgetItem* drive = form_->NodeOfKey("/");
   form_->Form1_TreeView1_NodeClick(drive);
   EXPECT_EQ(TreeNodes::Image(drive), 19);
+}
+
+// A folder renamed among others: the tree shows it under its new name in
+// its place on disk, the folder's other entries as they are on disk, every
+// node outside the folder as it was, and the status bar the new path.
+TEST_F(FolderTreeTest, ARenamedFolderShowsInItsPlaceAndTheStatusBarShowsItsNewPath) {
+  TempDir dir;
+  for (const char* name : {"b", "d", "f/inner"}) MakeDirs(dir / name);
+  WriteFile(dir / "c.txt", "c");
+  MakeDirs(dir.path() + "-beside/kept");
+  QTreeWidgetItem* top = OpenDownTo(dir.path());
+  OpenDownTo(dir.path() + "-beside");
+  tree_->expandItem(top);
+  const int outside = CountNodes(tree_) - CountNodes(top);
+
+  QTreeWidgetItem* b = form_->NodeOfKey(dir / "b");
+  tree_->setCurrentItem(b);
+  form_->Form1_TreeView1_NodeClick(b);
+  form_->FinishRename("e");
+
+  EXPECT_TRUE(fs::is_directory(dir / "e"));
+  EXPECT_EQ(ChildTexts(top), (std::vector<std::string>{"d", "e", "f", "c.txt"}));
+  for (int i = 0; i < top->childCount(); ++i) {
+    EXPECT_EQ(TreeNodes::Key(top->child(i)), dir / TreeNodes::Text(top->child(i)));
+    EXPECT_EQ(form_->NodeOfKey(dir / TreeNodes::Text(top->child(i))), top->child(i));
+  }
+  EXPECT_EQ(form_->NodeOfKey(dir / "b"), nullptr);
+  EXPECT_EQ(CountNodes(tree_) - CountNodes(top), outside);
+  EXPECT_NE(form_->NodeOfKey(dir.path() + "-beside/kept"), nullptr);
+  const std::string status = form_->StatusPanel(2)->text().toStdString();
+  const std::string renamed = dir / "e";
+  ASSERT_GE(status.size(), renamed.size());
+  EXPECT_EQ(status.substr(status.size() - renamed.size()), renamed) << status;
 }
 
 // The root is no folder: refreshing it removes the drives and reads nothing.

@@ -3,6 +3,7 @@
 // preview and the save into the folder selected in the tree.
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,12 +17,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
@@ -76,11 +79,21 @@ class WebPaneTest : public ::testing::Test {
   void SetUp() override {
     qApp->setQuitOnLastWindowClosed(false);
     form_ = &Form1::Load();
+    // The pane's blank start page loads once the events run.
+    QWebEnginePage* page = form_->ParserPanel1->WebBrowser1->page();
+    bool loaded = false;
+    const QMetaObject::Connection watch =
+        QObject::connect(page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
     form_->show();
     form_->Toolbar1_ButtonClick(4);
     grid_ = form_->MSFlexGrid1;
-    // The pane's blank start page is scanned and fills the grid first.
-    ASSERT_TRUE(WaitUntil([&] { return form_->ParserPanel1->Label1->text() == "网络资源查找完毕 ..."; }));
+    const bool started = WaitUntil([&] { return loaded; });
+    QObject::disconnect(watch);
+    ASSERT_TRUE(started);
+    // Whatever the browser reports of it has come through as well.
+    bool flushed = false;
+    page->runJavaScript("0", [&](const QVariant&) { flushed = true; });
+    ASSERT_TRUE(WaitUntil([&] { return flushed; }));
   }
   void TearDown() override {
     platform::SetDesktopOpener(nullptr);
@@ -467,7 +480,7 @@ TEST_F(WebPaneTest, OnlyWebAddressesArePreviewed) {
 }
 
 TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
-  TestHttpServer server({});
+  TestHttpServer server({}, TestHttpServer::Answer{TestHttpServer::Response("body", "image/gif")});
   TempDir top;
   const std::string folder = top / "target";
   fs::create_directories(folder);
@@ -506,6 +519,96 @@ TEST_F(WebPaneTest, ANameFromTheAddressNeverLeavesTheFolder) {
     EXPECT_TRUE(form_->saveResourceBtn->isEnabled());
     EXPECT_TRUE(form_->TreeView1->isEnabled());
   }
+}
+
+// The saved name is the address's last segment with its escapes decoded,
+// where that gives a name that stays in the folder and reads as text; else
+// the segment as the address has it.
+TEST_F(WebPaneTest, TheSavedNameIsTheLastSegmentDecoded) {
+  TestHttpServer server({}, TestHttpServer::Answer{TestHttpServer::Response("body", "image/gif")});
+  TempDir dir;
+  SelectFolder(dir.path());
+  const struct {
+    const char* path;
+    const char* saved;
+  } cases[] = {
+      {"/a%20b.gif", "a b.gif"},
+      {"/pics/%e6%a9%99%e8%89%b2.png", "橙色.png"},
+      {"/%2e%2e", "%2e%2e"},
+      {"/%D3%EF.gif", "%D3%EF.gif"},
+      {"/a%00b.gif", "a%00b.gif"},
+      {"/100%.gif", "100%.gif"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    OfferAddress(server.Url(c.path));
+    dialogs_.shown.clear();
+    dialogs_.answers = {platform::vbYes, platform::vbOK};
+    form_->saveResourceBtn->click();
+    EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+    EXPECT_EQ(ReadFile(dir / c.saved), "body");
+    EXPECT_NE(form_->NodeOfKey(dir / c.saved), nullptr);
+  }
+  EXPECT_EQ(Names(dir.path()).size(), std::size(cases));
+}
+
+// A page from a server that tells case apart, scanned by the pane and each
+// of its pictures saved: the address keeps its case, an escaped name is
+// saved decoded, and a picture the server does not have leaves nothing and
+// says which one failed.
+TEST_F(WebPaneTest, EachSavedPictureIsTheServersOwnOrAFailureNamed) {
+  const std::string page =
+      "<html><body><IMG SRC=\"img/Big.PNG\" alt=\"大图\"><img src=\"%E6%A9%99%E8%89%B2.png\">"
+      "<img src=\"img/missing.png\"></body></html>";
+  TestHttpServer server({{"/lesson/index.htm", {TestHttpServer::Response(page)}},
+                         {"/lesson/img/Big.PNG", {TestHttpServer::Response("big picture", "image/png")}},
+                         {"/lesson/%E6%A9%99%E8%89%B2.png", {TestHttpServer::Response("orange", "image/png")}}},
+                        TestHttpServer::Answer{TestHttpServer::Response(
+                            "<html><body>404 页面不存在</body></html>", "text/html", "404 Not Found")});
+  TempDir dir;
+  SelectFolder(dir.path());
+  talvora::ParserPanel* pane = form_->ParserPanel1;
+  pane->URL->setText(QString::fromStdString(server.Url("/lesson/index.htm")));
+  pane->Parser->click();
+  ASSERT_TRUE(WaitUntil([&] { return form_->GridRows() == 4; }));
+  const std::string big = server.Url("/lesson/img/Big.PNG");
+  const std::string orange = server.Url("/lesson/%E6%A9%99%E8%89%B2.png");
+  const std::string missing = server.Url("/lesson/img/missing.png");
+  ASSERT_EQ(Rows(), (std::vector<std::vector<std::string>>{
+                        {"picture", big, "大图"}, {"picture", orange, ""}, {"picture", missing, ""}}));
+
+  StatusLog status(form_);
+  auto save = [&](int row) {
+    grid_->setCurrentCell(row, 1);
+    dialogs_.shown.clear();
+    dialogs_.answers = {platform::vbYes, platform::vbOK, platform::vbOK};
+    form_->saveResourceBtn->click();
+  };
+  save(0);
+  EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+  EXPECT_EQ(ReadFile(dir / "Big.PNG"), "big picture");
+  save(1);
+  EXPECT_EQ(dialogs_.LastPrompt(), "资源已下载到指定位置！");
+  EXPECT_EQ(ReadFile(dir / "橙色.png"), "orange");
+  EXPECT_NE(form_->NodeOfKey(dir / "橙色.png"), nullptr);
+
+  save(2);
+  ASSERT_EQ(dialogs_.shown.size(), 3u);
+  EXPECT_EQ(dialogs_.shown[1].prompt, "发生错误：\r\n服务器返回 HTTP 404，资源未下载: " + missing);
+  EXPECT_EQ(dialogs_.shown[2].prompt, "资源下载失败！");
+  EXPECT_TRUE(status.Shown("资源下载失败 ..."));
+  EXPECT_EQ(Names(dir.path()), (std::set<std::string>{"Big.PNG", "橙色.png"}));
+  EXPECT_TRUE(form_->saveResourceBtn->isEnabled());
+  EXPECT_TRUE(form_->TreeView1->isEnabled());
+}
+
+// Until the user starts a search the pane tells of none.
+TEST_F(WebPaneTest, BeforeAnySearchNothingTellsOfOne) {
+  talvora::ParserPanel* pane = form_->ParserPanel1;
+  EXPECT_EQ(pane->Label1->text(), "");
+  EXPECT_EQ(pane->ProgressBar1->value(), 0);
+  EXPECT_EQ(form_->resourceCountLab->text(), "");
+  EXPECT_EQ(form_->GridRows(), 2);
 }
 
 TEST_F(WebPaneTest, SaveRefusesWithoutAnAddressOrAFolderAndOnNo) {
