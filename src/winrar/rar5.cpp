@@ -25,6 +25,9 @@ constexpr std::uint64_t kFileHasTime = 0x0002;
 constexpr std::uint64_t kFileHasCrc = 0x0004;
 constexpr std::uint64_t kFileSizeUnknown = 0x0008;
 
+constexpr std::uint64_t kMethodBits = 0x0380;  // of the compression information; 0 is stored
+constexpr std::uint64_t kUnixHost = 1;
+
 // Extra records of a file header after which the CRC is not that of the
 // data libarchive gives: an encrypted file's is keyed by the password, and
 // a link's target comes from the record, not from the data.
@@ -71,17 +74,40 @@ class Fields {
   std::size_t at_, end_;
 };
 
-// Whether the extra area holds a record of the type.
-bool HasRecord(const std::string& header, std::size_t at, std::size_t end, std::uint64_t type) {
+// What the extra area of a file header says, as far as the unpacker needs it.
+struct ExtraRecords {
+  bool encrypted = false;
+  bool redirection = false;
+  std::optional<std::int64_t> mtime;
+};
+
+ExtraRecords ReadExtraArea(const std::string& header, std::size_t at, std::size_t end) {
+  constexpr std::uint64_t kTimeRecord = 0x03;
+  constexpr std::uint64_t kUnixTime = 0x0001, kHasMtime = 0x0002;
+  ExtraRecords records;
   while (at < end) {
-    Fields record(header, at, end);
-    const std::uint64_t size = record.Vint();
-    const std::size_t recordStart = record.At();
+    Fields sized(header, at, end);
+    const std::uint64_t size = sized.Vint();
+    const std::size_t recordStart = sized.At();
     if (size == 0 || size > end - recordStart) throw ArchiveError(Fields::kBadHeader);
-    if (record.Vint() == type) return true;
-    at = recordStart + static_cast<std::size_t>(size);
+    const std::size_t recordEnd = recordStart + static_cast<std::size_t>(size);
+    Fields record(header, recordStart, recordEnd);
+    const std::uint64_t type = record.Vint();
+    if (type == kEncryptionRecord) records.encrypted = true;
+    if (type == kRedirectionRecord) records.redirection = true;
+    if (type == kTimeRecord) {
+      const std::uint64_t flags = record.Vint();
+      if ((flags & kHasMtime) && (flags & kUnixTime)) {
+        records.mtime = record.Le32();
+      } else if (flags & kHasMtime) {
+        // Windows time: 100 ns steps since 1601.
+        const std::uint64_t low = record.Le32(), high = record.Le32();
+        records.mtime = static_cast<std::int64_t>(((high << 32) | low) / 10000000) - 11644473600LL;
+      }
+    }
+    at = recordEnd;
   }
-  return false;
+  return records;
 }
 
 }  // namespace
@@ -125,19 +151,24 @@ Rar5Listing ListRar5Entries(std::FILE* archive, std::uint64_t markerAt) {
       if (type == kEncryptionHeader) throw ArchiveError("压缩包的块头已加密，无法读取");
       if (first && type != kMainHeader) throw ArchiveError("压缩包已损坏（没有压缩包头）");
       first = false;
+      if (dataSize > fileSize - offset - header.size()) throw ArchiveError("压缩包已损坏（数据不完整）");
 
       if (type == kFileHeader) {
         Fields file(header, f.At(), extraAt);
         const std::uint64_t fileFlags = file.Vint();
         const std::uint64_t size = file.Vint();
-        file.Vint();  // attributes
-        if (fileFlags & kFileHasTime) file.Le32();
+        Rar5Entry entry;
+        entry.attributes = file.Vint();
+        if (fileFlags & kFileHasTime) entry.mtime = file.Le32();
         std::optional<std::uint32_t> crc;
         if (fileFlags & kFileHasCrc) crc = file.Le32();
-        file.Vint();  // compression information
-        file.Vint();  // host OS
-        Rar5Entry entry;
+        const std::uint64_t compression = file.Vint();
+        entry.unixHost = file.Vint() == kUnixHost;
         entry.name = file.Bytes(file.Vint());
+        const ExtraRecords extra = ReadExtraArea(header, extraAt, header.size());
+        if (extra.mtime) entry.mtime = extra.mtime;
+        entry.dataOffset = offset + header.size();
+        entry.dataSize = dataSize;
         entry.directory = (fileFlags & kFileDirectory) != 0;
         if (!entry.directory && !(fileFlags & kFileSizeUnknown)) entry.size = size;
         // A NUL would end the name where the calls that create files see
@@ -146,16 +177,14 @@ Rar5Listing ListRar5Entries(std::FILE* archive, std::uint64_t markerAt) {
         // A part of a file split over volumes carries the CRC of that part
         // only.
         entry.split = (flags & kSplitData) != 0;
-        if (!entry.directory && !entry.split &&
-            !HasRecord(header, extraAt, header.size(), kEncryptionRecord) &&
-            !HasRecord(header, extraAt, header.size(), kRedirectionRecord))
-          entry.crc = crc;
+        if (!entry.directory && !entry.split && !extra.encrypted && !extra.redirection) entry.crc = crc;
+        entry.stored = (compression & kMethodBits) == 0 && !extra.encrypted && !extra.redirection &&
+                       !entry.split;
         listing.entries.push_back(entry);
       } else if (type == kEndOfArchive) {
         ended = true;
         break;
       }
-      if (dataSize > fileSize - offset - header.size()) throw ArchiveError("压缩包已损坏（数据不完整）");
       offset += header.size() + dataSize;
     }
     if (first) throw ArchiveError("压缩包已损坏（没有压缩包头）");

@@ -21,6 +21,13 @@ struct Rar5Entry {
   std::optional<std::uint64_t> size;  // of the unpacked data, when the header gives it
   bool split = false;                 // only a part of the file, the rest in other volumes
   std::string damage;                 // why the header cannot be trusted, or ""
+  // Kept as it is, not compressed, encrypted, split or a link: the data
+  // is the file's content.
+  bool stored = false;
+  std::uint64_t dataOffset = 0, dataSize = 0;
+  std::uint64_t attributes = 0;  // a Unix mode, or Windows attributes
+  bool unixHost = false;         // packed on a Unix host
+  std::optional<std::int64_t> mtime;  // Unix time, when the header gives one
 };
 
 // The file headers (service headers left out, as libarchive leaves them

@@ -1,9 +1,11 @@
 // Unpacking: every entry of an archive into a destination folder, refusing
-// entries that would land outside that folder. RAR 4 archives of stored
-// entries, which is what our packer writes, are read here directly, so the
-// names come back byte for byte as they were packed; anything else
-// (compressed entries, RAR 5) is read through libarchive, with the CRCs
-// read from the archive's own headers where libarchive does not check them.
+// entries that would land outside that folder. Archives of stored entries
+// (RAR 4, which is what our packer writes, and RAR 5) are read here
+// directly, so the names come back byte for byte as they were packed and
+// blocks libarchive does not know are stepped over; anything else
+// (compressed entries, links in RAR 5) is read through libarchive, with the
+// sizes and CRCs read from the archive's own headers where libarchive does
+// not check them, and every entry those headers list accounted for.
 // The writing is ours either way: a file goes to a temporary file beside
 // its place and is renamed over it only once it is complete and its CRC
 // checked, so a file it replaces is either its old self or its whole new
@@ -437,25 +439,68 @@ void ReportDamage(const std::string& archiveArg, const std::string& damage, int&
   Raise(status, kCrcError);
 }
 
+// The data of a stored entry: `size` bytes of the archive at `offset`.
+DataReader StoredData(int fd, std::uint64_t offset, std::uint64_t size) {
+  return [=](const Sink& sink) {
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t at = offset, left = size;
+    while (left > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+      ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return ReadResult{n < 0 ? "无法读取压缩包：" + Errno() : "压缩包不完整", kFatal};
+      if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
+      at += static_cast<std::uint64_t>(n);
+      left -= static_cast<std::uint64_t>(n);
+    }
+    return ReadResult{};
+  };
+}
+
 int ExtractStored(int fd, const ArchiveListing& listing, const std::string& archiveArg, Writer& writer,
                   int& status) {
   for (const ArchiveBlock& block : listing.blocks) {
     const Item item = FromBlock(block);
-    const bool sound = writer.Put(item, [&](const Sink& sink) {
-      std::vector<char> buffer(1 << 20);
-      std::uint64_t at = block.DataOffset(), left = item.kind == Item::kFolder ? 0 : block.dataSize;
-      while (left > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-        ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return ReadResult{n < 0 ? "无法读取压缩包：" + Errno() : "压缩包不完整", kFatal};
-        if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
-        at += static_cast<std::uint64_t>(n);
-        left -= static_cast<std::uint64_t>(n);
-      }
-      return ReadResult{};
-    });
-    if (!sound) return status;
+    if (!writer.Put(item, StoredData(fd, block.DataOffset(), item.kind == Item::kFolder ? 0 : block.dataSize)))
+      return status;
+  }
+  ReportDamage(archiveArg, listing.damage, status);
+  return status;
+}
+
+// ---- RAR 5 archives of stored entries, read here too ----
+
+// Whether every entry is a folder or a stored file, which is all this
+// reader knows; libarchive reads the others.
+bool AllStored(const Rar5Listing& listing) {
+  for (const Rar5Entry& entry : listing.entries)
+    if (!entry.directory && !entry.stored) return false;
+  return true;
+}
+
+Item FromRar5Entry(const Rar5Entry& entry) {
+  Item item;
+  item.name = SlashName(entry.name);
+  item.damage = entry.damage;
+  item.mtime = entry.mtime ? static_cast<std::time_t>(*entry.mtime) : std::time(nullptr);
+  if (entry.directory) {
+    item.kind = Item::kFolder;
+    item.mode = entry.unixHost ? (entry.attributes & 0777) : 0777;
+    return item;
+  }
+  item.crc = entry.crc;
+  item.size = entry.size;
+  item.mode = entry.unixHost ? (entry.attributes & 0777) : ((entry.attributes & 0x01) ? 0444 : 0666);  // read-only
+  return item;
+}
+
+// The entries in order, as the RAR 4 reader does, whatever blocks of
+// other kinds lie between them.
+int ExtractRar5Stored(int fd, const Rar5Listing& listing, const std::string& archiveArg, Writer& writer,
+                      int& status) {
+  for (const Rar5Entry& entry : listing.entries) {
+    if (!writer.Put(FromRar5Entry(entry), StoredData(fd, entry.dataOffset, entry.directory ? 0 : entry.dataSize)))
+      return status;
   }
   ReportDamage(archiveArg, listing.damage, status);
   return status;
@@ -650,6 +695,7 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   // unpacked.
   std::optional<MarkerAt> marker;
   std::optional<ArchiveListing> listing;
+  std::optional<Rar5Listing> rar5;
   HeaderChecks checks;
   std::string unreadable = "它不是可识别的压缩包格式";
   int unreadableCode = kFatal;
@@ -671,10 +717,10 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
         }
         checks.damage = listing->damage;
       } else if (marker) {
-        const Rar5Listing rar5 = ListRar5Entries(f, marker->offset);
-        for (const Rar5Entry& entry : rar5.entries)
+        rar5 = ListRar5Entries(f, marker->offset);
+        for (const Rar5Entry& entry : rar5->entries)
           checks.entries.push_back({entry.name, true, entry.crc, entry.size, entry.split, entry.damage});
-        checks.damage = rar5.damage;
+        checks.damage = rar5->damage;
       }
     } catch (const ArchiveError& err) {
       if (marker) {
@@ -698,6 +744,8 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   Writer writer(status);
   if (allStored) {
     ExtractStored(fd, *listing, archiveArg, writer, status);
+  } else if (rar5 && AllStored(*rar5)) {
+    ExtractRar5Stored(fd, *rar5, archiveArg, writer, status);
   } else if (checks.entries.empty()) {
     ReportDamage(archiveArg, checks.damage, status);  // there is nothing to write
   } else {
