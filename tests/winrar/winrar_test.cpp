@@ -1129,25 +1129,35 @@ TEST(WinRarUnpack, AnEntryMustHoldTheSizeItsHeaderGives) {
   struct Case {
     const char* what;
     std::string archive;
+    bool link;  // a link "lnk" comes first, so libarchive reads the archive
   };
   const std::vector<Case> cases = {
-      {"RAR 4, data shorter than the header says", Archive({{"a.txt", "a"}, shortRar4})},
-      {"RAR 4, data longer than the header says", Archive({{"a.txt", "a"}, longRar4})},
-      {"RAR 5, data shorter than the header says", Rar5Archive({{"a.txt", "a"}, shortRar5})},
-      {"RAR 5, data longer than the header says", Rar5Archive({{"a.txt", "a"}, longRar5})},
+      {"RAR 4, data shorter than the header says", Archive({{"a.txt", "a"}, shortRar4}), false},
+      {"RAR 4, data longer than the header says", Archive({{"a.txt", "a"}, longRar4}), false},
+      {"RAR 5, data shorter than the header says", Rar5Archive({{"a.txt", "a"}, shortRar5}), false},
+      {"RAR 5, data longer than the header says", Rar5Archive({{"a.txt", "a"}, longRar5}), false},
+      {"RAR 5 through libarchive, data shorter than the header says",
+       Rar5Start() + Rar5LinkBlock("lnk", "a.txt") + Rar5FileBlock({"a.txt", "a"}) + Rar5FileBlock(shortRar5) +
+           Rar5End(),
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempDir t;
     WriteFile(t / "x.rar", c.archive);
-    EXPECT_EQ(Listing(t / "x.rar"), Sorted({"- a.txt", "- e.txt"}));
+    std::vector<std::string> listed{"- a.txt", "- e.txt"}, names{"a.txt", "e.txt"};
+    if (c.link) {
+      listed.push_back("l lnk -> a.txt");
+      names.push_back("lnk");
+    }
+    EXPECT_EQ(Listing(t / "x.rar"), Sorted(listed));
     PutOriginals(t / "dest", {"e.txt"});
     RunResult r = Unpack(t / "x.rar", t / "dest");
     EXPECT_EQ(r.code, 3) << r.err;
     EXPECT_NE(r.err.find("e.txt"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(t / "dest/a.txt"), "a");
     EXPECT_EQ(ReadFile(t / "dest/e.txt"), "ORIGINAL");
-    EXPECT_EQ(Names(t / "dest"), Sorted({"a.txt", "e.txt"}));
+    EXPECT_EQ(Names(t / "dest"), Sorted(names));
   }
 }
 
