@@ -61,6 +61,13 @@ bool Inside(const std::string& realPath, const std::string& realFolder) {
           realPath[realFolder.size()] == '/');
 }
 
+// Why a path cannot be read, as the user is told. A path longer than the
+// system takes is named as such: no folder deeper than that can be packed.
+std::string CannotRead(const std::string& path, int error) {
+  if (error == ENAMETOOLONG) return "路径太长（超过系统所能处理的长度），无法打包：" + path;
+  return "无法读取 " + path + "：" + std::strerror(error);
+}
+
 // Depth first, a folder's entry before its content, names in byte order so
 // that the same tree always gives the same archive. Links within the folder
 // are followed: the archive holds what the site shows. A link that leads
@@ -68,21 +75,39 @@ bool Inside(const std::string& realPath, const std::string& realFolder) {
 // package. Each real folder is packed once, where the walk first meets it,
 // as the site's own walks show it: a folder met again, through a link or at
 // its own place after a link to it, is left out (its content is in the
-// archive already), or a fan of links would multiply it without end.
-void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>& packed, Scan& scan) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    names.push_back(it->path().filename().string());
-  if (ec) {
-    scan.problems.push_back("无法读取文件夹 " + folder + "：" + ec.message());
-    return;
-  }
-  std::sort(names.begin(), names.end());
+// archive already), or a fan of links would multiply it without end. The
+// folders being walked are kept on a stack of our own, so the depth of the
+// tree is not bounded by the program's.
+void Walk(const std::string& top, std::set<FileId>& packed, Scan& scan) {
+  struct Folder {
+    std::string path, prefix;
+    std::vector<std::string> names;
+    std::size_t next = 0;
+  };
+  std::vector<Folder> open;
+  auto enter = [&](const std::string& folder, const std::string& prefix) {
+    Folder f{folder, prefix, {}, 0};
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+      f.names.push_back(it->path().filename().string());
+    if (ec) {
+      scan.problems.push_back(CannotRead(folder, ec.value()));
+      return;
+    }
+    std::sort(f.names.begin(), f.names.end());
+    open.push_back(std::move(f));
+  };
+  enter(top, "");
 
-  for (const std::string& leaf : names) {
-    const std::string path = folder + "/" + leaf;
-    const std::string name = prefix.empty() ? leaf : prefix + "\\" + leaf;
+  while (!open.empty()) {
+    Folder& folder = open.back();
+    if (folder.next == folder.names.size()) {
+      open.pop_back();
+      continue;
+    }
+    const std::string leaf = folder.names[folder.next++];
+    const std::string path = folder.path + "/" + leaf;
+    const std::string name = folder.prefix.empty() ? leaf : folder.prefix + "\\" + leaf;
     // What a broken-off download or unpack left there is no content.
     if (platform::IsOwnTemporaryName(leaf)) continue;
     if (leaf.find('\\') != std::string::npos) {
@@ -91,14 +116,14 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
     }
     struct stat lst {};
     if (lstat(path.c_str(), &lst) != 0) {
-      scan.problems.push_back("无法读取 " + path + "：" + Errno());
+      scan.problems.push_back(CannotRead(path, errno));
       continue;
     }
     const bool link = S_ISLNK(lst.st_mode);
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
       if (link) Warn(scan, "符号链接 " + path + " 没有指向任何东西，没有打包");
-      else scan.problems.push_back("无法读取 " + path + "：" + Errno());
+      else scan.problems.push_back(CannotRead(path, errno));
       continue;
     }
     if (FileId{st.st_dev, st.st_ino} == scan.skip) continue;
@@ -126,7 +151,7 @@ void Walk(const std::string& folder, const std::string& prefix, std::set<FileId>
       }
       entry.directory = true;
       scan.entries.push_back(entry);
-      Walk(path, name, packed, scan);
+      enter(path, name);  // `folder` is not used after this
     } else if (S_ISREG(st.st_mode)) {
       entry.size = static_cast<std::uint64_t>(st.st_size);
       if (entry.size > kMaxStoredSize)
@@ -306,7 +331,7 @@ int AddToArchive(const std::string& archiveArg, const std::string& folder, const
   std::error_code rec;
   scan.realFolder = fs::canonical(folder, rec).string();
   std::set<FileId> packed{{fst.st_dev, fst.st_ino}};
-  Walk(folder, "", packed, scan);
+  Walk(folder, packed, scan);
   if (!scan.problems.empty()) return Refuse(scan, archive);
   if (scan.entries.empty()) {
     std::fprintf(stderr, "WinRAR: %s 中没有可添加的文件\n", folder.c_str());

@@ -17,6 +17,7 @@ namespace {
 // Block types and flags of the layout.
 constexpr std::uint8_t kArchiveHeader = 0x73;
 constexpr std::uint8_t kFileHeader = 0x74;
+constexpr std::uint8_t kCommentBlock = 0x75;  // of the older archivers, before the archive header
 constexpr std::uint8_t kServiceHeader = 0x7A;
 constexpr std::uint8_t kEndOfArchive = 0x7B;
 
@@ -299,15 +300,18 @@ NameField EncodeName(const std::string& utf8) {
 }
 
 std::string DecodeName(const std::string& field, bool unicode) {
-  if (unicode) {
-    std::size_t zero = field.find('\0');
-    if (zero != std::string::npos) {
-      std::vector<char16_t> units = DecodeUnicode(field.substr(0, zero), field.substr(zero + 1));
-      if (!units.empty()) return Utf16ToUtf8(units);
-      return platform::FromAnsi(field.substr(0, zero));
-    }
+  std::string name;
+  const std::size_t zero = field.find('\0');
+  if (unicode && zero != std::string::npos) {
+    std::vector<char16_t> units = DecodeUnicode(field.substr(0, zero), field.substr(zero + 1));
+    name = units.empty() ? platform::FromAnsi(field.substr(0, zero)) : Utf16ToUtf8(units);
+  } else {
+    name = platform::FromAnsi(field);
   }
-  return platform::FromAnsi(field);
+  // The calls that create files would stop at a NUL, short of where the
+  // checks on the name saw it end.
+  if (name.find('\0') != std::string::npos) throw ArchiveError("名称中含有 NUL 字符");
+  return name;
 }
 
 std::string FileHeader(const EntryInfo& info) {
@@ -340,13 +344,13 @@ namespace {
 // Reads blocks until the end of archive or the first damaged block. A
 // damaged block goes into `damage`, or is thrown when `toRewrite`: an
 // archive is rewritten whole or not at all.
-ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
+ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite, std::uint64_t markerAt) {
   if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("无法读取压缩包");
   const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
 
   char marker[8] = {};
-  if (fileSize < kMarkerSize) throw ArchiveError("它不是 RAR 压缩包");
-  ReadAt(archive, 0, marker, kMarkerSize);
+  if (fileSize < kMarkerSize || markerAt > fileSize - kMarkerSize) throw ArchiveError("它不是 RAR 压缩包");
+  ReadAt(archive, markerAt, marker, kMarkerSize);
   if (std::memcmp(marker, kMarker, kMarkerSize) != 0) {
     if (std::memcmp(marker, kMarker, 6) == 0 && marker[6] == 0x01)
       throw ArchiveError("RAR 5 压缩包不能添加文件");
@@ -354,8 +358,8 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
   }
 
   ArchiveListing listing;
-  std::uint64_t offset = kMarkerSize;
-  bool first = true;
+  std::uint64_t offset = markerAt + kMarkerSize;
+  bool first = true;  // no archive header yet
   try {
     while (offset < fileSize) {
       if (fileSize - offset < 7) throw ArchiveError("压缩包已损坏（块不完整）");
@@ -371,11 +375,12 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
       ReadAt(archive, offset, header.data(), headSize);
 
       const bool fileLike = type == kFileHeader || type == kServiceHeader;
-      if ((type == kArchiveHeader || fileLike) &&
+      if ((type == kArchiveHeader || type == kCommentBlock || fileLike) &&
           (Crc32(0, header.data() + 2, header.size() - 2) & 0xFFFF) != crc)
         throw ArchiveError("压缩包已损坏（块头的 CRC 校验错误）");
-      if (first && type != kArchiveHeader) throw ArchiveError("压缩包已损坏（没有压缩包头）");
-      first = false;
+      if (first && type != kArchiveHeader && type != kCommentBlock)
+        throw ArchiveError("压缩包已损坏（没有压缩包头）");
+      first = first && type != kArchiveHeader;
 
       std::uint64_t dataSize = 0;
       if (flags & kLongBlock) {
@@ -434,7 +439,7 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
     if (first) throw ArchiveError("压缩包已损坏（没有压缩包头）");
   } catch (const ArchiveError& err) {
     // Without a sound archive header nothing in the file can be trusted.
-    if (toRewrite || offset == kMarkerSize) throw;
+    if (toRewrite || first) throw;
     listing.damage = err.what();
   }
   return listing;
@@ -444,14 +449,17 @@ ArchiveListing ReadBlocks(std::FILE* archive, bool toRewrite) {
 
 bool ArchiveBlock::Stored() const {
   constexpr std::uint16_t kPassword = 0x0004;
-  return method == 0x30 && !(flags & (kPassword | kSplitEntry | kSolidEntry)) &&
-         dataSize == unpackedSize;
+  return method == 0x30 && !(flags & (kPassword | kSplitEntry | kSolidEntry));
 }
+
+bool ArchiveBlock::Split() const { return (flags & kSplitEntry) != 0; }
 
 std::vector<ArchiveBlock> ReadFileBlocks(std::FILE* archive, bool toRewrite) {
-  return ReadBlocks(archive, toRewrite).blocks;
+  return ReadBlocks(archive, toRewrite, 0).blocks;
 }
 
-ArchiveListing ListFileBlocks(std::FILE* archive) { return ReadBlocks(archive, false); }
+ArchiveListing ListFileBlocks(std::FILE* archive, std::uint64_t markerAt) {
+  return ReadBlocks(archive, false, markerAt);
+}
 
 }  // namespace winrar

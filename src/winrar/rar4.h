@@ -66,7 +66,8 @@ struct NameField {
 NameField EncodeName(const std::string& utf8);
 
 // The text of a name field, in UTF-8: the Unicode name where the field has
-// one, else the code-page name read as code page 936.
+// one, else the code-page name read as code page 936. Throws ArchiveError
+// for a Unicode name that cannot be decoded and for a name holding a NUL.
 std::string DecodeName(const std::string& field, bool unicode);
 
 // A complete file header (type 0x74) for a stored file or a directory.
@@ -98,19 +99,24 @@ struct ArchiveBlock {
 
   std::uint64_t DataOffset() const { return offset + size - dataSize; }
   // Stored as it is, not encrypted, not split or solid: the data is the
-  // file's content.
+  // file's content, whose size must then be the unpacked size.
   bool Stored() const;
+  // Only a part of the file, the rest in other volumes.
+  bool Split() const;
 };
 
-// The file blocks of an archive as far as it is sound. A damaged block ends
-// the list and says why in `damage`; the blocks before it are kept, each
-// with its own CRC. Throws ArchiveError when the file is not a RAR 4
-// archive at all or cannot be read.
+// The file blocks of an archive from the marker at `markerAt` on, as far as
+// it is sound. A damaged block ends the list and says why in `damage`; the
+// blocks before it are kept, each with its own CRC. The archive may end
+// without the end-of-archive block, as the older archivers wrote it, but
+// not inside a block. Throws ArchiveError when there is no RAR 4 archive
+// there, when its archive header is missing or damaged, or when the file
+// cannot be read.
 struct ArchiveListing {
   std::vector<ArchiveBlock> blocks;
   std::string damage;
 };
-ArchiveListing ListFileBlocks(std::FILE* archive);
+ArchiveListing ListFileBlocks(std::FILE* archive, std::uint64_t markerAt);
 
 // The file blocks of an archive, in order. Blocks other than file headers
 // (comments, recovery data, service blocks) are left out: they would not

@@ -23,6 +23,10 @@ constexpr std::uint64_t kSplitData = 0x0008 | 0x0010;  // continued from / in an
 constexpr std::uint64_t kFileDirectory = 0x0001;
 constexpr std::uint64_t kFileHasTime = 0x0002;
 constexpr std::uint64_t kFileHasCrc = 0x0004;
+constexpr std::uint64_t kFileSizeUnknown = 0x0008;
+
+constexpr std::uint64_t kMethodBits = 0x0380;  // of the compression information; 0 is stored
+constexpr std::uint64_t kUnixHost = 1;
 
 // Extra records of a file header after which the CRC is not that of the
 // data libarchive gives: an encrypted file's is keyed by the password, and
@@ -70,32 +74,55 @@ class Fields {
   std::size_t at_, end_;
 };
 
-// Whether the extra area holds a record of the type.
-bool HasRecord(const std::string& header, std::size_t at, std::size_t end, std::uint64_t type) {
+// What the extra area of a file header says, as far as the unpacker needs it.
+struct ExtraRecords {
+  bool encrypted = false;
+  bool redirection = false;
+  std::optional<std::int64_t> mtime;
+};
+
+ExtraRecords ReadExtraArea(const std::string& header, std::size_t at, std::size_t end) {
+  constexpr std::uint64_t kTimeRecord = 0x03;
+  constexpr std::uint64_t kUnixTime = 0x0001, kHasMtime = 0x0002;
+  ExtraRecords records;
   while (at < end) {
-    Fields record(header, at, end);
-    const std::uint64_t size = record.Vint();
-    const std::size_t recordStart = record.At();
+    Fields sized(header, at, end);
+    const std::uint64_t size = sized.Vint();
+    const std::size_t recordStart = sized.At();
     if (size == 0 || size > end - recordStart) throw ArchiveError(Fields::kBadHeader);
-    if (record.Vint() == type) return true;
-    at = recordStart + static_cast<std::size_t>(size);
+    const std::size_t recordEnd = recordStart + static_cast<std::size_t>(size);
+    Fields record(header, recordStart, recordEnd);
+    const std::uint64_t type = record.Vint();
+    if (type == kEncryptionRecord) records.encrypted = true;
+    if (type == kRedirectionRecord) records.redirection = true;
+    if (type == kTimeRecord) {
+      const std::uint64_t flags = record.Vint();
+      if ((flags & kHasMtime) && (flags & kUnixTime)) {
+        records.mtime = record.Le32();
+      } else if (flags & kHasMtime) {
+        // Windows time: 100 ns steps since 1601.
+        const std::uint64_t low = record.Le32(), high = record.Le32();
+        records.mtime = static_cast<std::int64_t>(((high << 32) | low) / 10000000) - 11644473600LL;
+      }
+    }
+    at = recordEnd;
   }
-  return false;
+  return records;
 }
 
 }  // namespace
 
-Rar5Listing ListRar5Entries(std::FILE* archive) {
+Rar5Listing ListRar5Entries(std::FILE* archive, std::uint64_t markerAt) {
   if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("无法读取压缩包");
   const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
   char marker[kRar5MarkerSize] = {};
-  if (fileSize < kRar5MarkerSize) throw ArchiveError("不是 RAR 5 压缩包");
-  ReadAt(archive, 0, marker, kRar5MarkerSize);
+  if (fileSize < kRar5MarkerSize || markerAt > fileSize - kRar5MarkerSize) throw ArchiveError("不是 RAR 5 压缩包");
+  ReadAt(archive, markerAt, marker, kRar5MarkerSize);
   if (std::memcmp(marker, kRar5Marker, kRar5MarkerSize) != 0) throw ArchiveError("不是 RAR 5 压缩包");
 
   Rar5Listing listing;
-  std::uint64_t offset = kRar5MarkerSize;
-  bool first = true;
+  std::uint64_t offset = markerAt + kRar5MarkerSize;
+  bool first = true, ended = false;
   try {
     while (offset < fileSize) {
       // HEAD_CRC32, then the header's size as a variable-length integer:
@@ -124,39 +151,69 @@ Rar5Listing ListRar5Entries(std::FILE* archive) {
       if (type == kEncryptionHeader) throw ArchiveError("压缩包的块头已加密，无法读取");
       if (first && type != kMainHeader) throw ArchiveError("压缩包已损坏（没有压缩包头）");
       first = false;
+      if (dataSize > fileSize - offset - header.size()) throw ArchiveError("压缩包已损坏（数据不完整）");
 
       if (type == kFileHeader) {
         Fields file(header, f.At(), extraAt);
         const std::uint64_t fileFlags = file.Vint();
-        file.Vint();  // unpacked size
-        file.Vint();  // attributes
-        if (fileFlags & kFileHasTime) file.Le32();
+        const std::uint64_t size = file.Vint();
+        Rar5Entry entry;
+        entry.attributes = file.Vint();
+        if (fileFlags & kFileHasTime) entry.mtime = file.Le32();
         std::optional<std::uint32_t> crc;
         if (fileFlags & kFileHasCrc) crc = file.Le32();
-        file.Vint();  // compression information
-        file.Vint();  // host OS
-        Rar5Entry entry;
+        const std::uint64_t compression = file.Vint();
+        entry.unixHost = file.Vint() == kUnixHost;
         entry.name = file.Bytes(file.Vint());
+        const ExtraRecords extra = ReadExtraArea(header, extraAt, header.size());
+        if (extra.mtime) entry.mtime = extra.mtime;
+        entry.dataOffset = offset + header.size();
+        entry.dataSize = dataSize;
         entry.directory = (fileFlags & kFileDirectory) != 0;
+        if (!entry.directory && !(fileFlags & kFileSizeUnknown)) entry.size = size;
+        // A NUL would end the name where the calls that create files see
+        // it, short of where its checks saw it.
+        if (entry.name.find('\0') != std::string::npos) entry.damage = "它的名称中含有 NUL 字符";
         // A part of a file split over volumes carries the CRC of that part
         // only.
-        if (!entry.directory && !(flags & kSplitData) &&
-            !HasRecord(header, extraAt, header.size(), kEncryptionRecord) &&
-            !HasRecord(header, extraAt, header.size(), kRedirectionRecord))
-          entry.crc = crc;
+        entry.split = (flags & kSplitData) != 0;
+        if (!entry.directory && !entry.split && !extra.encrypted && !extra.redirection) entry.crc = crc;
+        entry.stored = (compression & kMethodBits) == 0 && !extra.encrypted && !extra.redirection &&
+                       !entry.split;
         listing.entries.push_back(entry);
       } else if (type == kEndOfArchive) {
+        ended = true;
         break;
       }
-      if (dataSize > fileSize - offset - header.size()) throw ArchiveError("压缩包已损坏（数据不完整）");
       offset += header.size() + dataSize;
     }
     if (first) throw ArchiveError("压缩包已损坏（没有压缩包头）");
+    // Every RAR 5 archive ends with the block; without it the file was cut
+    // off, and what followed is missing.
+    if (!ended) throw ArchiveError("压缩包已损坏（没有结束块，压缩包不完整）");
   } catch (const ArchiveError& err) {
     // What follows a damaged block cannot be checked, so it is not trusted.
     listing.damage = err.what();
   }
   return listing;
+}
+
+std::optional<MarkerAt> FindMarker(std::FILE* archive) {
+  constexpr std::uint64_t kRar4Window = 128 << 10, kRar5From = 64 << 10, kRar5Window = 512 << 10;
+  if (fseeko(archive, 0, SEEK_END) != 0) throw ArchiveError("无法读取压缩包");
+  const std::uint64_t fileSize = static_cast<std::uint64_t>(ftello(archive));
+  std::string head(static_cast<std::size_t>(std::min(fileSize, kRar5Window)), '\0');
+  ReadAt(archive, 0, head.data(), head.size());
+  const std::string rar4(kMarker, kMarkerSize), rar5(kRar5Marker, kRar5MarkerSize);
+  if (head.compare(0, rar4.size(), rar4) == 0) return MarkerAt{0, 4};
+  if (head.compare(0, rar5.size(), rar5) == 0) return MarkerAt{0, 5};
+  // A self-extractor is a Windows or a Linux program.
+  if (head.compare(0, 2, "MZ") != 0 && head.compare(0, 4, "\x7F" "ELF") != 0) return std::nullopt;
+  const std::size_t at4 = head.substr(0, kRar4Window).find(rar4);
+  const std::size_t at5 = head.size() > kRar5From ? head.find(rar5, kRar5From) : std::string::npos;
+  if (at4 == std::string::npos && at5 == std::string::npos) return std::nullopt;
+  if (at4 < at5) return MarkerAt{at4, 4};
+  return MarkerAt{at5, 5};
 }
 
 }  // namespace winrar

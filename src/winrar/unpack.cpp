@@ -1,9 +1,11 @@
 // Unpacking: every entry of an archive into a destination folder, refusing
-// entries that would land outside that folder. RAR 4 archives of stored
-// entries, which is what our packer writes, are read here directly, so the
-// names come back byte for byte as they were packed; anything else
-// (compressed entries, RAR 5) is read through libarchive, with the CRCs
-// read from the archive's own headers where libarchive does not check them.
+// entries that would land outside that folder. Archives of stored entries
+// (RAR 4, which is what our packer writes, and RAR 5) are read here
+// directly, so the names come back byte for byte as they were packed and
+// blocks libarchive does not know are stepped over; anything else
+// (compressed entries, links in RAR 5) is read through libarchive, with the
+// sizes and CRCs read from the archive's own headers where libarchive does
+// not check them, and every entry those headers list accounted for.
 // The writing is ours either way: a file goes to a temporary file beside
 // its place and is renamed over it only once it is complete and its CRC
 // checked, so a file it replaces is either its old self or its whole new
@@ -128,9 +130,11 @@ struct Item {
   std::string name;                  // "/" between components
   mode_t mode = 0644;                // permission bits
   std::time_t mtime = 0;
-  std::optional<std::uint32_t> crc;  // what the data must give
-  std::string target;                // of a hard link; a symbolic link's is its data
-  std::string damage;                // why the entry cannot be trusted, or ""
+  std::optional<std::uint32_t> crc;   // what the data must give
+  std::optional<std::uint64_t> size;  // how many bytes of data a file must have
+  std::string target;                 // of a hard link; a symbolic link's is its data
+  std::string damage;                 // why the entry cannot be trusted, or ""
+  int damageCode = kCrcError;         // the status that goes with it
 };
 
 // The data of the entry being written, piece by piece, to a sink that
@@ -185,7 +189,7 @@ class Writer {
 
 bool Writer::Put(const Item& item, const DataReader& data) {
   if (!item.damage.empty()) {
-    Fail(kCrcError, "WinRAR: %s：%s，没有解压它\n", item.name.empty() ? "一个条目" : item.name, item.damage);
+    Fail(item.damageCode, "WinRAR: %s：%s，没有解压它\n", item.name.empty() ? "一个条目" : item.name, item.damage);
     return true;
   }
   std::string why = UnsafePath(item.name);
@@ -226,6 +230,11 @@ bool Writer::Put(const Item& item, const DataReader& data) {
       }
       if (item.crc && crc != *item.crc) {
         Fail(kCrcError, "WinRAR: %s 的 CRC 校验错误：%s，没有解压它\n", item.name, "链接已损坏");
+        return true;
+      }
+      // symlink() would stop at a NUL, short of what the checks below see.
+      if (target.find('\0') != std::string::npos) {
+        Fail(kCrcError, "WinRAR: %s：%s，没有解压它\n", item.name, "它的链接目标中含有 NUL 字符，链接已损坏");
         return true;
       }
       why = target.size() > 4096 ? "它的链接目标太长" : UnsafeLinkTarget(target);
@@ -302,6 +311,7 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
   }
   std::string writeError;
   std::uint32_t crc = 0;
+  std::uint64_t written = 0;
   ReadResult read;
   if (item.kind == Item::kHardLink) {
     // The file it links to was written before; its copy needs no CRC.
@@ -323,6 +333,7 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
   } else {
     read = data([&](const char* p, std::size_t n) {
       crc = Crc32(crc, p, n);
+      written += n;
       if (WriteAll(fd, p, n)) return true;
       writeError = Errno();
       return false;
@@ -347,6 +358,8 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
     Fail(read.code, "WinRAR: %s：%s\n", item.name, read.why + kept);
   } else if (!writeError.empty()) {
     Fail(kCreateError, "WinRAR: 无法写入 %s：%s\n", item.name, writeError + kept);
+  } else if (item.kind == Item::kFile && item.size && written != *item.size) {
+    Fail(kCrcError, "WinRAR: %s：%s\n", item.name, "文件已损坏（数据的大小与文件头中的不符）" + kept);
   } else if (item.crc && crc != *item.crc) {
     Fail(kCrcError, "WinRAR: %s 的 CRC 校验错误：%s\n", item.name, "文件已损坏" + kept);
   } else if (!Replace(temp, place, why)) {
@@ -391,11 +404,16 @@ void Writer::Finish() {
 
 // ---- RAR 4 archives of stored entries, read here ----
 
+// Why the block's name cannot be trusted, or "".
+std::string NameDamage(const ArchiveBlock& block) {
+  return block.nameDamage.empty() ? "" : "它的名称字段已损坏（" + block.nameDamage + "）";
+}
+
 Item FromBlock(const ArchiveBlock& block) {
   constexpr std::uint8_t kUnix = 3;
   Item item;
   item.name = SlashName(block.name);
-  if (!block.nameDamage.empty()) item.damage = "它的名称字段已损坏（" + block.nameDamage + "）";
+  item.damage = NameDamage(block);
   item.mtime = FromDosTime(block.dosTime);
   const mode_t type = block.attr & S_IFMT;
   if (block.directory || (block.hostOs == kUnix ? type == S_IFDIR : (block.attr & 0x10) != 0)) {
@@ -404,6 +422,7 @@ Item FromBlock(const ArchiveBlock& block) {
     return item;
   }
   item.crc = block.crc;
+  item.size = block.unpackedSize;
   if (block.hostOs == kUnix) {
     item.kind = type == S_IFLNK ? Item::kLink : Item::kFile;
     item.mode = block.attr & 0777;
@@ -413,30 +432,77 @@ Item FromBlock(const ArchiveBlock& block) {
   return item;
 }
 
+// Says what ended the reading of the archive's headers.
+void ReportDamage(const std::string& archiveArg, const std::string& damage, int& status) {
+  if (damage.empty()) return;
+  std::fprintf(stderr, "WinRAR: %s：%s，其后的内容没有解压\n", archiveArg.c_str(), damage.c_str());
+  Raise(status, kCrcError);
+}
+
+// The data of a stored entry: `size` bytes of the archive at `offset`.
+DataReader StoredData(int fd, std::uint64_t offset, std::uint64_t size) {
+  return [=](const Sink& sink) {
+    std::vector<char> buffer(1 << 20);
+    std::uint64_t at = offset, left = size;
+    while (left > 0) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+      ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return ReadResult{n < 0 ? "无法读取压缩包：" + Errno() : "压缩包不完整", kFatal};
+      if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
+      at += static_cast<std::uint64_t>(n);
+      left -= static_cast<std::uint64_t>(n);
+    }
+    return ReadResult{};
+  };
+}
+
 int ExtractStored(int fd, const ArchiveListing& listing, const std::string& archiveArg, Writer& writer,
                   int& status) {
   for (const ArchiveBlock& block : listing.blocks) {
     const Item item = FromBlock(block);
-    const bool sound = writer.Put(item, [&](const Sink& sink) {
-      std::vector<char> buffer(1 << 20);
-      std::uint64_t at = block.DataOffset(), left = item.kind == Item::kFolder ? 0 : block.dataSize;
-      while (left > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-        ssize_t n = pread(fd, buffer.data(), want, static_cast<off_t>(at));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return ReadResult{n < 0 ? "无法读取压缩包：" + Errno() : "压缩包不完整", kFatal};
-        if (!sink(buffer.data(), static_cast<std::size_t>(n))) break;
-        at += static_cast<std::uint64_t>(n);
-        left -= static_cast<std::uint64_t>(n);
-      }
-      return ReadResult{};
-    });
-    if (!sound) return status;
+    if (!writer.Put(item, StoredData(fd, block.DataOffset(), item.kind == Item::kFolder ? 0 : block.dataSize)))
+      return status;
   }
-  if (!listing.damage.empty()) {
-    std::fprintf(stderr, "WinRAR: %s：%s，其后的内容没有解压\n", archiveArg.c_str(), listing.damage.c_str());
-    Raise(status, kCrcError);
+  ReportDamage(archiveArg, listing.damage, status);
+  return status;
+}
+
+// ---- RAR 5 archives of stored entries, read here too ----
+
+// Whether every entry is a folder or a stored file, which is all this
+// reader knows; libarchive reads the others.
+bool AllStored(const Rar5Listing& listing) {
+  for (const Rar5Entry& entry : listing.entries)
+    if (!entry.directory && !entry.stored) return false;
+  return true;
+}
+
+Item FromRar5Entry(const Rar5Entry& entry) {
+  Item item;
+  item.name = SlashName(entry.name);
+  item.damage = entry.damage;
+  item.mtime = entry.mtime ? static_cast<std::time_t>(*entry.mtime) : std::time(nullptr);
+  if (entry.directory) {
+    item.kind = Item::kFolder;
+    item.mode = entry.unixHost ? (entry.attributes & 0777) : 0777;
+    return item;
   }
+  item.crc = entry.crc;
+  item.size = entry.size;
+  item.mode = entry.unixHost ? (entry.attributes & 0777) : ((entry.attributes & 0x01) ? 0444 : 0666);  // read-only
+  return item;
+}
+
+// The entries in order, as the RAR 4 reader does, whatever blocks of
+// other kinds lie between them.
+int ExtractRar5Stored(int fd, const Rar5Listing& listing, const std::string& archiveArg, Writer& writer,
+                      int& status) {
+  for (const Rar5Entry& entry : listing.entries) {
+    if (!writer.Put(FromRar5Entry(entry), StoredData(fd, entry.dataOffset, entry.directory ? 0 : entry.dataSize)))
+      return status;
+  }
+  ReportDamage(archiveArg, listing.damage, status);
   return status;
 }
 
@@ -453,21 +519,28 @@ std::string LibarchiveError(struct archive* a) {
 }
 
 // A damaged entry shows in libarchive's message; it has no code of its own.
-int ReadFailure(struct archive* in) {
+// Where the archive's own headers were found damaged, a failure to read it
+// is that damage.
+int ReadFailure(struct archive* in, bool knownDamaged) {
   const char* why = archive_error_string(in);
-  return (why && std::strstr(why, "CRC")) ? kCrcError : kFatal;
+  return (knownDamaged || (why && std::strstr(why, "CRC"))) ? kCrcError : kFatal;
 }
 
 // libarchive's own words, inside ours.
-std::string ReadFailureText(struct archive* in) {
-  return (ReadFailure(in) == kCrcError ? "压缩包已损坏（" : "无法读取压缩包（") + LibarchiveError(in) + "）";
+std::string ReadFailureText(struct archive* in, bool knownDamaged) {
+  return (ReadFailure(in, knownDamaged) == kCrcError ? "压缩包已损坏（" : "无法读取压缩包（") +
+         LibarchiveError(in) + "）";
 }
 
 // What the archive's own headers say of the entry libarchive gives at the
 // same place in the sequence.
 struct HeaderCheck {
-  std::optional<std::string> name;   // to match libarchive's name with, "/" between components
-  std::optional<std::uint32_t> crc;  // of the data libarchive gives
+  std::string name;                   // "/" between components
+  bool matchName = false;             // whether libarchive's name must be this one
+  std::optional<std::uint32_t> crc;   // of the data libarchive gives
+  std::optional<std::uint64_t> size;  // of the data libarchive gives
+  bool split = false;
+  std::string damage;
 };
 
 // The archive's headers, as far as they could be read; entries beyond them
@@ -494,13 +567,15 @@ int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::stri
     return status;
   }
 
+  const bool damaged = !checks.damage.empty();
+  std::size_t delivered = 0;
   for (std::size_t index = 0;; ++index) {
     struct archive_entry* entry = nullptr;
     int r = archive_read_next_header(in, &entry);
     if (r == ARCHIVE_EOF) break;
     if (r < ARCHIVE_WARN) {
-      std::fprintf(stderr, "WinRAR: %s：%s\n", archiveArg.c_str(), ReadFailureText(in).c_str());
-      Raise(status, ReadFailure(in));
+      std::fprintf(stderr, "WinRAR: %s：%s\n", archiveArg.c_str(), ReadFailureText(in, damaged).c_str());
+      Raise(status, ReadFailure(in, damaged));
       break;
     }
     if (r == ARCHIVE_WARN) {
@@ -525,13 +600,22 @@ int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::stri
     // not describe cannot be checked, and is not trusted.
     if (index < checks.entries.size()) {
       const HeaderCheck& check = checks.entries[index];
-      if (check.name && SlashName(*check.name) != item.name)
+      if (!check.damage.empty()) {
+        item.damage = check.damage;
+      } else if (check.matchName && SlashName(check.name) != item.name) {
         item.damage = "它与压缩包中的文件头对不上";
-      else if (item.kind != Item::kFolder)
+      } else if (check.split) {
+        item.damage = "它被分在几个分卷中，不支持分卷压缩包";
+        item.damageCode = kFatal;
+      } else if (item.kind != Item::kFolder) {
         item.crc = check.crc;
-    } else if (!checks.damage.empty()) {
-      item.damage = checks.damage;
+        item.size = check.size;
+      }
+    } else {
+      // An entry the headers do not describe cannot be checked.
+      item.damage = checks.damage.empty() ? "压缩包中没有它的文件头" : checks.damage;
     }
+    delivered = index + 1;
 
     const bool sound = writer.Put(item, [&](const Sink& sink) {
       if (item.kind == Item::kLink) {
@@ -545,13 +629,20 @@ int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::stri
         la_int64_t offset = 0;
         int got = archive_read_data_block(in, &buf, &size, &offset);
         if (got == ARCHIVE_EOF) return ReadResult{};
-        if (got < ARCHIVE_WARN) return ReadResult{ReadFailureText(in), ReadFailure(in)};
+        if (got < ARCHIVE_WARN) return ReadResult{ReadFailureText(in, damaged), ReadFailure(in, damaged)};
         if (!sink(static_cast<const char*>(buf), size)) return ReadResult{};
       }
     });
     if (!sound) break;
   }
   archive_read_free(in);
+  // Every file the headers list is written or named here.
+  for (std::size_t index = delivered; index < checks.entries.size(); ++index) {
+    std::fprintf(stderr, "WinRAR: %s：压缩包中有它的文件头，却没能读出它，没有解压它\n",
+                 SlashName(checks.entries[index].name).c_str());
+    Raise(status, kCrcError);
+  }
+  ReportDamage(archiveArg, checks.damage, status);
   return status;
 }
 
@@ -599,25 +690,51 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   }
 
   // The archive's own headers: for RAR 4 the names as packed and the CRCs,
-  // for RAR 5 the names and CRCs to check libarchive's entries with.
+  // for RAR 5 the names and CRCs to check libarchive's entries with. An
+  // archive whose headers cannot be read cannot be checked, and is not
+  // unpacked.
+  std::optional<MarkerAt> marker;
   std::optional<ArchiveListing> listing;
+  std::optional<Rar5Listing> rar5;
   HeaderChecks checks;
+  std::string unreadable = "它不是可识别的压缩包格式";
+  int unreadableCode = kFatal;
   if (std::FILE* f = fdopen(dup(fd), "rb")) {
     try {
-      listing = ListFileBlocks(f);
-      for (const ArchiveBlock& block : listing->blocks)
-        checks.entries.push_back(
-            {std::nullopt, block.Stored() && !block.directory ? std::optional(block.crc) : std::nullopt});
-    } catch (const ArchiveError&) {
-      try {
-        const Rar5Listing rar5 = ListRar5Entries(f);
-        for (const Rar5Entry& entry : rar5.entries) checks.entries.push_back({entry.name, entry.crc});
-        checks.damage = rar5.damage;
-      } catch (const ArchiveError&) {
-        // Neither layout; libarchive tries.
+      marker = FindMarker(f);
+      if (marker && marker->version == 4) {
+        listing = ListFileBlocks(f, marker->offset);
+        for (const ArchiveBlock& block : listing->blocks) {
+          HeaderCheck check;
+          check.name = block.name;
+          check.split = block.Split();
+          check.damage = NameDamage(block);
+          if (!block.directory) {
+            check.size = block.unpackedSize;
+            if (block.Stored()) check.crc = block.crc;
+          }
+          checks.entries.push_back(check);
+        }
+        checks.damage = listing->damage;
+      } else if (marker) {
+        rar5 = ListRar5Entries(f, marker->offset);
+        for (const Rar5Entry& entry : rar5->entries)
+          checks.entries.push_back({entry.name, true, entry.crc, entry.size, entry.split, entry.damage});
+        checks.damage = rar5->damage;
       }
+    } catch (const ArchiveError& err) {
+      if (marker) {
+        unreadable = err.what();
+        unreadableCode = kCrcError;
+      }
+      marker.reset();
     }
     std::fclose(f);
+  }
+  if (!marker) {
+    std::fprintf(stderr, "WinRAR: 无法打开 %s：%s\n", archiveArg.c_str(), unreadable.c_str());
+    close(fd);
+    return unreadableCode;
   }
   bool allStored = listing.has_value();
   if (listing)
@@ -627,6 +744,10 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   Writer writer(status);
   if (allStored) {
     ExtractStored(fd, *listing, archiveArg, writer, status);
+  } else if (rar5 && AllStored(*rar5)) {
+    ExtractRar5Stored(fd, *rar5, archiveArg, writer, status);
+  } else if (checks.entries.empty()) {
+    ReportDamage(archiveArg, checks.damage, status);  // there is nothing to write
   } else {
     lseek(fd, 0, SEEK_SET);
     ExtractThroughLibarchive(fd, checks, archiveArg, writer, status);

@@ -238,11 +238,13 @@ struct Entry {
   std::uint32_t attr;
   std::uint16_t flags;
   std::optional<std::uint32_t> crc;  // the data's CRC unless given
+  std::optional<std::uint32_t> unpackedSize;  // the data's size unless given
   bool spoilHeaderCrc = false;
 };
 
 std::string FileBlock(const Entry& e) {
-  std::string body = Le32(e.data.size()) + Le32(e.data.size()) + std::string(1, static_cast<char>(e.host)) +
+  std::string body = Le32(e.data.size()) + Le32(e.unpackedSize.value_or(e.data.size())) +
+                     std::string(1, static_cast<char>(e.host)) +
                      Le32(e.crc.value_or(Crc32(e.data))) + Le32(0x52645000) /* 2021-03-04 10:00 */ +
                      std::string(1, 20) + std::string(1, 0x30) + Le16(e.name.size()) + Le32(e.attr) + e.name;
   std::string block = Block(0x74, e.flags, body);
@@ -273,35 +275,61 @@ std::string Vint(std::uint64_t v) {
 
 // HEAD_CRC32 over the header's size and content, then the size, then the
 // content: type, flags, the sizes the flags announce, the type's fields.
-// A file header always has a data area, if an empty one.
-std::string Rar5Block(std::uint64_t type, const std::string& fields, const std::optional<std::string>& data = {}) {
-  const std::uint64_t flags = data ? 0x0002 : 0;
-  std::string content = Vint(type) + Vint(flags) + (data ? Vint(data->size()) : "") + fields;
+std::string Rar5Header(const std::string& content) {
   const std::string header = Vint(content.size()) + content;
-  return Le32(Crc32(header)) + header + data.value_or("");
+  return Le32(Crc32(header)) + header;
+}
+
+// A file header always has a data area, if an empty one. `flags` adds to
+// the data-area flag (0x0004 skip if unknown, 0x0010 continued in the next
+// volume).
+std::string Rar5Block(std::uint64_t type, const std::string& fields, const std::optional<std::string>& data = {},
+                      std::uint64_t flags = 0) {
+  flags |= data ? 0x0002 : 0;
+  return Rar5Header(Vint(type) + Vint(flags) + (data ? Vint(data->size()) : "") + fields) + data.value_or("");
 }
 
 struct Rar5File {
+  Rar5File(std::string name, std::string data, bool directory = false, std::optional<std::uint32_t> crc = {})
+      : name(std::move(name)), data(std::move(data)), directory(directory), crc(crc) {}
   std::string name;  // "/" between components
   std::string data;
   bool directory = false;
   std::optional<std::uint32_t> crc;  // the data's CRC unless given
+  std::optional<std::uint64_t> unpackedSize;  // the data's size unless given
+  std::uint64_t blockFlags = 0;
 };
 
-// Stored entries from a Unix host, each with its modification time and
-// the CRC of its data.
+std::string Rar5Start(std::uint64_t archiveFlags = 0) {
+  return std::string("Rar!\x1A\x07\x01\x00", 8) + Rar5Block(1, Vint(archiveFlags));
+}
+
+std::string Rar5End() { return Rar5Block(5, Vint(0)); }
+
+// The fields of a stored entry's file header from a Unix host, with its
+// modification time and the CRC of its data, from the flags on.
+std::string Rar5FileFields(const Rar5File& f) {
+  const std::uint64_t fileFlags = f.directory ? 0x0001 | 0x0002 : 0x0002 | 0x0004;
+  std::string fields = Vint(fileFlags) + Vint(f.unpackedSize.value_or(f.data.size())) +
+                       Vint(f.directory ? 040755 : 0100644) + Le32(1614852000) /* 2021-03-04 10:00 UTC */;
+  if (!f.directory) fields += Le32(f.crc.value_or(Crc32(f.data)));
+  return fields + Vint(0) /* version 0, stored */ + Vint(1) /* Unix */ + Vint(f.name.size()) + f.name;
+}
+
+std::string Rar5FileBlock(const Rar5File& f) { return Rar5Block(2, Rar5FileFields(f), f.data, f.blockFlags); }
+
 std::string Rar5Archive(const std::vector<Rar5File>& files) {
-  std::string out("Rar!\x1A\x07\x01\x00", 8);
-  out += Rar5Block(1, Vint(0));  // main header, no archive flags
-  for (const Rar5File& f : files) {
-    const std::uint64_t fileFlags = f.directory ? 0x0001 | 0x0002 : 0x0002 | 0x0004;
-    std::string fields = Vint(fileFlags) + Vint(f.data.size()) + Vint(f.directory ? 040755 : 0100644) +
-                         Le32(1614852000) /* 2021-03-04 10:00 UTC */;
-    if (!f.directory) fields += Le32(f.crc.value_or(Crc32(f.data)));
-    fields += Vint(0) /* version 0, stored */ + Vint(1) /* Unix */ + Vint(f.name.size()) + f.name;
-    out += Rar5Block(2, fields, f.data);
-  }
-  return out + Rar5Block(5, Vint(0));
+  std::string out = Rar5Start();
+  for (const Rar5File& f : files) out += Rar5FileBlock(f);
+  return out + Rar5End();
+}
+
+// unar's own test of an archive: every entry read and its CRC checked.
+// Null when lsar is not installed.
+std::optional<RunResult> LsarTest(const std::string& archive) {
+  RunResult r = Run("lsar", {"-t", archive}, "C.UTF-8");
+  if (r.code == -1 && r.err.rfind("cannot start", 0) == 0) return std::nullopt;
+  return r;
 }
 
 // ---- packing ----
@@ -679,6 +707,74 @@ TEST(WinRarPack, AFanOfFolderLinksPacksEachFolderOnce) {
   EXPECT_EQ(Listing(t / "site.rar"), Sorted(expected));
 }
 
+// A chain of folders "d" below a folder, with a file at its bottom, made
+// and removed one folder at a time through descriptors: the whole path may
+// be longer than any call takes.
+class FolderChain {
+ public:
+  FolderChain(const std::string& root, int depth) : root_(root), depth_(depth) {
+    int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < depth && fd >= 0; ++i) {
+      mkdirat(fd, "d", 0755);
+      const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = next;
+    }
+    EXPECT_GE(fd, 0) << "cannot build the folder chain";
+    const int file = fd < 0 ? -1 : openat(fd, "end.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    EXPECT_EQ(file < 0 ? -1 : write(file, "end", 3), 3);
+    if (file >= 0) close(file);
+    if (fd >= 0) close(fd);
+  }
+  ~FolderChain() {
+    int fd = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+    int depth = 0;
+    for (int next; depth < depth_ && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY)) >= 0; ++depth) {
+      close(fd);
+      fd = next;
+    }
+    unlinkat(fd, "end.txt", 0);
+    for (; depth > 0; --depth) {
+      const int up = openat(fd, "..", O_RDONLY | O_DIRECTORY);
+      close(fd);
+      fd = up;
+      unlinkat(fd, "d", AT_REMOVEDIR);
+    }
+    close(fd);
+  }
+
+ private:
+  std::string root_;
+  int depth_;
+};
+
+TEST(WinRarPack, AFolderTreeOfAnyDepthIsPackedOrRefusedClearly) {
+  struct Case {
+    int depth;
+    int code;
+    const char* message;
+  };
+  // 1,900 folders of one letter stay within the longest path a call takes
+  // (4,096 bytes); 2,100 do not.
+  for (const Case& c : {Case{1900, 0, ""}, Case{2100, 2, "路径太长"}}) {
+    SCOPED_TRACE(c.depth);
+    TempDir t;
+    MakeDirs(t / "site");
+    FolderChain chain(t / "site", c.depth);
+    RunResult r = Pack(t / "site.rar", t / "site");
+    EXPECT_EQ(r.code, c.code) << r.err.substr(0, 300);
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err.substr(0, 300);
+    if (c.code == 0) {
+      std::string deepest;
+      for (int i = 0; i < c.depth; ++i) deepest += "d\\";
+      EXPECT_NE(ReadFile(t / "site.rar").find(deepest + "end.txt"), std::string::npos);
+      EXPECT_EQ(NamesInOrder(t / "site.rar").size(), static_cast<std::size_t>(c.depth) + 1);
+    } else {
+      EXPECT_FALSE(fs::exists(t / "site.rar"));
+    }
+  }
+}
+
 TEST(WinRarPack, NamesThatDifferOnlyInTheirUnicodeFormStayApart) {
   TempDir t;
   const std::string nfc = "caf\xC3\xA9.htm", nfd = "cafe\xCC\x81.htm";
@@ -855,6 +951,301 @@ TEST(WinRarUnpack, Rar5EntriesAreCheckedAgainstTheCrcInTheirHeaders) {
     if (!c.sound) {
       EXPECT_NE(r.err.find("d.bin 的 CRC 校验错误"), std::string::npos) << r.err;
     }
+  }
+}
+
+// The archivers before RAR 2.9 wrote no end-of-archive block: an archive
+// whose last block ends at the end of the file is whole. (One cut inside a
+// block is damage, as the tests above show.)
+TEST(WinRarUnpack, ARar4ArchiveWithoutTheEndBlockOfLaterArchiversIsWhole) {
+  const std::string whole = Archive({{"a.txt", "1"}, {"b.txt", "2"}});
+  TempDir t;
+  WriteFile(t / "x.rar", whole.substr(0, whole.size() - 7));
+  EXPECT_EQ(Listing(t / "x.rar"), Sorted({"- a.txt", "- b.txt"}));
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Snapshot(t / "dest"), (std::map<std::string, std::string>{{"a.txt", "file:1"}, {"b.txt", "file:2"}}));
+}
+
+// The user's files at the names of the entries, before an unpack.
+void PutOriginals(const std::string& dest, const std::vector<std::string>& names) {
+  for (const std::string& name : names) WriteFile(dest + "/" + name, "ORIGINAL");
+}
+
+// After an unpack that failed: each file at an entry's name is the user's
+// own or the entry's whole content, never anything else.
+void ExpectOriginalOrWhole(const std::string& dest, const std::vector<Rar5File>& files) {
+  for (const Rar5File& f : files) {
+    const std::string there = ReadFile(dest + "/" + f.name);
+    EXPECT_TRUE(there == "ORIGINAL" || there == f.data) << f.name << ": " << there;
+  }
+}
+
+TEST(WinRarUnpack, ARar5ArchiveIsWrittenWholeOrSaysWhatWasNot) {
+  const std::vector<Rar5File> files{{"e1.txt", "first"}, {"e2.txt", "second"}, {"e3.txt", "third"}};
+  const std::string start = Rar5Start() + Rar5FileBlock(files[0]);
+  const std::string rest = Rar5FileBlock(files[1]) + Rar5FileBlock(files[2]) + Rar5End();
+  // A file header's fields with the name size or the extra-area size
+  // absurd, each header's own CRC sound.
+  const std::string hugeName = Rar5Header(Vint(2) + Vint(0x0002) + Vint(0) + Vint(0x0002 | 0x0004) + Vint(0) +
+                                          Vint(0100644) + Le32(0) + Le32(0) + Vint(0) + Vint(1) +
+                                          Vint(1ull << 40) + "x");
+  const std::string hugeExtra = Rar5Header(Vint(2) + Vint(0x0001 | 0x0002) + Vint(1ull << 63) + Vint(0) +
+                                           Rar5FileFields({"x", ""}));
+  struct Case {
+    const char* what;
+    std::string archive;
+    std::vector<std::string> written;  // the entries whose content is there afterwards
+    const char* message;
+  };
+  const std::vector<Case> cases = {
+      {"cut six bytes into the second header", start + rest.substr(0, 6), {"e1.txt"}, "不完整"},
+      {"without its end block", start + rest.substr(0, rest.size() - Rar5End().size()),
+       {"e1.txt", "e2.txt", "e3.txt"}, "结束块"},
+      {"a header size past the end of the file", start + Le32(0) + Vint(1 << 20) + Vint(2), {"e1.txt"},
+       "不完整"},
+      {"a name size of 2^40", start + hugeName + rest, {"e1.txt"}, "块头不对"},
+      {"an extra-area size of 2^63", start + hugeExtra + rest, {"e1.txt"}, "块头不对"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    // unar reads the archive as RAR 5 up to the damage, and says no more.
+    if (auto byLsar = LsarTest(t / "x.rar")) {
+      EXPECT_NE(byLsar->out.find(": RAR 5\ne1.txt... OK."), std::string::npos) << byLsar->out;
+    }
+    PutOriginals(t / "dest", {"e1.txt", "e2.txt", "e3.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    for (const Rar5File& f : files) {
+      const bool written = std::find(c.written.begin(), c.written.end(), f.name) != c.written.end();
+      EXPECT_EQ(ReadFile(t / ("dest/" + f.name)), written ? f.data : "ORIGINAL") << f.name;
+    }
+    EXPECT_EQ(Names(t / "dest"), Sorted({"e1.txt", "e2.txt", "e3.txt"}));
+  }
+}
+
+TEST(WinRarUnpack, ARar5ArchiveCutAnywhereIsNeverTakenAsWhole) {
+  const std::vector<Rar5File> files{
+      {"a.txt", "alpha"}, {"sub", "", true}, {"sub/b.txt", std::string(300, 'b')}, {"c.txt", "gamma"}};
+  const std::string whole = Rar5Archive(files);
+  std::vector<Rar5File> checked;
+  for (const Rar5File& f : files)
+    if (!f.directory) checked.push_back(f);
+  TempDir t;
+  for (std::size_t keep = 8; keep < whole.size(); ++keep) {
+    SCOPED_TRACE(keep);
+    WriteFile(t / "x.rar", whole.substr(0, keep));
+    fs::remove_all(t / "dest");
+    PutOriginals(t / "dest", {"a.txt", "sub/b.txt", "c.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    ExpectOriginalOrWhole(t / "dest", checked);
+  }
+}
+
+// A symbolic link as RAR 5 keeps it: a file header without data whose
+// extra area holds a redirection record (type 1, a Unix link).
+std::string Rar5LinkBlock(const std::string& name, const std::string& target) {
+  const std::string record = Vint(5) + Vint(1) + Vint(0) + Vint(target.size()) + target;
+  const std::string extra = Vint(record.size()) + record;
+  const std::string fields = Vint(0x0002) + Vint(0) + Vint(0120777) + Le32(1614852000) + Vint(0) + Vint(1) +
+                             Vint(name.size()) + name;
+  return Rar5Header(Vint(2) + Vint(0x0001 | 0x0002) + Vint(extra.size()) + Vint(0) + fields + extra);
+}
+
+TEST(WinRarUnpack, ARar5BlockMarkedSkipIfUnknownIsSkipped) {
+  const std::vector<Rar5File> files{{"e1.txt", "first"}, {"e2.txt", "second"}, {"e3.txt", "third"}};
+  const std::string unknown = Rar5Block(77, "", std::string("?"), 0x0004);
+  struct Case {
+    const char* what;
+    std::string archive;
+    bool whole;  // every entry written; else e2.txt and e3.txt are named as not written
+  };
+  const std::vector<Case> cases = {
+      // libarchive stops at the block without a word; stored entries are
+      // read past it here.
+      {"between stored entries",
+       Rar5Start() + Rar5FileBlock(files[0]) + unknown + Rar5FileBlock(files[1]) + Rar5FileBlock(files[2]) +
+           Rar5End(),
+       true},
+      // A link is read through libarchive, which then delivers nothing
+      // after the block.
+      {"after a link",
+       Rar5Start() + Rar5LinkBlock("lnk", "e1.txt") + Rar5FileBlock(files[0]) + unknown +
+           Rar5FileBlock(files[1]) + Rar5FileBlock(files[2]) + Rar5End(),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    if (auto byLsar = LsarTest(t / "x.rar")) {
+      EXPECT_EQ(byLsar->code, 0) << byLsar->out << byLsar->err;
+      EXPECT_NE(byLsar->out.find("e3.txt... OK."), std::string::npos) << byLsar->out;
+    }
+    PutOriginals(t / "dest", {"e1.txt", "e2.txt", "e3.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, c.whole ? 0 : 3) << r.err;
+    for (const Rar5File& f : files) {
+      const bool written = c.whole || f.name == "e1.txt";
+      EXPECT_EQ(ReadFile(t / ("dest/" + f.name)), written ? f.data : "ORIGINAL") << f.name;
+      if (written) {
+        EXPECT_EQ(Mtime(t / ("dest/" + f.name)), 1614852000) << f.name;
+      } else {
+        EXPECT_NE(r.err.find(f.name + "：压缩包中有它的文件头，却没能读出它"), std::string::npos) << r.err;
+      }
+    }
+  }
+}
+
+TEST(WinRarUnpack, APartOfAFileSplitOverVolumesIsRefused) {
+  Rar5File part{"e2.txt", "12345"};
+  part.unpackedSize = 10;
+  part.blockFlags = 0x0010;  // continued in the next volume
+  const std::string archive = Rar5Start(0x0001 /* a volume */) + Rar5FileBlock({"e1.txt", "first"}) +
+                              Rar5FileBlock(part) + Rar5End();
+  TempDir t;
+  WriteFile(t / "x.rar", archive);
+  EXPECT_EQ(Listing(t / "x.rar"), Sorted({"- e1.txt", "- e2.txt"}));
+  PutOriginals(t / "dest", {"e2.txt"});
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 2) << r.err;
+  EXPECT_NE(r.err.find("e2.txt"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("不支持分卷压缩包"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadFile(t / "dest/e1.txt"), "first");
+  EXPECT_EQ(ReadFile(t / "dest/e2.txt"), "ORIGINAL");
+}
+
+TEST(WinRarUnpack, AnEntryMustHoldTheSizeItsHeaderGives) {
+  Entry shortRar4{"e.txt", "12345"}, longRar4{"e.txt", "1234567890"};
+  shortRar4.unpackedSize = 10;
+  longRar4.unpackedSize = 5;
+  Rar5File shortRar5{"e.txt", "12345"}, longRar5{"e.txt", "1234567890"};
+  shortRar5.unpackedSize = 10;
+  longRar5.unpackedSize = 5;
+  struct Case {
+    const char* what;
+    std::string archive;
+    bool link;  // a link "lnk" comes first, so libarchive reads the archive
+  };
+  const std::vector<Case> cases = {
+      {"RAR 4, data shorter than the header says", Archive({{"a.txt", "a"}, shortRar4}), false},
+      {"RAR 4, data longer than the header says", Archive({{"a.txt", "a"}, longRar4}), false},
+      {"RAR 5, data shorter than the header says", Rar5Archive({{"a.txt", "a"}, shortRar5}), false},
+      {"RAR 5, data longer than the header says", Rar5Archive({{"a.txt", "a"}, longRar5}), false},
+      {"RAR 5 through libarchive, data shorter than the header says",
+       Rar5Start() + Rar5LinkBlock("lnk", "a.txt") + Rar5FileBlock({"a.txt", "a"}) + Rar5FileBlock(shortRar5) +
+           Rar5End(),
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    std::vector<std::string> listed{"- a.txt", "- e.txt"}, names{"a.txt", "e.txt"};
+    if (c.link) {
+      listed.push_back("l lnk -> a.txt");
+      names.push_back("lnk");
+    }
+    EXPECT_EQ(Listing(t / "x.rar"), Sorted(listed));
+    PutOriginals(t / "dest", {"e.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find("e.txt"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t / "dest/a.txt"), "a");
+    EXPECT_EQ(ReadFile(t / "dest/e.txt"), "ORIGINAL");
+    EXPECT_EQ(Names(t / "dest"), Sorted(names));
+  }
+}
+
+TEST(WinRarUnpack, AnArchiveAfterAPrefixOrACommentIsCheckedEntryByEntry) {
+  // What a self-extractor has before its archive: a program of 64 KiB.
+  const std::string program = "MZ" + std::string((64 << 10) - 2, '\x90');
+  Entry badRar4{"e.txt", "not what was packed"};
+  badRar4.crc = 0x12345678;
+  Rar5File badRar5{"e.txt", "not what was packed"};
+  badRar5.crc = 0x12345678;
+  auto rar4 = [](const Entry& e) { return Archive({{"a.txt", "a"}, e}); };
+  auto rar5 = [](const Rar5File& e) { return Rar5Archive({{"a.txt", "a"}, e}); };
+  // A comment block of the older archivers before the archive header:
+  // UNP_SIZE, UNP_VER, METHOD (stored), COMM_CRC, then the text.
+  auto commented = [](const Entry& e) {
+    const std::string text = "comment";
+    std::string rar = Archive({{"a.txt", "a"}, e});
+    const std::string comment =
+        Block(0x75, 0, Le16(text.size()) + std::string(1, 20) + std::string(1, 0x30) + Le16(Crc32(text)) + text);
+    return rar.insert(7, comment);
+  };
+  struct Case {
+    const char* what;
+    std::string archive;
+    bool sound;
+    bool unarKnows;  // unar takes the program for what it is only before RAR 4
+  };
+  const std::vector<Case> cases = {
+      {"RAR 4 after a program", program + rar4({"e.txt", "packed"}), true, true},
+      {"RAR 4 after a program, damaged", program + rar4(badRar4), false, true},
+      {"RAR 5 after a program", program + rar5({"e.txt", "packed"}), true, false},
+      {"RAR 5 after a program, damaged", program + rar5(badRar5), false, false},
+      {"RAR 4 after a comment block", commented({"e.txt", "packed"}), true, true},
+      {"RAR 4 after a comment block, damaged", commented(badRar4), false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    EXPECT_EQ(Listing(t / "x.rar"), Sorted({"- a.txt", "- e.txt"}));
+    if (auto byLsar = c.unarKnows ? LsarTest(t / "x.rar") : std::nullopt) {
+      EXPECT_EQ(byLsar->code == 0, c.sound) << byLsar->out << byLsar->err;
+      EXPECT_NE(byLsar->out.find(c.sound ? "2 passed" : "Checksum failed"), std::string::npos) << byLsar->out;
+    }
+    PutOriginals(t / "dest", {"e.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, c.sound ? 0 : 3) << r.err;
+    EXPECT_EQ(ReadFile(t / "dest/a.txt"), "a");
+    EXPECT_EQ(ReadFile(t / "dest/e.txt"), c.sound ? "packed" : "ORIGINAL");
+    if (!c.sound) {
+      EXPECT_NE(r.err.find("e.txt 的 CRC 校验错误"), std::string::npos) << r.err;
+    }
+  }
+}
+
+TEST(WinRarUnpack, ANulInANameOrALinkTargetIsDamage) {
+  using namespace std::string_literals;
+  // The Unicode form "e.txt", U+0000, "x": a high byte, then groups of
+  // four single bytes, each after its flag byte.
+  const std::string unicodeField = "zz.txt\0"s + "\0\0e.tx\0t\0x"s;
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* kept;  // the user's file at the entry's name
+  };
+  const std::vector<Case> cases = {
+      {"a code-page name", Archive({{"e.txt\0x"s, "evil"}, {"a.txt", "a"}}), "e.txt"},
+      {"a Unicode name", Archive({{unicodeField, "evil", 2, 0x20, 0x8000 | 0x0200}, {"a.txt", "a"}}), "e.txt"},
+      {"a folder name climbing out", Archive({{"..\0z"s, "", 2, 0x10, 0x8000 | 0x00E0}, {"a.txt", "a"}}), nullptr},
+      {"a link target climbing out", Archive({{"e.txt", "..\0"s, 3, 0120777}, {"a.txt", "a"}}), "e.txt"},
+      {"a RAR 5 name", Rar5Archive({{"e.txt\0x"s, "evil"}, {"a.txt", "a"}}), "e.txt"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    WriteFile(t / "x.rar", c.archive);
+    EXPECT_EQ(Bsdtar({"-tf", t / "x.rar"}).code, 0);
+    MakeDirs(t / "dest");
+    if (c.kept) PutOriginals(t / "dest", {c.kept});
+    SetMtime(t.path(), 2001, 2, 3, 4, 5, 6);
+    const std::time_t above = Mtime(t.path());
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 3) << r.err;
+    EXPECT_NE(r.err.find("NUL"), std::string::npos) << r.err;
+    EXPECT_EQ(Mtime(t.path()), above);
+    std::map<std::string, std::string> left{{"a.txt", "file:a"}};
+    if (c.kept) left[c.kept] = "file:ORIGINAL";
+    EXPECT_EQ(Snapshot(t / "dest"), left);
   }
 }
 

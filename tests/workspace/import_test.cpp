@@ -253,6 +253,22 @@ TEST(ImportDialog, AMissingFolderIsNeverCreated) {
   EXPECT_TRUE(dialog.OKButton->isEnabled());
 }
 
+// An archive the archiver finds damaged (here a name holding a NUL, which
+// would land on the user's file) is not reported imported.
+TEST(ImportDialog, ADamagedArchiveIsNotReportedImportedAndKeepsTheUsersFile) {
+  TempDir dir;
+  ScriptedDialogs dialogs;
+  WriteFile(dir / "damaged.rar", StoredArchive({{std::string("notes.txt\0x", 11), "evil"}, {"other.txt", "other"}}));
+  WriteFile(dir / "target/notes.txt", "ORIGINAL");
+  Dialog dialog;
+  Import(dialog, dir / "damaged.rar", dir / "target");
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_NE(dialogs.shown[0].prompt, kSuccess);
+  EXPECT_NE(dialogs.shown[0].prompt.find("数据已损坏"), std::string::npos) << dialogs.shown[0].prompt;
+  EXPECT_EQ(ReadFile(dir / "target/notes.txt"), "ORIGINAL");
+  EXPECT_EQ(ReadFile(dir / "target/other.txt"), "other");
+}
+
 // A failed unpack is reported as such, never as a success, and nothing is
 // written outside the chosen folder.
 TEST(ImportDialog, AnArchiverFailureIsReportedNotSuccess) {
