@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <memory>
 #include <system_error>
 #include <unordered_map>
@@ -14,10 +17,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 #include "platform/codepage.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 
 namespace platform {
 namespace fso {
@@ -105,6 +110,8 @@ class Fd {
 };
 
 thread_local ListingObserver listingObserver;
+thread_local FolderMadeObserver folderMadeObserver;
+thread_local WriteStop writeStop;
 
 using Folder = std::unique_ptr<DIR, DirCloser>;
 using Entries = std::vector<std::pair<std::string, unsigned char>>;
@@ -206,6 +213,29 @@ bool FoldsAsAscii(const std::string& name) {
   return true;
 }
 
+[[noreturn]] void FolderChanged(const std::string& folder) {
+  throw FsoError("文件夹 \"" + folder +
+                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
+                 "没有经由它写入或删除任何文件。");
+}
+
+[[noreturn]] void FileChanged(const std::string& file) {
+  throw FsoError("文件 \"" + file + "\" 在生成过程中被换成了链接，生成已停止；没有读取链接指向的内容。");
+}
+
+// The sorted names of an open folder's entries.
+std::vector<std::string> NamesAt(int folderFd, const std::string& folder) {
+  Fd fd(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) Fail("cannot list folder", folder, errno);
+  Folder dir(fdopendir(fd.get()));
+  if (!dir) Fail("cannot list folder", folder, errno);
+  fd.Release();
+  std::vector<std::string> names;
+  for (auto& entry : ReadEntries(dir.get(), folder)) names.push_back(std::move(entry.first));
+  SortNames(names);
+  return names;
+}
+
 // --- The listings of a run ---
 
 // What a listing knows of an entry. A link is followed at every question,
@@ -214,8 +244,16 @@ enum class Kind : unsigned char { Folder, File, Link, Other };
 
 using ListedEntries = std::vector<std::pair<std::string, Kind>>;
 
-struct Listing {
+struct Listing : std::enable_shared_from_this<Listing> {
+  Listing() = default;
+  Listing(const Listing&) = delete;
+  Listing& operator=(const Listing&) = delete;
+  ~Listing() {
+    if (fd >= 0) ::close(fd);
+  }
   std::pair<std::uint64_t, std::uint64_t> id;  // device and inode of the folder
+  int fd = -1;               // the folder itself, while held open
+  std::uint64_t opened = 0;  // when it was last used, to let go of the oldest
   bool stale = false;                           // forgotten: read the folder again
   ListedEntries entries;                        // sorted by NameLess
   const CaseRule* rule = nullptr;               // of the folder's file system
@@ -254,6 +292,11 @@ struct ListingCache {
   std::unordered_map<std::string, ListingPtr> byPath;  // folder paths without trailing separators
   std::map<std::pair<std::uint64_t, std::uint64_t>, ListingPtr> byId;
   std::map<std::uint64_t, CaseRule> rules;  // by device
+  // The listings holding their folder open, in the order they were last
+  // used, with that use's number: an entry whose listing has been used
+  // since stands for nothing.
+  std::deque<std::pair<std::weak_ptr<Listing>, std::uint64_t>> held;
+  std::uint64_t uses = 0;
 
   void Forget(Listing& listing) {
     listing.stale = true;
@@ -265,7 +308,25 @@ struct ListingCache {
     for (auto& entry : byId) entry.second->stale = true;
     byPath.clear();
     byId.clear();
+    held.clear();
   }
+  // Notes a use of the listing's open folder; the folders unused longest
+  // are let go of beyond a bound, and opened again from the folder above
+  // when next needed.
+  void Used(Listing& listing) {
+    listing.opened = ++uses;
+    held.emplace_back(listing.weak_from_this(), listing.opened);
+    while (held.size() > kHeldFolders) {
+      auto [weak, use] = held.front();
+      held.pop_front();
+      ListingPtr oldest = weak.lock();
+      if (oldest && oldest->opened == use && oldest->fd >= 0) {
+        ::close(oldest->fd);
+        oldest->fd = -1;
+      }
+    }
+  }
+  static constexpr std::size_t kHeldFolders = 256;
 };
 
 thread_local ListingCache cache;
@@ -303,18 +364,6 @@ bool SplitEntry(const std::string& path, std::string& folder, std::string& name)
   return true;
 }
 
-// The entry that the held listing of the folder above holds for the folder
-// (a path without trailing separators), or null.
-std::pair<std::string, Kind>* HeldInParent(const std::string& folder) {
-  std::string up, name;
-  if (!SplitEntry(folder, up, name)) return nullptr;
-  Listing* parent = CachedAt(up);
-  if (!parent) return nullptr;
-  bool sure;
-  auto entry = parent->Find(name, sure);
-  return entry == parent->entries.end() ? nullptr : &*entry;
-}
-
 // Learns the case rule of the listing's file system from its names: a
 // listed name looked up in the other case.
 void LearnCaseRule(int dirFd, const std::string& folder, Listing& listing, CaseRule& rule) {
@@ -342,27 +391,120 @@ void LearnCaseRule(int dirFd, const std::string& folder, Listing& listing, CaseR
   }
 }
 
-// The folder opened for its listing. Where the listing of the folder above
-// holds it as a real folder, no link is followed: a link put in its place
-// since is seen for what it is, and the listing above learns of it.
-Folder OpenRunFolder(const std::string& folder, const std::string& key) {
-  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-  auto* held = HeldInParent(key);
-  if (held && held->second == Kind::Folder) flags |= O_NOFOLLOW;
-  int fd = ::open(folder.c_str(), flags);
-  if (fd < 0 && (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR)) {
+// The held listing of the folder above holds the folder (a path without
+// trailing separators) as a real folder: it is reached from there, and
+// never through a link.
+Listing* ParentHoldingAsFolder(const std::string& key, std::string& name) {
+  std::string up;
+  if (!SplitEntry(key, up, name)) return nullptr;
+  Listing* parent = CachedAt(up);
+  if (!parent) return nullptr;
+  bool sure;
+  auto entry = parent->Find(name, sure);
+  return entry != parent->entries.end() && entry->second == Kind::Folder ? parent : nullptr;
+}
+
+int HeldFolder(Listing& listing, const std::string& key, const char* what, const std::string& path);
+
+// Opens the folder (a path without trailing separators) with the flags.
+// Where the run holds the folder above and it holds this one as a real
+// folder, it is opened from the folder above without following a link: a
+// link or a file in its place is an error naming it. Elsewhere it is opened
+// by its path.
+int OpenFolderAt(const std::string& key, int flags, const char* what, const std::string& path) {
+  // A path the system cannot take is not reached through descriptors
+  // either: every other call of the run would fail on it.
+  if (key.size() >= PATH_MAX) Fail(what, path, ENAMETOOLONG);
+  std::string name;
+  if (Caching()) {
+    if (Listing* parent = ParentHoldingAsFolder(key, name)) {
+      std::string up = key.substr(0, key.size() - name.size());
+      while (up.size() > 1 && up.back() == kSep) up.pop_back();
+      const int above = HeldFolder(*parent, up, what, path);
+      int fd = ::openat(above, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) FolderChanged(key);
+      if (fd < 0) Fail(what, path, errno);
+      return fd;
+    }
+  }
+  int fd = ::open(key.c_str(), flags | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) Fail(what, path, errno);
+  return fd;
+}
+
+// File systems that may number a folder afresh once the system has let go
+// of it: FAT and exFAT, in the kernel or through FUSE.
+bool RenumbersFolders(int folderFd) {
+  struct statfs disk;
+  if (::fstatfs(folderFd, &disk) != 0) return false;
+  constexpr unsigned long kFuse = 0x65735546, kMsdos = 0x4d44, kExfat = 0x2011BAB0;
+  const auto type = static_cast<unsigned long>(disk.f_type);
+  return type == kFuse || type == kMsdos || type == kExfat;
+}
+
+// The open folder at the listing's path is the folder listed: the same
+// device and inode or, on a disk that renumbers its folders, the same
+// device, a path without links and the names listed. Otherwise an error
+// naming it.
+void CheckIsListed(Listing& listing, int fd, const std::string& key, const char* what,
+                   const std::string& path) {
+  struct stat st;
+  if (fstat(fd, &st) != 0) Fail(what, path, errno);
+  if (IdOf(st) == listing.id) return;
+  if (!S_ISDIR(st.st_mode) || IdOf(st).first != listing.id.first || !RenumbersFolders(fd))
+    FolderChanged(key);
+  std::vector<std::string> listed;
+  for (const auto& entry : listing.entries) listed.push_back(entry.first);
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(key.c_str(), nullptr), &std::free);
+  if (!real || key != real.get() || NamesAt(fd, key) != listed) FolderChanged(key);
+  const ListingPtr keep = listing.shared_from_this();
+  cache.Forget(listing);
+  listing.stale = false;
+  listing.id = IdOf(st);
+  cache.byId[listing.id] = keep;
+}
+
+// The folder the listing was read from, open: every change the layer
+// makes in it goes through this descriptor, so it lands in that folder,
+// wherever a link or a rename has put another one meanwhile. The folder
+// must still stand at its path; one moved away or replaced is an error
+// naming it.
+int HeldFolder(Listing& listing, const std::string& key, const char* what, const std::string& path) {
+  if (listing.fd >= 0) {
+    std::string name;
+    Listing* parent = ParentHoldingAsFolder(key, name);
     struct stat st;
-    held->second = LStat(key, st) ? KindOf(st.st_mode) : Kind::Other;
-    fd = ::open(folder.c_str(), flags & ~O_NOFOLLOW);
+    const int rc = parent && parent->fd >= 0 ? ::fstatat(parent->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
+                   : parent                  ? ::lstat(key.c_str(), &st)
+                                             : ::stat(key.c_str(), &st);
+    if (rc == 0 && S_ISDIR(st.st_mode) && IdOf(st) == listing.id) {
+      cache.Used(listing);
+      return listing.fd;
+    }
+    ::close(listing.fd);
+    listing.fd = -1;
   }
-  if (fd < 0) Fail("cannot list folder", folder, errno);
-  Folder dir(fdopendir(fd));
-  if (!dir) {
-    int err = errno;
+  Fd fd(OpenFolderAt(key, O_RDONLY, what, path));
+  CheckIsListed(listing, fd.get(), key, what, path);
+  listing.fd = fd.Release();
+  cache.Used(listing);
+  return listing.fd;
+}
+
+// A listing of a folder with no entries, holding the open folder.
+void HoldNewFolder(int fd, const std::string& key) {
+  struct stat self;
+  if (fstat(fd, &self) != 0) {
     ::close(fd);
-    Fail("cannot list folder", folder, err);
+    Fail("cannot create folder", key, errno);
   }
-  return dir;
+  auto listing = std::make_shared<Listing>();
+  listing->id = IdOf(self);
+  listing->fd = fd;
+  listing->rule = &cache.rules[listing->id.first];
+  cache.byId[listing->id] = listing;
+  cache.byPath[key] = listing;
+  cache.Used(*listing);
 }
 
 // The folder's listing for the run: the one held, or read now (once per
@@ -372,17 +514,27 @@ Listing& RunListing(const std::string& folder) {
     if (Listing* held = CachedAt(folder)) return *held;
   const std::string key = StripTrailing(folder);
   if (Listing* held = CachedAt(key)) return *held;
-  Folder dir = OpenRunFolder(folder, key);
-  struct stat self;
-  if (fstat(dirfd(dir.get()), &self) != 0) Fail("cannot list folder", folder, errno);
-  auto known = cache.byId.find(IdOf(self));
+  Fd self(OpenFolderAt(key, O_RDONLY, "cannot list folder", folder));
+  struct stat st;
+  if (fstat(self.get(), &st) != 0) Fail("cannot list folder", folder, errno);
+  auto known = cache.byId.find(IdOf(st));
   if (known != cache.byId.end()) {
     cache.byPath[key] = known->second;
     return *known->second;
   }
+  Folder dir(fdopendir(::dup(self.get())));
+  if (!dir) Fail("cannot list folder", folder, errno);
   Entries raw = ReadEntries(dir.get(), folder);
+  // What a write broken off left behind goes: it was never a file of the
+  // folder's.
+  raw.erase(std::remove_if(raw.begin(), raw.end(),
+                           [&](const auto& entry) {
+                             return IsWriteTemporaryName(entry.first) &&
+                                    ::unlinkat(self.get(), entry.first.c_str(), 0) == 0;
+                           }),
+            raw.end());
   auto listing = std::make_shared<Listing>();
-  listing->id = IdOf(self);
+  listing->id = IdOf(st);
   listing->entries.reserve(raw.size());
   for (auto& [name, type] : raw) {
     Kind kind;
@@ -406,8 +558,10 @@ Listing& RunListing(const std::string& folder) {
   CaseRule& rule = cache.rules[listing->id.first];
   if (rule.folds < 0) LearnCaseRule(dirfd(dir.get()), folder, *listing, rule);
   listing->rule = &rule;
+  listing->fd = self.Release();
   cache.byId[listing->id] = listing;
   cache.byPath[key] = listing;
+  cache.Used(*listing);
   return *listing;
 }
 
@@ -605,65 +759,58 @@ struct EntryFolder {
   int dir() const { return fd.get() >= 0 ? fd.get() : AT_FDCWD; }
 };
 
-[[noreturn]] void FolderChanged(const std::string& folder) {
-  throw FsoError("文件夹 \"" + folder +
-                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
-                 "没有经由它写入或删除任何文件。");
-}
 
-// The sorted names of an open folder's entries.
-std::vector<std::string> NamesAt(int folderFd, const std::string& folder) {
-  Fd fd(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) Fail("cannot list folder", folder, errno);
-  Folder dir(fdopendir(fd.get()));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  fd.Release();
-  std::vector<std::string> names;
-  for (auto& entry : ReadEntries(dir.get(), folder)) names.push_back(std::move(entry.first));
-  SortNames(names);
-  return names;
-}
-
-// Opens the folder the path's entry lies in. When the run holds a listing
-// of that folder under this path, the folder found there now must be the
-// one it listed: a link put in the place of a real folder, or another
-// folder, is an error naming it, and nothing is changed through it. A disk
-// that numbers its folders afresh once the system has let go of them (FAT
-// and exFAT do) shows the same folder under a new number: found along a
-// path without links, holding the names listed, it is the folder listed.
+// Opens the folder the path's entry lies in. A folder the run holds is the
+// folder it listed or made, reached through the descriptor it holds: one
+// moved away or replaced by a link or another folder since is an error
+// naming it, and nothing is changed through it. A folder the run does not
+// hold, below one it holds as real, is opened from there without
+// following a link.
 void OpenEntryFolder(const std::string& path, const char* what, EntryFolder& at) {
   std::string folder;
   if (!SplitEntry(path, folder, at.name)) {
     at.name = path;
     return;
   }
-  Listing* held = Caching() ? CachedAt(folder) : nullptr;
-  int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-  if (held) {
-    auto* above = HeldInParent(folder);
-    if (above && above->second == Kind::Folder) flags |= O_NOFOLLOW;
+  if (Listing* held = Caching() ? CachedAt(folder) : nullptr) {
+    at.fd.reset(::dup(HeldFolder(*held, folder, what, path)));
+    if (at.fd.get() < 0) Fail(what, path, errno);
+    return;
   }
-  at.fd.reset(::open(folder.c_str(), flags));
-  if (at.fd.get() < 0) {
-    const int err = errno;
-    if ((flags & O_NOFOLLOW) && (err == ELOOP || err == ENOTDIR)) FolderChanged(folder);
-    Fail(what, path, err);
-  }
-  if (!held) return;
-  struct stat st;
-  if (fstat(at.fd.get(), &st) != 0) Fail(what, path, errno);
-  if (IdOf(st) == held->id) return;
-  std::vector<std::string> listed;
-  for (const auto& entry : held->entries) listed.push_back(entry.first);
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
-  if (!S_ISDIR(st.st_mode) || !real || folder != real.get() || NamesAt(at.fd.get(), folder) != listed)
-    FolderChanged(folder);
-  const ListingPtr keep = cache.byPath[folder];
-  cache.Forget(*held);
-  held->stale = false;
-  held->id = IdOf(st);
-  cache.byId[held->id] = keep;
+  at.fd.reset(OpenFolderAt(folder, O_PATH, what, path));
 }
+
+// The folder the layer has just made at the entry's name, opened from the
+// folder it was made in without following a link, and held for the run: a
+// link put in its place at once is an error naming it.
+void HoldMadeFolder(const EntryFolder& at, const std::string& path) {
+  if (folderMadeObserver) folderMadeObserver(path);
+  if (!Caching()) return;
+  const int fd = ::openat(at.dir(), at.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) FolderChanged(path);
+  if (fd < 0) Fail("cannot create folder", path, errno);
+  HoldNewFolder(fd, StripTrailing(path));
+}
+
+// Creates a new file under a name of kWriteTempPattern's form in the open
+// folder, for writing; -1 with errno set when it cannot be made.
+int CreateWriteTemporary(int folderFd, std::string& name) {
+  static const char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::string pattern = kWriteTempPattern;
+  const std::size_t letters = pattern.size() - pattern.find_last_not_of('X') - 1;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = pattern;
+    for (std::size_t i = name.size() - letters; i < name.size(); ++i)
+      name[i] = kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Whether a file written is flushed to the disk before it takes its name.
+bool SyncWrites() { return true; }
 
 // Removes what stands at the entry's name, where it is no regular file or
 // folder; false with errno set when it cannot be removed.
@@ -755,10 +902,31 @@ int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Exi
   }
 }
 
+// True when a listing the run holds has the path as a regular file.
+bool HeldAsFile(const std::string& path) {
+  if (!Caching()) return false;
+  std::string folder, name;
+  if (!SplitEntry(path, folder, name)) return false;
+  Listing* listing = CachedAt(folder);
+  if (!listing) return false;
+  bool sure;
+  auto entry = listing->Find(name, sure);
+  return sure && entry != listing->entries.end() && entry->second == Kind::File;
+}
+
 // Opens a file to read it, never waiting: what is no regular file (a FIFO,
 // a device, a socket) cannot be read.
 int OpenToRead(const std::string& path, struct stat& st) {
-  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  Fd in;
+  if (HeldAsFile(path)) {
+    // Checked as no link: opened as none, from the folder listed.
+    EntryFolder at;
+    OpenEntryFolder(path, "cannot read file", at);
+    in.reset(::openat(at.dir(), at.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (in.get() < 0 && errno == ELOOP) FileChanged(path);
+  } else {
+    in.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  }
   if (in.get() < 0 || fstat(in.get(), &st) != 0) return -1;
   if (!S_ISREG(st.st_mode)) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
@@ -869,6 +1037,7 @@ void MakeTargetFolder(const std::string& from, const std::string& to, mode_t mod
   }
   if (::mkdirat(at.dir(), at.name.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
   NoteAdded(to, Kind::Folder);
+  HoldMadeFolder(at, to);
 }
 
 void CopyTree(const std::string& source, const std::string& target, Existing existing,
@@ -1169,6 +1338,7 @@ void CreateFolder(const std::string& path) {
     Fail("cannot create folder", p, err == EEXIST ? kExists : Reason(err));
   }
   NoteAdded(p, Kind::Folder);
+  HoldMadeFolder(at, p);
 }
 
 void DeleteFile(const std::string& path, bool force) {
@@ -1298,14 +1468,34 @@ void WriteBytes(const std::string& path, const char* bytes, std::size_t size) {
   const bool look = !(KnownEntry(path, present, kind) && !present);
   EntryFolder at;
   OpenEntryFolder(path, "cannot write file", at);
-  std::string why;
-  bool existed;
-  Fd out(OpenToWrite(at, path, 0666, Existing::Replace, look,
-                     [](const struct stat& st) { return IsReadOnly(st) ? kReadOnly : nullptr; },
-                     why, existed));
-  if (out.get() < 0) Fail("cannot write file", path, why);
-  if (!WriteAll(out.get(), bytes, size)) Fail("cannot write file", path, errno);
-  if (out.Close() != 0) Fail("cannot write file", path, errno);
+  // A folder or a read-only file at the name is not written over; a
+  // regular file keeps its permissions; anything else (a link, a FIFO) is
+  // replaced, never opened.
+  struct stat st;
+  const bool found = look && ::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (found && S_ISDIR(st.st_mode)) Fail("cannot write file", path, "the target is a folder");
+  if (found && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot write file", path, kReadOnly);
+  // Written whole beside the name, then renamed over it: the name holds the
+  // old file or the whole new one, whenever the run is broken off.
+  std::string temp;
+  Fd out(CreateWriteTemporary(at.dir(), temp));
+  if (out.get() < 0) Fail("cannot write file", path, errno);
+  if (writeStop && writeStop(path)) {
+    WriteAll(out.get(), bytes, size / 2);
+    Fail("cannot write file", path, "stopped half-way");
+  }
+  auto fail = [&](int err) {
+    out.Close();
+    ::unlinkat(at.dir(), temp.c_str(), 0);
+    Fail("cannot write file", path, err == EISDIR ? "the target is a folder" : Reason(err));
+  };
+  if (!WriteAll(out.get(), bytes, size)) fail(errno);
+  if (found && S_ISREG(st.st_mode) && ::fchmod(out.get(), st.st_mode & 07777) != 0) fail(errno);
+  if (SyncWrites() && ::fdatasync(out.get()) != 0) fail(errno);
+  if (out.Close() != 0) fail(errno);
+  if (::renameat(at.dir(), temp.c_str(), at.dir(), at.name.c_str()) != 0) fail(errno);
+  if (found && !S_ISREG(st.st_mode)) NoteRemoved(path);
+  NoteAdded(path, Kind::File);
 }
 
 std::string ReadAnsiText(const std::string& path) { return FromAnsi(ReadBytes(path)); }
@@ -1363,6 +1553,22 @@ ListingScope::~ListingScope() {
     cache.ForgetAll();
     cache.rules.clear();
   }
+}
+
+bool FoldsCase(const std::string& folder) {
+  if (!Caching()) return false;
+  Listing* listing = CachedAt(StripTrailing(folder));
+  return listing && listing->rule && listing->rule->folds == 1;
+}
+
+FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer) {
+  std::swap(folderMadeObserver, observer);
+  return observer;
+}
+
+WriteStop SetWriteStop(WriteStop stop) {
+  std::swap(writeStop, stop);
+  return stop;
 }
 
 ListingObserver SetListingObserver(ListingObserver observer) {

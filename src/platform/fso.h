@@ -110,6 +110,25 @@ ListingObserver SetListingObserver(ListingObserver observer);
 using CaseProbe = std::function<bool(const std::string& otherSpelling)>;
 CaseProbe SetCaseProbe(CaseProbe probe);
 
+// True when the run's listings have found that the folder's disk folds
+// case, so that names the run compares as its own must be compared as the
+// disk compares them: "WELCOME.HTML" is "welcome.html" there. False
+// outside a ListingScope and where the folder is not held.
+bool FoldsCase(const std::string& folder);
+
+// Called with the folder's path right after the layer has made it, before
+// anything is written into it; returns the observer it replaces. For tests
+// that change the disk at that moment.
+using FolderMadeObserver = std::function<void(const std::string& folder)>;
+FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer);
+
+// Asked with the path of each file WriteBytes writes, once half of it is
+// written: true stops the write there, as a program killed at that moment
+// would leave it, and the call throws FsoError. Returns the one it
+// replaces. For tests of runs broken off.
+using WriteStop = std::function<bool(const std::string& path)>;
+WriteStop SetWriteStop(WriteStop stop);
+
 // Keeps a recursive walk from entering a folder it is already inside
 // (a symbolic link to an ancestor). Enter before visiting a folder's
 // content; Leave when done with it.

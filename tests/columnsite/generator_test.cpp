@@ -16,6 +16,7 @@
 #include "platform/fso.h"
 #include "platform/paths.h"
 #include "support/exfat_disk.h"
+#include "support/fso_error.h"
 #include "support/listing_counter.h"
 #include "support/temp_dir.h"
 #include "support/walk_fixtures.h"
@@ -419,6 +420,52 @@ TEST_F(QuenletRun, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
     EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
     EXPECT_NE(sink.progressMsg.back().find(site + "/startxml.files"), std::string::npos)
         << sink.progressMsg.back();
+  }
+}
+
+// The first run of a column site makes its asset folder. Swapped for a
+// link the moment it is made, it is not written through: the run ends with
+// an error naming it. The site's banner and welcome picture, swapped for
+// links to files outside the site after the run has checked them, are not
+// copied in. What lies outside stays as it was.
+TEST_F(QuenletRun, NothingGoesThroughALinkSwappedInAfterTheCheck) {
+  namespace fs = std::filesystem;
+  for (const char* swappedName : {"startxml.files", "banner.gif", "welcome.jpg"}) {
+    SCOPED_TRACE(swappedName);
+    TempDir dir;
+    const std::string site = dir / "site", swapped = site + "/" + swappedName;
+    MakeDirs(site + "/学习测评");
+    MakeDirs(site + "/网络导航");
+    WriteFile(site + "/banner.gif", "own banner");
+    WriteFile(site + "/welcome.jpg", "own welcome picture");
+    WriteFile(dir / "outside/logo.gif", "the victim's own logo");
+    WriteFile(dir / "outside/secret", "SECRET");
+    const auto before = testing_support::Snapshot(dir / "outside");
+    bool done = false;
+    platform::fso::FolderMadeObserver previous =
+        platform::fso::SetFolderMadeObserver([&](const std::string& folder) {
+          if (done || folder != site + "/startxml.files") return;
+          done = true;
+          ASSERT_EQ(rename(swapped.c_str(), (dir / "away").c_str()), 0);
+          fs::create_symlink(fs::is_directory(dir / "away") ? dir / "outside" : dir / "outside/secret", swapped);
+        });
+    RecordingSink sink;
+    if (swapped == site + "/startxml.files") {
+      testing_support::ExpectFsoErrorNaming([&] { GenerateSite(site, ""); }, swapped);
+    } else {
+      try {
+        GenerateSite(site, "");
+      } catch (const platform::FsoError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + swapped + "\""), std::string::npos) << e.what();
+      }
+    }
+    platform::fso::SetFolderMadeObserver(previous);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(testing_support::Snapshot(dir / "outside"), before);
+    for (const char* copy : {"/startxml.files/banner.gif", "/startxml.files/welcome.jpg"})
+      if (testing_support::Exists(site + copy)) {
+        EXPECT_NE(ReadFile(site + copy), "SECRET") << copy;
+      }
   }
 }
 
