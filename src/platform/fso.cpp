@@ -809,9 +809,6 @@ int CreateWriteTemporary(int folderFd, std::string& name) {
   return -1;
 }
 
-// Whether a file written is flushed to the disk before it takes its name.
-bool SyncWrites() { return true; }
-
 // Removes what stands at the entry's name, where it is no regular file or
 // folder; false with errno set when it cannot be removed.
 bool RemoveNonFile(const EntryFolder& at, const std::string& path) {
@@ -938,6 +935,46 @@ int OpenToRead(const std::string& path, struct stat& st) {
 // Why a file could not be opened by OpenToRead.
 std::string ReadFailure(int err) { return err == ENXIO ? kNotRegular : Reason(err); }
 
+// Writes a file whole beside the entry's name, under a name of
+// kWriteTempPattern's form, and renames it over the entry: the name holds
+// what it held or the whole new file, whenever the program is stopped. A
+// folder at the name is never replaced, nor a regular file refusal says no
+// to; anything else there (a link, a FIFO) is replaced, never opened. look
+// is false when the run's listings know the name is free. fill writes the
+// content, given the regular file it replaces (or null), and returns 0 or
+// the error. Returns "" or why the file could not be written.
+std::string WriteWhole(const EntryFolder& at, const std::string& path, bool look, const Refusal& refusal,
+                       const std::function<int(int fd, const struct stat* replaced)>& fill) {
+  struct stat st;
+  const bool found = look && ::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (found && S_ISDIR(st.st_mode)) return "the target is a folder";
+  const bool regular = found && S_ISREG(st.st_mode);
+  if (regular)
+    if (const char* no = refusal(st)) return no;
+  std::string temp;
+  Fd out(CreateWriteTemporary(at.dir(), temp));
+  if (out.get() < 0) return Reason(errno);
+  int err = fill(out.get(), regular ? &st : nullptr);
+  if (err == 0 && writeStop && writeStop(path)) {
+    // Left as a program stopped half-way would leave it.
+    struct stat written;
+    if (fstat(out.get(), &written) == 0) ::ftruncate(out.get(), written.st_size / 2);
+    return "stopped half-way";
+  }
+  // Flushed before it takes the name, so that after a power cut too the
+  // name holds the old file or the whole new one, never an empty page.
+  if (err == 0 && ::fdatasync(out.get()) != 0) err = errno;
+  if (out.Close() != 0 && err == 0) err = errno;
+  if (err == 0 && ::renameat(at.dir(), temp.c_str(), at.dir(), at.name.c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlinkat(at.dir(), temp.c_str(), 0);
+    return err == EISDIR ? "the target is a folder" : Reason(err);
+  }
+  if (found && !regular) NoteRemoved(path);
+  NoteAdded(path, Kind::File);
+  return "";
+}
+
 // Copies one regular file's bytes, permission bits and modification time.
 // Refuse: an existing target is an error, checked first. Exclusive: the
 // target is created atomically, so nothing that appears meanwhile is
@@ -949,35 +986,42 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
 
   EntryFolder at;
   OpenEntryFolder(target, "cannot copy file", at);
+  const Refusal refusal = [&](const struct stat& dst) -> const char* {
+    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return "a file cannot be copied onto itself";
+    if (IsReadOnly(dst)) return "the target file is read-only";
+    return nullptr;
+  };
+  auto copyInto = [&](int fd) {
+    char buffer[1 << 16];
+    for (;;) {
+      ssize_t n = ReadSome(in.get(), buffer, sizeof buffer);
+      if (n < 0) return errno;
+      if (n == 0) break;
+      if (!WriteAll(fd, buffer, static_cast<std::size_t>(n))) return errno;
+    }
+    fchmod(fd, src.st_mode & 07777);
+    struct timespec times[2] = {src.st_atim, src.st_mtim};
+    futimens(fd, times);
+    return 0;
+  };
+  if (existing == Existing::Replace) {
+    const std::string why =
+        WriteWhole(at, target, true, refusal, [&](int fd, const struct stat*) { return copyInto(fd); });
+    if (!why.empty()) Fail("cannot copy file", source, target, why);
+    return;
+  }
   std::string why;
   bool targetExisted;
-  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true,
-                     [&](const struct stat& dst) -> const char* {
-                       if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
-                         return "a file cannot be copied onto itself";
-                       if (IsReadOnly(dst)) return "the target file is read-only";
-                       return nullptr;
-                     },
-                     why, targetExisted));
+  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true, refusal, why, targetExisted));
   if (out.get() < 0) Fail("cannot copy file", source, target, why);
   auto removeHalfCopy = [&] {
     if (!targetExisted && ::unlinkat(at.dir(), at.name.c_str(), 0) == 0) NoteRemoved(target);
   };
-  auto failWrite = [&](int err) {
+  if (const int err = copyInto(out.get())) {
     out.Close();
     removeHalfCopy();  // no half copy left behind
     Fail("cannot copy file", source, target, Reason(err));
-  };
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ReadSome(in.get(), buffer, sizeof buffer);
-    if (n < 0) failWrite(errno);
-    if (n == 0) break;
-    if (!WriteAll(out.get(), buffer, static_cast<std::size_t>(n))) failWrite(errno);
   }
-  fchmod(out.get(), src.st_mode & 07777);
-  struct timespec times[2] = {src.st_atim, src.st_mtim};
-  futimens(out.get(), times);
   if (out.Close() != 0) {
     int err = errno;
     removeHalfCopy();
@@ -1468,34 +1512,15 @@ void WriteBytes(const std::string& path, const char* bytes, std::size_t size) {
   const bool look = !(KnownEntry(path, present, kind) && !present);
   EntryFolder at;
   OpenEntryFolder(path, "cannot write file", at);
-  // A folder or a read-only file at the name is not written over; a
-  // regular file keeps its permissions; anything else (a link, a FIFO) is
-  // replaced, never opened.
-  struct stat st;
-  const bool found = look && ::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  if (found && S_ISDIR(st.st_mode)) Fail("cannot write file", path, "the target is a folder");
-  if (found && S_ISREG(st.st_mode) && IsReadOnly(st)) Fail("cannot write file", path, kReadOnly);
-  // Written whole beside the name, then renamed over it: the name holds the
-  // old file or the whole new one, whenever the run is broken off.
-  std::string temp;
-  Fd out(CreateWriteTemporary(at.dir(), temp));
-  if (out.get() < 0) Fail("cannot write file", path, errno);
-  if (writeStop && writeStop(path)) {
-    WriteAll(out.get(), bytes, size / 2);
-    Fail("cannot write file", path, "stopped half-way");
-  }
-  auto fail = [&](int err) {
-    out.Close();
-    ::unlinkat(at.dir(), temp.c_str(), 0);
-    Fail("cannot write file", path, err == EISDIR ? "the target is a folder" : Reason(err));
-  };
-  if (!WriteAll(out.get(), bytes, size)) fail(errno);
-  if (found && S_ISREG(st.st_mode) && ::fchmod(out.get(), st.st_mode & 07777) != 0) fail(errno);
-  if (SyncWrites() && ::fdatasync(out.get()) != 0) fail(errno);
-  if (out.Close() != 0) fail(errno);
-  if (::renameat(at.dir(), temp.c_str(), at.dir(), at.name.c_str()) != 0) fail(errno);
-  if (found && !S_ISREG(st.st_mode)) NoteRemoved(path);
-  NoteAdded(path, Kind::File);
+  const std::string why = WriteWhole(
+      at, path, look, [](const struct stat& st) { return IsReadOnly(st) ? kReadOnly : nullptr; },
+      [&](int fd, const struct stat* replaced) {
+        if (!WriteAll(fd, bytes, size)) return errno;
+        // The file written over keeps its permissions.
+        if (replaced && ::fchmod(fd, replaced->st_mode & 07777) != 0) return errno;
+        return 0;
+      });
+  if (!why.empty()) Fail("cannot write file", path, why);
 }
 
 std::string ReadAnsiText(const std::string& path) { return FromAnsi(ReadBytes(path)); }

@@ -64,6 +64,11 @@ void MoveFolder(const std::string& source, const std::string& target);
 // Whole-file content as raw bytes; ReadBytes reads at most max bytes. What
 // is no regular file (a FIFO, a device) is not read: FsoError.
 std::string ReadBytes(const std::string& path, std::size_t max = std::string::npos);
+// A file written, or copied over whatever stands at its name, is written
+// whole under a temporary name beside it (IsOwnTemporaryName), flushed to
+// the disk and renamed into place: its name holds what it held or the
+// whole new file, however the program is stopped. What a stopped write
+// leaves is removed at the next run's listing of the folder.
 void WriteBytes(const std::string& path, const std::string& bytes);
 void WriteBytes(const std::string& path, const char* bytes, std::size_t size);
 // Text files in the ANSI code page, converted from/to UTF-8.
@@ -122,10 +127,11 @@ bool FoldsCase(const std::string& folder);
 using FolderMadeObserver = std::function<void(const std::string& folder)>;
 FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer);
 
-// Asked with the path of each file WriteBytes writes, once half of it is
-// written: true stops the write there, as a program killed at that moment
-// would leave it, and the call throws FsoError. Returns the one it
-// replaces. For tests of runs broken off.
+// Asked with the path of each file the layer writes over whatever stands at
+// its name (WriteBytes, a copy that overwrites), once it is written: true
+// stops the write half-way, as a program killed at that moment would leave
+// it, and the call throws FsoError. Returns the one it replaces. For tests
+// of runs broken off.
 using WriteStop = std::function<bool(const std::string& path)>;
 WriteStop SetWriteStop(WriteStop stop);
 

@@ -860,30 +860,40 @@ TEST(Fso, AFileListedAsRegularIsNotReadThroughALinkPutInItsPlace) {
 // or nothing. What it left is one of the programs' own temporary files,
 // which the next run's listing does not hold and removes.
 TEST(Fso, AWriteBrokenOffHalfWayLeavesTheNameAsItWas) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& file, const std::string& source)> write;
+  } writes[] = {
+      {"bytes written", [](const std::string& f, const std::string&) { fso::WriteBytes(f, "the whole new page"); }},
+      {"a file copied over", [](const std::string& f, const std::string& s) { fso::CopyFile(s, f); }},
+  };
   const std::vector<std::string> kBoth{"other.htm", "page.html"}, kOther{"other.htm"};
-  for (bool existed : {true, false}) {
-    SCOPED_TRACE(existed ? "written over" : "a new file");
-    TempDir dir;
-    const std::string site = dir / "site", file = site + "/page.html";
-    WriteFile(site + "/other.htm", "o");
-    if (existed) WriteFile(file, "the old page");
-    fso::WriteStop previous = fso::SetWriteStop([&](const std::string& path) { return path == file; });
-    EXPECT_THROW(fso::WriteBytes(file, "the whole new page"), FsoError);
-    fso::SetWriteStop(previous);
-    if (existed)
-      EXPECT_EQ(ReadFile(file), "the old page");
-    else
-      EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
-    {
-      fso::ListingScope run;
-      const std::vector<std::string> names = fso::FileNames(site);
-      EXPECT_EQ(names, existed ? kBoth : kOther);
+  for (const auto& c : writes) {
+    for (bool existed : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (existed ? ", written over" : ", a new file"));
+      TempDir dir;
+      const std::string site = dir / "site", file = site + "/page.html", source = dir / "new.html";
+      WriteFile(site + "/other.htm", "o");
+      WriteFile(source, "the whole new page");
+      if (existed) WriteFile(file, "the old page");
+      fso::WriteStop previous = fso::SetWriteStop([&](const std::string& path) { return path == file; });
+      EXPECT_THROW(c.write(file, source), FsoError);
+      fso::SetWriteStop(previous);
+      if (existed)
+        EXPECT_EQ(ReadFile(file), "the old page");
+      else
+        EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
+      {
+        fso::ListingScope run;
+        const std::vector<std::string> names = fso::FileNames(site);
+        EXPECT_EQ(names, existed ? kBoth : kOther);
+      }
+      std::set<std::string> left;
+      for (const auto& entry : fs::directory_iterator(site)) left.insert(entry.path().filename().string());
+      EXPECT_EQ(std::vector<std::string>(left.begin(), left.end()), existed ? kBoth : kOther);
+      c.write(file, source);
+      EXPECT_EQ(ReadFile(file), "the whole new page");
     }
-    std::set<std::string> left;
-    for (const auto& entry : fs::directory_iterator(site)) left.insert(entry.path().filename().string());
-    EXPECT_EQ(std::vector<std::string>(left.begin(), left.end()), existed ? kBoth : kOther);
-    fso::WriteBytes(file, "the whole new page");
-    EXPECT_EQ(ReadFile(file), "the whole new page");
   }
 }
 
