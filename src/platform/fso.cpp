@@ -1,3 +1,6 @@
+// The file layer's operations on files and folders, and its reads and
+// writes: every change goes through the folder the run holds (see
+// held_listings.h), and every file is written whole.
 #include "platform/fso.h"
 
 #include <algorithm>
@@ -6,695 +9,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
-#include <map>
-#include <random>
 #include <memory>
+#include <random>
 #include <system_error>
-#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 
 #include "platform/codepage.h"
+#include "platform/fso_shared.h"
+#include "platform/held_listings.h"
 #include "platform/paths.h"
 #include "platform/temp_names.h"
 
 namespace platform {
 namespace fso {
+
+using namespace detail;
+
 namespace {
-
-std::string Reason(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-[[noreturn]] void Fail(const std::string& what, const std::string& path, const std::string& why) {
-  throw FsoError(what + " \"" + path + "\": " + why);
-}
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  Fail(what, path, Reason(err));
-}
-[[noreturn]] void Fail(const std::string& what, const std::string& source,
-                       const std::string& target, const std::string& why) {
-  throw FsoError(what + " \"" + source + "\" to \"" + target + "\": " + why);
-}
 
 const char* kExists = "a file or folder of that name already exists";
 const char* kReadOnly = "the file is read-only";
 const char* kNotRegular = "not a regular file (a FIFO, device or socket)";
-
-bool EndsWithSep(const std::string& p) { return !p.empty() && p.back() == kSep; }
-
-// The path without trailing separators; the root keeps its own.
-std::string StripTrailing(const std::string& p) {
-  std::string s = p;
-  while (s.size() > 1 && s.back() == kSep) s.pop_back();
-  return s;
-}
-
-std::string BaseName(const std::string& p) {
-  std::string s = StripTrailing(p);
-  std::size_t slash = s.rfind(kSep);
-  return slash == std::string::npos ? s : s.substr(slash + 1);
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return EndsWithSep(folder) ? folder + name : folder + kSep + name;
-}
 
 // "Read-only" as the owner sees it: the owner's write bit is clear. Taken
 // from the bits rather than from access(), which says yes to root for every
 // file.
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-bool Stat(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
-bool LStat(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
-// The reason a Stat or LStat of path just failed.
-int StatError(const std::string& path) { return path.empty() ? ENOENT : errno; }
-
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  // Gives the descriptor up to the caller.
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes now and reports the result (a late write error shows up here).
-  int Close() {
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
-thread_local ListingObserver listingObserver;
 thread_local FolderMadeObserver folderMadeObserver;
 thread_local WriteStop writeStop;
-
-using Folder = std::unique_ptr<DIR, DirCloser>;
-using Entries = std::vector<std::pair<std::string, unsigned char>>;
-
-Folder OpenFolder(const std::string& folder) {
-  Folder dir(opendir(folder.c_str()));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  return dir;
-}
-
-// The entries of an open folder: every one but "." and "..", with the
-// entry's type when the directory itself tells it (DT_UNKNOWN otherwise).
-Entries ReadEntries(DIR* dir, const std::string& folder) {
-  if (listingObserver) listingObserver(folder);
-  Entries entries;
-  for (;;) {
-    errno = 0;
-    dirent* e = readdir(dir);
-    if (!e) {
-      if (errno != 0) Fail("cannot list folder", folder, errno);
-      break;
-    }
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    entries.emplace_back(e->d_name, e->d_type);
-  }
-  return entries;
-}
-
-// The raw listing of a folder.
-Entries ListEntries(const std::string& folder) { return ReadEntries(OpenFolder(folder).get(), folder); }
-
-bool NameLess(const std::string& a, const std::string& b) {
-  // Byte-wise: compare as unsigned bytes, so UTF-8 sorts by code point.
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
-}
-
-// --- How a disk matches names ---
-
-// Whether a file system folds case when it looks a name up, as exFAT, FAT
-// and Windows disks do ("INDEX.HTML" is found as "index.html"): found out at
-// the first listing there that holds a name with a letter, by looking that
-// name up in the other case. -1 while not known.
-struct CaseRule {
-  int folds = -1;
-};
-
-thread_local CaseProbe caseProbe;
-
-bool IsAsciiLetter(char c) {
-  const unsigned char lower = static_cast<unsigned char>(c) | 0x20;
-  return lower >= 'a' && lower <= 'z';
-}
-
-bool HasAsciiLetter(const std::string& name) {
-  return std::any_of(name.begin(), name.end(), IsAsciiLetter);
-}
-
-// The name with each ASCII letter in the other case.
-std::string OtherCase(const std::string& name) {
-  std::string other = name;
-  for (char& c : other)
-    if (IsAsciiLetter(c)) c = static_cast<char>(c ^ 0x20);
-  return other;
-}
-
-// Equal but for the case of ASCII letters.
-bool SameFolded(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ b[i]) == 0x20)) return false;
-  return true;
-}
-
-// True when the name's only letters with case are ASCII ones, so that a
-// disk folding case finds it under spellings that differ in those only.
-// Beyond ASCII, only what has no case passes: general punctuation, Chinese,
-// Japanese and Korean script with their punctuation, full-width digits and
-// signs. For any other name the disk itself is asked.
-bool FoldsAsAscii(const std::string& name) {
-  for (std::size_t i = 0; i < name.size();) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t len = Utf8CharLength(name, i);
-    if (len < 3) return false;
-    std::uint32_t cp = c & (len == 3 ? 0x0F : 0x07);
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-    const bool caseless = (cp >= 0x2000 && cp < 0x2070) || (cp >= 0x2E80 && cp < 0xA640) ||
-                          (cp >= 0xAC00 && cp < 0xD800) || (cp >= 0xF900 && cp < 0xFB00) ||
-                          (cp >= 0xFE30 && cp < 0xFE50) || (cp >= 0xFF01 && cp < 0xFF21) ||
-                          (cp >= 0x20000 && cp < 0x40000);
-    if (!caseless) return false;
-    i += len;
-  }
-  return true;
-}
-
-[[noreturn]] void FolderChanged(const std::string& folder) {
-  throw FsoError("文件夹 \"" + folder +
-                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
-                 "没有经由它写入或删除任何文件。");
-}
-
-[[noreturn]] void FileChanged(const std::string& file) {
-  throw FsoError("文件 \"" + file + "\" 在生成过程中被换成了链接，生成已停止；没有读取链接指向的内容。");
-}
-
-// The sorted names of an open folder's entries.
-std::vector<std::string> NamesAt(int folderFd, const std::string& folder) {
-  Fd fd(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) Fail("cannot list folder", folder, errno);
-  Folder dir(fdopendir(fd.get()));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  fd.Release();
-  std::vector<std::string> names;
-  for (auto& entry : ReadEntries(dir.get(), folder)) names.push_back(std::move(entry.first));
-  SortNames(names);
-  return names;
-}
-
-// --- The listings of a run ---
-
-// What a listing knows of an entry. A link is followed at every question,
-// so a change at its far end is never missed.
-enum class Kind : unsigned char { Folder, File, Link, Other };
-
-using ListedEntries = std::vector<std::pair<std::string, Kind>>;
-
-struct Listing : std::enable_shared_from_this<Listing> {
-  Listing() = default;
-  Listing(const Listing&) = delete;
-  Listing& operator=(const Listing&) = delete;
-  ~Listing() {
-    if (fd >= 0) ::close(fd);
-  }
-  std::pair<std::uint64_t, std::uint64_t> id;  // device and inode of the folder
-  int fd = -1;               // the folder itself, while held open
-  std::uint64_t opened = 0;  // when it was last used, to let go of the oldest
-  bool stale = false;                           // forgotten: read the folder again
-  ListedEntries entries;                        // sorted by NameLess
-  const CaseRule* rule = nullptr;               // of the folder's file system
-
-  // Where the name stands, or would stand, in the sorted entries.
-  ListedEntries::iterator Place(const std::string& name) {
-    return std::lower_bound(entries.begin(), entries.end(), name,
-                            [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
-  }
-  // The entry the disk finds under the name, in whatever case it is
-  // listed where the disk folds case; end() when there is none. sure is
-  // false when only the disk can tell: it folds case, or may, and the
-  // name holds a letter this rule does not fold.
-  ListedEntries::iterator Find(const std::string& name, bool& sure) {
-    sure = true;
-    auto at = Place(name);
-    if (at != entries.end() && at->first == name) return at;
-    if (!rule || rule->folds == 0) return entries.end();
-    if (!FoldsAsAscii(name) || (rule->folds < 0 && HasAsciiLetter(name))) {
-      sure = false;
-      return entries.end();
-    }
-    if (!HasAsciiLetter(name)) return entries.end();
-    return std::find_if(entries.begin(), entries.end(),
-                        [&](const auto& e) { return SameFolded(e.first, name); });
-  }
-};
-using ListingPtr = std::shared_ptr<Listing>;
-
-std::pair<std::uint64_t, std::uint64_t> IdOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
-struct ListingCache {
-  int scopes = 0;
-  std::unordered_map<std::string, ListingPtr> byPath;  // folder paths without trailing separators
-  std::map<std::pair<std::uint64_t, std::uint64_t>, ListingPtr> byId;
-  std::map<std::uint64_t, CaseRule> rules;  // by device
-  // The listings holding their folder open, in the order they were last
-  // used, with that use's number: an entry whose listing has been used
-  // since stands for nothing.
-  std::deque<std::pair<std::weak_ptr<Listing>, std::uint64_t>> held;
-  std::uint64_t uses = 0;
-
-  void Forget(Listing& listing) {
-    listing.stale = true;
-    auto known = byId.find(listing.id);
-    if (known != byId.end() && known->second.get() == &listing) byId.erase(known);
-  }
-  void ForgetAll() {
-    for (auto& entry : byPath) entry.second->stale = true;
-    for (auto& entry : byId) entry.second->stale = true;
-    byPath.clear();
-    byId.clear();
-    held.clear();
-  }
-  // Notes a use of the listing's open folder; the folders unused longest
-  // are let go of beyond a bound, and opened again from the folder above
-  // when next needed.
-  void Used(Listing& listing) {
-    listing.opened = ++uses;
-    held.emplace_back(listing.weak_from_this(), listing.opened);
-    while (held.size() > kHeldFolders) {
-      auto [weak, use] = held.front();
-      held.pop_front();
-      ListingPtr oldest = weak.lock();
-      if (oldest && oldest->opened == use && oldest->fd >= 0) {
-        ::close(oldest->fd);
-        oldest->fd = -1;
-      }
-    }
-  }
-  static constexpr std::size_t kHeldFolders = 256;
-};
-
-thread_local ListingCache cache;
-
-bool Caching() { return cache.scopes > 0; }
-
-// The cached listing under exactly this path, or null.
-Listing* CachedAt(const std::string& key) {
-  auto at = cache.byPath.find(key);
-  if (at == cache.byPath.end()) return nullptr;
-  if (at->second->stale) {
-    cache.byPath.erase(at);
-    return nullptr;
-  }
-  return at->second.get();
-}
-
-Kind KindOf(mode_t mode) {
-  if (S_ISLNK(mode)) return Kind::Link;
-  if (S_ISDIR(mode)) return Kind::Folder;
-  if (S_ISREG(mode)) return Kind::File;
-  return Kind::Other;
-}
-
-// The folder and the name of a path, when the path names an entry of a
-// folder plainly (no trailing separator, no "." or "..").
-bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
-  std::size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos || slash + 1 == path.size()) return false;
-  name.assign(path, slash + 1, std::string::npos);
-  if (name == "." || name == "..") return false;
-  std::size_t end = slash == 0 ? 1 : slash;
-  while (end > 1 && path[end - 1] == kSep) --end;  // no trailing separators
-  folder.assign(path, 0, end);
-  return true;
-}
-
-// Learns the case rule of the listing's file system from its names: a
-// listed name looked up in the other case.
-void LearnCaseRule(int dirFd, const std::string& folder, Listing& listing, CaseRule& rule) {
-  for (const auto& entry : listing.entries) {
-    if (!HasAsciiLetter(entry.first)) continue;
-    const std::string other = OtherCase(entry.first);
-    auto at = listing.Place(other);
-    if (at != listing.entries.end() && at->first == other) {
-      rule.folds = 0;  // both spellings are listed
-      return;
-    }
-    if (caseProbe) {
-      rule.folds = caseProbe(Join(folder, other)) ? 1 : 0;
-      return;
-    }
-    struct stat st;
-    if (::fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      rule.folds = 1;
-      return;
-    }
-    if (errno == ENOENT) {
-      rule.folds = 0;
-      return;
-    }
-  }
-}
-
-// The held listing of the folder above holds the folder (a path without
-// trailing separators) as a real folder: it is reached from there, and
-// never through a link.
-Listing* ParentHoldingAsFolder(const std::string& key, std::string& name) {
-  std::string up;
-  if (!SplitEntry(key, up, name)) return nullptr;
-  Listing* parent = CachedAt(up);
-  if (!parent) return nullptr;
-  bool sure;
-  auto entry = parent->Find(name, sure);
-  return entry != parent->entries.end() && entry->second == Kind::Folder ? parent : nullptr;
-}
-
-int HeldFolder(Listing& listing, const std::string& key, const char* what, const std::string& path);
-
-// Opens the folder (a path without trailing separators) with the flags.
-// Where the run holds the folder above and it holds this one as a real
-// folder, it is opened from the folder above without following a link: a
-// link or a file in its place is an error naming it. Elsewhere it is opened
-// by its path.
-int OpenFolderAt(const std::string& key, int flags, const char* what, const std::string& path) {
-  // A path the system cannot take is not reached through descriptors
-  // either: every other call of the run would fail on it.
-  if (key.size() >= PATH_MAX) Fail(what, path, ENAMETOOLONG);
-  std::string name;
-  if (Caching()) {
-    if (Listing* parent = ParentHoldingAsFolder(key, name)) {
-      std::string up = key.substr(0, key.size() - name.size());
-      while (up.size() > 1 && up.back() == kSep) up.pop_back();
-      const int above = HeldFolder(*parent, up, what, path);
-      int fd = ::openat(above, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) FolderChanged(key);
-      if (fd < 0) Fail(what, path, errno);
-      return fd;
-    }
-  }
-  int fd = ::open(key.c_str(), flags | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) Fail(what, path, errno);
-  return fd;
-}
-
-// File systems that may number a folder afresh once the system has let go
-// of it: FAT and exFAT, in the kernel or through FUSE.
-bool RenumbersFolders(int folderFd) {
-  struct statfs disk;
-  if (::fstatfs(folderFd, &disk) != 0) return false;
-  constexpr unsigned long kFuse = 0x65735546, kMsdos = 0x4d44, kExfat = 0x2011BAB0;
-  const auto type = static_cast<unsigned long>(disk.f_type);
-  return type == kFuse || type == kMsdos || type == kExfat;
-}
-
-// The open folder at the listing's path is the folder listed: the same
-// device and inode or, on a disk that renumbers its folders, the same
-// device, a path without links and the names listed. Otherwise an error
-// naming it.
-void CheckIsListed(Listing& listing, int fd, const std::string& key, const char* what,
-                   const std::string& path) {
-  struct stat st;
-  if (fstat(fd, &st) != 0) Fail(what, path, errno);
-  if (IdOf(st) == listing.id) return;
-  if (!S_ISDIR(st.st_mode) || IdOf(st).first != listing.id.first || !RenumbersFolders(fd))
-    FolderChanged(key);
-  std::vector<std::string> listed;
-  for (const auto& entry : listing.entries) listed.push_back(entry.first);
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(key.c_str(), nullptr), &std::free);
-  if (!real || key != real.get() || NamesAt(fd, key) != listed) FolderChanged(key);
-  const ListingPtr keep = listing.shared_from_this();
-  cache.Forget(listing);
-  listing.stale = false;
-  listing.id = IdOf(st);
-  cache.byId[listing.id] = keep;
-}
-
-// The folder the listing was read from, open: every change the layer
-// makes in it goes through this descriptor, so it lands in that folder,
-// wherever a link or a rename has put another one meanwhile. The folder
-// must still stand at its path; one moved away or replaced is an error
-// naming it.
-int HeldFolder(Listing& listing, const std::string& key, const char* what, const std::string& path) {
-  if (listing.fd >= 0) {
-    std::string name;
-    Listing* parent = ParentHoldingAsFolder(key, name);
-    struct stat st;
-    const int rc = parent && parent->fd >= 0 ? ::fstatat(parent->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
-                   : parent                  ? ::lstat(key.c_str(), &st)
-                                             : ::stat(key.c_str(), &st);
-    if (rc == 0 && S_ISDIR(st.st_mode) && IdOf(st) == listing.id) {
-      cache.Used(listing);
-      return listing.fd;
-    }
-    ::close(listing.fd);
-    listing.fd = -1;
-  }
-  Fd fd(OpenFolderAt(key, O_RDONLY, what, path));
-  CheckIsListed(listing, fd.get(), key, what, path);
-  listing.fd = fd.Release();
-  cache.Used(listing);
-  return listing.fd;
-}
-
-// A listing of a folder with no entries, holding the open folder.
-void HoldNewFolder(int fd, const std::string& key) {
-  struct stat self;
-  if (fstat(fd, &self) != 0) {
-    ::close(fd);
-    Fail("cannot create folder", key, errno);
-  }
-  auto listing = std::make_shared<Listing>();
-  listing->id = IdOf(self);
-  listing->fd = fd;
-  listing->rule = &cache.rules[listing->id.first];
-  cache.byId[listing->id] = listing;
-  cache.byPath[key] = listing;
-  cache.Used(*listing);
-}
-
-// The folder's listing for the run: the one held, or read now (once per
-// folder, whatever path leads to it). Throws FsoError as a listing does.
-Listing& RunListing(const std::string& folder) {
-  if (!EndsWithSep(folder))
-    if (Listing* held = CachedAt(folder)) return *held;
-  const std::string key = StripTrailing(folder);
-  if (Listing* held = CachedAt(key)) return *held;
-  Fd self(OpenFolderAt(key, O_RDONLY, "cannot list folder", folder));
-  struct stat st;
-  if (fstat(self.get(), &st) != 0) Fail("cannot list folder", folder, errno);
-  auto known = cache.byId.find(IdOf(st));
-  if (known != cache.byId.end()) {
-    cache.byPath[key] = known->second;
-    return *known->second;
-  }
-  Folder dir(fdopendir(::dup(self.get())));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  Entries raw = ReadEntries(dir.get(), folder);
-  // What a write broken off left behind goes: it was never a file of the
-  // folder's.
-  raw.erase(std::remove_if(raw.begin(), raw.end(),
-                           [&](const auto& entry) {
-                             return IsWriteTemporaryName(entry.first) &&
-                                    ::unlinkat(self.get(), entry.first.c_str(), 0) == 0;
-                           }),
-            raw.end());
-  auto listing = std::make_shared<Listing>();
-  listing->id = IdOf(st);
-  listing->entries.reserve(raw.size());
-  for (auto& [name, type] : raw) {
-    Kind kind;
-    if (type == DT_DIR)
-      kind = Kind::Folder;
-    else if (type == DT_REG)
-      kind = Kind::File;
-    else if (type == DT_LNK)
-      kind = Kind::Link;
-    else if (type != DT_UNKNOWN)
-      kind = Kind::Other;
-    else {
-      struct stat st;
-      if (::fstatat(dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-      kind = KindOf(st.st_mode);
-    }
-    listing->entries.emplace_back(std::move(name), kind);
-  }
-  std::sort(listing->entries.begin(), listing->entries.end(),
-            [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
-  CaseRule& rule = cache.rules[listing->id.first];
-  if (rule.folds < 0) LearnCaseRule(dirfd(dir.get()), folder, *listing, rule);
-  listing->rule = &rule;
-  listing->fd = self.Release();
-  cache.byId[listing->id] = listing;
-  cache.byPath[key] = listing;
-  cache.Used(*listing);
-  return *listing;
-}
-
-// What the path names, as the run's listings tell it without the disk: no
-// entry at all (present false), or an entry of the kind. False when the
-// listings cannot tell and the disk must be asked.
-bool KnownEntry(const std::string& path, bool& present, Kind& kind) {
-  if (!Caching() || path.empty()) return false;
-  // Kept from call to call: the rules ask this a great many times.
-  thread_local std::string folder, name, up, own;
-  if (!SplitEntry(path, folder, name)) return false;
-  present = false;
-  Listing* listing = CachedAt(folder);
-  if (!listing) {
-    // A folder the parent's listing lacks holds nothing.
-    if (SplitEntry(folder, up, own)) {
-      if (Listing* parent = CachedAt(up)) {
-        bool sure;
-        auto entry = parent->Find(own, sure);
-        if (sure && (entry == parent->entries.end() ||
-                     (entry->second != Kind::Folder && entry->second != Kind::Link)))
-          return true;
-      }
-    }
-    try {
-      listing = &RunListing(folder);
-    } catch (const FsoError&) {
-      return false;
-    }
-  }
-  bool sure;
-  auto entry = listing->Find(name, sure);
-  if (!sure) return false;
-  if (entry == listing->entries.end()) return true;
-  present = true;
-  kind = entry->second;
-  return true;
-}
-
-// The type of what the path names, following links, when the run's
-// listings can tell without the disk: S_IFDIR, S_IFREG, or 0 for nothing
-// (or something else). False when the disk must be asked.
-bool KnownType(const std::string& path, mode_t& type) {
-  bool present;
-  Kind kind;
-  if (!KnownEntry(path, present, kind)) return false;
-  if (!present) {
-    type = 0;
-    return true;
-  }
-  switch (kind) {
-    case Kind::Folder: type = S_IFDIR; return true;
-    case Kind::File: type = S_IFREG; return true;
-    case Kind::Other: type = 0; return true;
-    case Kind::Link: return false;  // followed afresh
-  }
-  return false;
-}
-
-// The held listing of the folder the path lies in, however the folder is
-// reached; null when none is held.
-Listing* ListingHolding(const std::string& path, std::string& name) {
-  std::string folder;
-  if (!SplitEntry(path, folder, name)) {
-    // Not a plain entry path: nothing held can be trusted to be current.
-    cache.ForgetAll();
-    return nullptr;
-  }
-  if (Listing* held = CachedAt(folder)) return held;
-  struct stat st;
-  if (cache.byId.empty() || !Stat(folder, st)) return nullptr;
-  auto known = cache.byId.find(IdOf(st));
-  if (known == cache.byId.end()) return nullptr;
-  cache.byPath[folder] = known->second;
-  return known->second.get();
-}
-
-// The layer has just created the entry (or written over it).
-void NoteAdded(const std::string& path, Kind kind) {
-  if (!Caching()) return;
-  std::string name;
-  Listing* listing = ListingHolding(path, name);
-  if (!listing) return;
-  bool sure;
-  auto entry = listing->Find(name, sure);
-  if (!sure) {
-    // Only the disk knows under which name it holds the entry now.
-    cache.Forget(*listing);
-  } else if (entry == listing->entries.end()) {
-    listing->entries.emplace(listing->Place(name), name, kind);
-  } else if (entry->second == Kind::Link) {
-    // Written through a link: what changed lies elsewhere.
-    cache.ForgetAll();
-  } else {
-    entry->second = kind;
-  }
-}
-
-// The layer has just removed the entry; removedFolder is the status of a
-// folder it removed.
-void NoteRemoved(const std::string& path, const struct stat* removedFolder = nullptr) {
-  if (!Caching()) return;
-  std::string name;
-  if (Listing* listing = ListingHolding(path, name)) {
-    bool sure;
-    auto entry = listing->Find(name, sure);
-    if (!sure) {
-      cache.Forget(*listing);
-    } else if (entry != listing->entries.end()) {
-      if (entry->second == Kind::Link) {
-        // Paths through the link held elsewhere would outlive it.
-        cache.ForgetAll();
-        return;
-      }
-      listing->entries.erase(entry);
-    }
-  }
-  if (!removedFolder) return;
-  // Every path that led to it now finds it forgotten. What lay inside went
-  // first, each noted on its own.
-  auto known = cache.byId.find(IdOf(*removedFolder));
-  if (known != cache.byId.end()) cache.Forget(*known->second);
-}
-
-// The folder's entries as the run holds them, or as read now. The types
-// are left unknown.
-Entries HeldOrListed(const std::string& folder) {
-  Listing* held = Caching() ? CachedAt(StripTrailing(folder)) : nullptr;
-  if (!held) return ListEntries(folder);
-  Entries entries;
-  for (const auto& entry : held->entries) entries.emplace_back(entry.first, DT_UNKNOWN);
-  return entries;
-}
 
 // Names of the entries that are folders (wantFolders) or regular files,
 // following symbolic links, sorted.
@@ -897,18 +245,6 @@ int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Exi
     why = err == EEXIST ? kExists : err == ENXIO ? kNotRegular : Reason(err);
     return -1;
   }
-}
-
-// True when a listing the run holds has the path as a regular file.
-bool HeldAsFile(const std::string& path) {
-  if (!Caching()) return false;
-  std::string folder, name;
-  if (!SplitEntry(path, folder, name)) return false;
-  Listing* listing = CachedAt(folder);
-  if (!listing) return false;
-  bool sure;
-  auto entry = listing->Find(name, sure);
-  return sure && entry != listing->entries.end() && entry->second == Kind::File;
 }
 
 // Opens a file to read it, never waiting: what is no regular file (a FIFO,
@@ -1295,7 +631,7 @@ void RenameNoReplace(const std::string& source, const std::string& target, bool 
   struct ForgetListings {
     bool all = true;
     ~ForgetListings() {
-      if (all) cache.ForgetAll();
+      if (all) ForgetAllListings();
     }
   } forget;
   const char* what = folder ? "cannot move folder" : "cannot move file";
@@ -1556,35 +892,9 @@ void AncestorChain::Leave() {
   if (!chain_.empty()) chain_.pop_back();
 }
 
-bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id) {
-  if (!Caching()) return false;
-  thread_local std::string up, name;
-  if (!SplitEntry(folder, up, name)) return false;
-  Listing* parent = CachedAt(up);
-  if (!parent) return false;
-  bool sure;
-  auto entry = parent->Find(name, sure);
-  if (entry == parent->entries.end() || entry->second != Kind::Folder) return false;
-  Listing* own = CachedAt(folder);
-  if (!own) return false;
-  id = own->id;
-  return true;
-}
 
-ListingScope::ListingScope() { ++cache.scopes; }
 
-ListingScope::~ListingScope() {
-  if (--cache.scopes == 0) {
-    cache.ForgetAll();
-    cache.rules.clear();
-  }
-}
 
-bool FoldsCase(const std::string& folder) {
-  if (!Caching()) return false;
-  Listing* listing = CachedAt(StripTrailing(folder));
-  return listing && listing->rule && listing->rule->folds == 1;
-}
 
 FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer) {
   std::swap(folderMadeObserver, observer);
@@ -1596,15 +906,7 @@ WriteStop SetWriteStop(WriteStop stop) {
   return stop;
 }
 
-ListingObserver SetListingObserver(ListingObserver observer) {
-  std::swap(listingObserver, observer);
-  return observer;
-}
 
-CaseProbe SetCaseProbe(CaseProbe probe) {
-  std::swap(caseProbe, probe);
-  return probe;
-}
 
 }  // namespace fso
 }  // namespace platform
