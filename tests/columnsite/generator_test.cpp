@@ -238,6 +238,24 @@ TEST_F(QuenletRun, OnADiskThatFoldsCaseATextbooksOwnIndexPageIsKept) {
   EXPECT_EQ(ReadFile(site + "/05电子课本/INDEX.HTML"), "the textbook's own page");
 }
 
+// On a disk that folds case the files a column site keeps for itself are
+// its own in any case: folder settings, an earlier run's page document and
+// thumbnails, in capitals, are no pages.
+TEST_F(QuenletRun, OnADiskThatFoldsCaseTheSitesOwnFilesInCapitalsAreNoPages) {
+  testing_support::ExfatDisk disk;
+  if (!disk.Unavailable().empty()) GTEST_SKIP() << "no exFAT disk to run on: " << disk.Unavailable();
+  const std::string site = disk.path() + "/site";
+  MakeDirs(site + "/网络导航");
+  WriteFile(site + "/学习测评/1练习.htm", "x");
+  for (const char* own : {"FOLDERPLACE.INI", "STARTXML.XML", "tn_1练习.jpg", "THUMBS.DB"})
+    WriteFile(site + "/学习测评/" + own, "own");
+  GenerateSite(site, "");
+  const std::string saved = ReadFile(site + "/学习测评/startxml.xml");
+  EXPECT_NE(saved.find(".htm"), std::string::npos) << saved;
+  for (const char* own : {"FOLDERPLACE", "STARTXML.XML", "tn_", "THUMBS"})
+    EXPECT_EQ(saved.find(own), std::string::npos) << own << ": " << saved;
+}
+
 TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {
   Options().StartedWithPath = true;
   TempDir site;
