@@ -98,9 +98,10 @@ class ListingScope {
   ListingScope& operator=(const ListingScope&) = delete;
 };
 
-// The device and inode of a real folder (not a link to one), when a run's
-// listings tell them: the listing of the folder that holds it and its own
-// are held. False when the disk must be asked.
+// The device and inode of a real folder (not a link to one), when the run
+// holds the listing of the folder that holds it. False when the disk must
+// be asked. Throws FsoError naming the folder when it has been replaced by
+// a link since that listing.
 bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id);
 
 // Called with the folder's path each time the layer reads a folder's listing

@@ -419,9 +419,16 @@ bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std:
   bool sure;
   auto entry = parent->Find(name, sure);
   if (entry == parent->entries.end() || entry->second != Kind::Folder) return false;
-  Listing* own = CachedAt(folder);
-  if (!own) return false;
-  id = own->id;
+  if (Listing* own = CachedAt(folder)) {
+    id = own->id;
+    return true;
+  }
+  // Not listed yet: looked at from the folder above, so that one turned
+  // into a link meanwhile is seen for what it is.
+  Fd fd(OpenFolderAt(folder, O_PATH, "cannot enter folder", folder));
+  struct stat st;
+  if (fstat(fd.get(), &st) != 0) Fail("cannot enter folder", folder, errno);
+  id = IdOf(st);
   return true;
 }
 

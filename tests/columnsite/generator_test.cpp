@@ -441,6 +441,31 @@ TEST_F(QuenletRun, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
   }
 }
 
+// A column folder the run holds as real, swapped for a link to a folder
+// outside the site before the walk reaches it, ends the run with an error
+// naming it; nothing is written there.
+TEST_F(QuenletRun, AFolderSwappedForALinkBeforeTheWalkReachesItIsAnErrorNamingIt) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string site = dir / "site", swapped = site + "/网络导航";
+  WriteFile(site + "/学习测评/1练习.htm", "x");
+  WriteFile(swapped + "/links.htm", "x");
+  WriteFile(dir / "outside/own.htm", "the user's own page");
+  const auto before = testing_support::Snapshot(dir / "outside");
+  bool done = false;
+  platform::fso::ListingObserver previous = platform::fso::SetListingObserver([&](const std::string& folder) {
+    if (done || folder != site + "/学习测评") return;
+    done = true;
+    ASSERT_EQ(rename(swapped.c_str(), (dir / "away").c_str()), 0);
+    fs::create_symlink(dir / "outside", swapped);
+  });
+  RecordingSink sink;
+  testing_support::ExpectFsoErrorNaming([&] { GenerateSite(site, ""); }, swapped);
+  platform::fso::SetListingObserver(previous);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(testing_support::Snapshot(dir / "outside"), before);
+}
+
 // The first run of a column site makes its asset folder. Swapped for a
 // link the moment it is made, it is not written through: the run ends with
 // an error naming it. The site's banner and welcome picture, swapped for

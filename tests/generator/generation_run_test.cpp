@@ -682,6 +682,32 @@ TEST_F(GenerationRun, AFolderTheRunMadeSwappedForALinkIsNotWrittenThrough) {
   EXPECT_EQ(Snapshot(dir_ / "victim"), before);
 }
 
+// A folder the run holds as real, swapped for a link to a folder outside
+// the site before the walk reaches it, is not left out unsaid nor listed
+// through the link: the run ends with an error naming it.
+TEST_F(GenerationRun, AFolderSwappedForALinkBeforeTheWalkReachesItIsAnErrorNamingIt) {
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    TempDir other;
+    const std::string site = other / "site", outside = other / "outside";
+    for (const char* folder : {"01A", "02B", "03C"}) WriteFile(site + "/" + folder + "/p.htm", "p");
+    WriteFile(outside + "/q.htm", "outside");
+    const auto before = Snapshot(outside);
+    bool swapped = false;
+    platform::fso::ListingObserver previous = platform::fso::SetListingObserver([&](const std::string& folder) {
+      if (swapped || folder != site + "/01A") return;
+      swapped = true;
+      ASSERT_EQ(rename((site + "/03C").c_str(), (other / "03C.away").c_str()), 0);
+      fs::create_symlink(outside, site + "/03C");
+    });
+    std::string path = site;
+    testing_support::ExpectFsoErrorNaming([&] { GenerateSite(path, fullRun); }, site + "/03C");
+    platform::fso::SetListingObserver(previous);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(Snapshot(outside), before);
+  }
+}
+
 // The welcome text, checked as no link and then swapped for a link to a
 // file outside the site, is not published: the run ends with an error
 // naming it.
