@@ -829,6 +829,30 @@ TEST(Fso, AFolderHeldAsRealThatBecameALinkIsNotListedThroughIt) {
   EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
 }
 
+// A run lets go of the folders it has not used for longest and opens them
+// again from the folder above when it needs them: a folder opened again is
+// still the folder listed, and one replaced by a link meanwhile is an error
+// naming it.
+TEST(Fso, AFolderOpenedAgainIsStillTheFolderListed) {
+  TempDir dir;
+  const std::string site = dir / "site";
+  std::vector<std::string> folders;
+  for (int i = 0; i < 300; ++i) {
+    folders.push_back(site + "/" + std::to_string(1000 + i));
+    WriteFile(folders.back() + "/f.txt", "f");
+  }
+  WriteFile(dir / "outside/g.txt", "outside");
+  const auto outside = testing_support::Snapshot(dir / "outside");
+  fso::ListingScope run;
+  for (const std::string& folder : folders) ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
+  fso::WriteBytes(folders[1] + "/new.txt", "written");
+  EXPECT_EQ(ReadFile(folders[1] + "/new.txt"), "written");
+  ASSERT_EQ(rename(folders[0].c_str(), (dir / "away").c_str()), 0);
+  fs::create_symlink(dir / "outside", folders[0]);
+  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folders[0] + "/new.txt", "x"); }, folders[0]);
+  EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
+}
+
 // A file the run listed as a regular file is read as one: a link put in
 // its place since is not followed to what it points at, and the read or
 // copy is an error naming the file.
