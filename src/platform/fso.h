@@ -86,10 +86,13 @@ std::uint64_t FileSize(const std::string& path);
 // Symbolic links are still followed afresh at every question. A name is
 // matched as the folder's disk matches it: where it folds case (exFAT, FAT,
 // Windows disks), "index.html" finds "INDEX.HTML". Changes made past the
-// layer meanwhile are not seen, but nothing is written, created or deleted
-// in a listed folder unless the path still leads to the folder listed: a
-// folder moved away or replaced by a link meanwhile is an FsoError naming
-// it. Scopes nest; the outermost one ends the caching. Same thread only.
+// layer meanwhile are not seen, but every folder the run lists or makes is
+// held open, and what is written, created or deleted in it goes through
+// that descriptor, so it lands in the folder listed or made; a folder below
+// one held as real is reached from there, never through a link. A folder
+// moved away or replaced by a link meanwhile is an FsoError naming it, and
+// a file listed as regular is not read through a link put in its place.
+// Scopes nest; the outermost one ends the caching. Same thread only.
 class ListingScope {
  public:
   ListingScope();
