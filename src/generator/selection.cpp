@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <string_view>
 
 #include "generator/generator.h"
 #include "generator/uitl.h"
@@ -88,22 +89,43 @@ std::string LowerCase(std::string text) {
   return text;
 }
 
+// The name, or a part of one, is the text as the disk holding it compares
+// names: where it folds case, whatever the case of the ASCII letters.
+bool NameIs(std::string_view name, std::string_view text, bool foldsCase) {
+  if (name.size() != text.size()) return false;
+  if (!foldsCase) return name == text;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char a = name[i], b = text[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+// Whether the disk holding the file folds case, as the run has found.
+bool FoldsCaseFor(std::string_view path, std::size_t slash) {
+  if (slash == std::string::npos) return false;
+  return fso::FoldsCase(std::string(path.substr(0, slash == 0 ? 1 : slash)));
+}
+
 bool IsLeftOutFile(const std::string& path) {
   // The base name, the extension and the file name as GetBaseName,
   // GetExtension and GetFileName take them, looked at in place: every
   // file of every folder comes here.
+  const std::string_view whole = path;
   const std::size_t slash = path.rfind(kSep);
+  const bool folds = FoldsCaseFor(path, slash);
   const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
   const std::size_t dot = path.rfind('.');
   const std::size_t baseEnd = dot != std::string::npos && dot >= nameAt ? dot : path.size();
-  auto baseStartsWith = [&](const char* prefix) {
-    std::size_t n = std::char_traits<char>::length(prefix);
-    return baseEnd - nameAt >= n && path.compare(nameAt, n, prefix) == 0;
+  auto baseStartsWith = [&](std::string_view prefix) {
+    return baseEnd - nameAt >= prefix.size() && NameIs(whole.substr(nameAt, prefix.size()), prefix, folds);
   };
-  const bool bak = dot == std::string::npos ? path == "bak" : path.compare(dot + 1, std::string::npos, "bak") == 0;
+  const bool bak = NameIs(dot == std::string::npos ? whole : whole.substr(dot + 1), "bak", folds);
   return baseStartsWith("~$") || baseStartsWith("innerxml") || baseStartsWith("startxml") ||
-         baseStartsWith("welcome") || bak || path.compare(nameAt, std::string::npos, "array.ini") == 0 ||
-         platform::IsOwnTemporaryName(std::string_view(path).substr(nameAt));
+         baseStartsWith("welcome") || bak || NameIs(whole.substr(nameAt), "array.ini", folds) ||
+         platform::IsOwnTemporaryName(whole.substr(nameAt));
 }
 
 // The order list's lines, split at CR LF, CR or LF.
@@ -194,9 +216,11 @@ ItemList NumberSort(const ItemList& items, int lastNumber, bool gapsAllowed) {
 // those a broken-off download or unpack left.
 std::vector<std::string> FilesNotWrittenByRuns(const std::string& folder) {
   std::vector<std::string> files = fso::FileNames(folder);
+  const bool folds = fso::FoldsCase(folder);
   files.erase(std::remove_if(files.begin(), files.end(),
-                             [](const std::string& name) {
-                               return name == "startxml.xml" || name == kEntryPageAsideName ||
+                             [&](const std::string& name) {
+                               return NameIs(name, "startxml.xml", folds) ||
+                                      NameIs(name, kEntryPageAsideName, folds) ||
                                       platform::IsOwnTemporaryName(name);
                              }),
               files.end());
@@ -284,9 +308,14 @@ constexpr std::size_t kFieldSlots = 10;
 bool IsLeftOutFile(const std::string& path) {
   if (talvora::IsLeftOutFile(path)) return true;
   const std::string name = GetFileName(path);
+  const bool folds = talvora::FoldsCaseFor(path, path.rfind(platform::kSep));
+  auto startsWith = [&](std::string_view prefix) {
+    return name.size() >= prefix.size() &&
+           talvora::NameIs(std::string_view(name).substr(0, prefix.size()), prefix, folds);
+  };
   // Folder settings, the cover picture and thumbnails are no pages of their own.
-  return name == "FolderPlace.ini" || talvora::LowerCase(GetBaseName(name)) == "page_01" ||
-         StartsWith(name, "TN_") || StartsWith(name, "Thumbs");
+  return talvora::NameIs(name, "FolderPlace.ini", folds) ||
+         talvora::LowerCase(GetBaseName(name)) == "page_01" || startsWith("TN_") || startsWith("Thumbs");
 }
 
 // Field 2, 3 or 4 of a line key,folderico,place,order; the last field is

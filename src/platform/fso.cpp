@@ -1,15 +1,18 @@
+// The file layer's operations on files and folders, and its reads and
+// writes: every change goes through the folder the run holds (see
+// held_listings.h), and every file is written whole.
 #include "platform/fso.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
+#include <random>
 #include <system_error>
-#include <unordered_map>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,530 +20,29 @@
 #include <unistd.h>
 
 #include "platform/codepage.h"
+#include "platform/fso_shared.h"
+#include "platform/held_listings.h"
 #include "platform/paths.h"
+#include "platform/temp_names.h"
 
 namespace platform {
 namespace fso {
+
+using namespace detail;
+
 namespace {
-
-std::string Reason(int err) { return std::error_code(err, std::generic_category()).message(); }
-
-[[noreturn]] void Fail(const std::string& what, const std::string& path, const std::string& why) {
-  throw FsoError(what + " \"" + path + "\": " + why);
-}
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-  Fail(what, path, Reason(err));
-}
-[[noreturn]] void Fail(const std::string& what, const std::string& source,
-                       const std::string& target, const std::string& why) {
-  throw FsoError(what + " \"" + source + "\" to \"" + target + "\": " + why);
-}
 
 const char* kExists = "a file or folder of that name already exists";
 const char* kReadOnly = "the file is read-only";
 const char* kNotRegular = "not a regular file (a FIFO, device or socket)";
-
-bool EndsWithSep(const std::string& p) { return !p.empty() && p.back() == kSep; }
-
-// The path without trailing separators; the root keeps its own.
-std::string StripTrailing(const std::string& p) {
-  std::string s = p;
-  while (s.size() > 1 && s.back() == kSep) s.pop_back();
-  return s;
-}
-
-std::string BaseName(const std::string& p) {
-  std::string s = StripTrailing(p);
-  std::size_t slash = s.rfind(kSep);
-  return slash == std::string::npos ? s : s.substr(slash + 1);
-}
-
-std::string Join(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  return EndsWithSep(folder) ? folder + name : folder + kSep + name;
-}
 
 // "Read-only" as the owner sees it: the owner's write bit is clear. Taken
 // from the bits rather than from access(), which says yes to root for every
 // file.
 bool IsReadOnly(const struct stat& st) { return (st.st_mode & S_IWUSR) == 0; }
 
-bool Stat(const std::string& path, struct stat& st) { return ::stat(path.c_str(), &st) == 0; }
-bool LStat(const std::string& path, struct stat& st) { return ::lstat(path.c_str(), &st) == 0; }
-// The reason a Stat or LStat of path just failed.
-int StatError(const std::string& path) { return path.empty() ? ENOENT : errno; }
-
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void reset(int fd) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = fd;
-  }
-  // Gives the descriptor up to the caller.
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  // Closes now and reports the result (a late write error shows up here).
-  int Close() {
-    int rc = ::close(fd_);
-    fd_ = -1;
-    return rc;
-  }
-
- private:
-  int fd_;
-};
-
-thread_local ListingObserver listingObserver;
-
-using Folder = std::unique_ptr<DIR, DirCloser>;
-using Entries = std::vector<std::pair<std::string, unsigned char>>;
-
-Folder OpenFolder(const std::string& folder) {
-  Folder dir(opendir(folder.c_str()));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  return dir;
-}
-
-// The entries of an open folder: every one but "." and "..", with the
-// entry's type when the directory itself tells it (DT_UNKNOWN otherwise).
-Entries ReadEntries(DIR* dir, const std::string& folder) {
-  if (listingObserver) listingObserver(folder);
-  Entries entries;
-  for (;;) {
-    errno = 0;
-    dirent* e = readdir(dir);
-    if (!e) {
-      if (errno != 0) Fail("cannot list folder", folder, errno);
-      break;
-    }
-    if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
-    entries.emplace_back(e->d_name, e->d_type);
-  }
-  return entries;
-}
-
-// The raw listing of a folder.
-Entries ListEntries(const std::string& folder) { return ReadEntries(OpenFolder(folder).get(), folder); }
-
-bool NameLess(const std::string& a, const std::string& b) {
-  // Byte-wise: compare as unsigned bytes, so UTF-8 sorts by code point.
-  return std::lexicographical_compare(
-      a.begin(), a.end(), b.begin(), b.end(),
-      [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
-}
-
-// --- How a disk matches names ---
-
-// Whether a file system folds case when it looks a name up, as exFAT, FAT
-// and Windows disks do ("INDEX.HTML" is found as "index.html"): found out at
-// the first listing there that holds a name with a letter, by looking that
-// name up in the other case. -1 while not known.
-struct CaseRule {
-  int folds = -1;
-};
-
-thread_local CaseProbe caseProbe;
-
-bool IsAsciiLetter(char c) {
-  const unsigned char lower = static_cast<unsigned char>(c) | 0x20;
-  return lower >= 'a' && lower <= 'z';
-}
-
-bool HasAsciiLetter(const std::string& name) {
-  return std::any_of(name.begin(), name.end(), IsAsciiLetter);
-}
-
-// The name with each ASCII letter in the other case.
-std::string OtherCase(const std::string& name) {
-  std::string other = name;
-  for (char& c : other)
-    if (IsAsciiLetter(c)) c = static_cast<char>(c ^ 0x20);
-  return other;
-}
-
-// Equal but for the case of ASCII letters.
-bool SameFolded(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ b[i]) == 0x20)) return false;
-  return true;
-}
-
-// True when the name's only letters with case are ASCII ones, so that a
-// disk folding case finds it under spellings that differ in those only.
-// Beyond ASCII, only what has no case passes: general punctuation, Chinese,
-// Japanese and Korean script with their punctuation, full-width digits and
-// signs. For any other name the disk itself is asked.
-bool FoldsAsAscii(const std::string& name) {
-  for (std::size_t i = 0; i < name.size();) {
-    const unsigned char c = static_cast<unsigned char>(name[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t len = Utf8CharLength(name, i);
-    if (len < 3) return false;
-    std::uint32_t cp = c & (len == 3 ? 0x0F : 0x07);
-    for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(name[i + k]) & 0x3F);
-    const bool caseless = (cp >= 0x2000 && cp < 0x2070) || (cp >= 0x2E80 && cp < 0xA640) ||
-                          (cp >= 0xAC00 && cp < 0xD800) || (cp >= 0xF900 && cp < 0xFB00) ||
-                          (cp >= 0xFE30 && cp < 0xFE50) || (cp >= 0xFF01 && cp < 0xFF21) ||
-                          (cp >= 0x20000 && cp < 0x40000);
-    if (!caseless) return false;
-    i += len;
-  }
-  return true;
-}
-
-// --- The listings of a run ---
-
-// What a listing knows of an entry. A link is followed at every question,
-// so a change at its far end is never missed.
-enum class Kind : unsigned char { Folder, File, Link, Other };
-
-using ListedEntries = std::vector<std::pair<std::string, Kind>>;
-
-struct Listing {
-  std::pair<std::uint64_t, std::uint64_t> id;  // device and inode of the folder
-  bool stale = false;                           // forgotten: read the folder again
-  ListedEntries entries;                        // sorted by NameLess
-  const CaseRule* rule = nullptr;               // of the folder's file system
-
-  // Where the name stands, or would stand, in the sorted entries.
-  ListedEntries::iterator Place(const std::string& name) {
-    return std::lower_bound(entries.begin(), entries.end(), name,
-                            [](const auto& e, const std::string& n) { return NameLess(e.first, n); });
-  }
-  // The entry the disk finds under the name, in whatever case it is
-  // listed where the disk folds case; end() when there is none. sure is
-  // false when only the disk can tell: it folds case, or may, and the
-  // name holds a letter this rule does not fold.
-  ListedEntries::iterator Find(const std::string& name, bool& sure) {
-    sure = true;
-    auto at = Place(name);
-    if (at != entries.end() && at->first == name) return at;
-    if (!rule || rule->folds == 0) return entries.end();
-    if (!FoldsAsAscii(name) || (rule->folds < 0 && HasAsciiLetter(name))) {
-      sure = false;
-      return entries.end();
-    }
-    if (!HasAsciiLetter(name)) return entries.end();
-    return std::find_if(entries.begin(), entries.end(),
-                        [&](const auto& e) { return SameFolded(e.first, name); });
-  }
-};
-using ListingPtr = std::shared_ptr<Listing>;
-
-std::pair<std::uint64_t, std::uint64_t> IdOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
-}
-
-struct ListingCache {
-  int scopes = 0;
-  std::unordered_map<std::string, ListingPtr> byPath;  // folder paths without trailing separators
-  std::map<std::pair<std::uint64_t, std::uint64_t>, ListingPtr> byId;
-  std::map<std::uint64_t, CaseRule> rules;  // by device
-
-  void Forget(Listing& listing) {
-    listing.stale = true;
-    auto known = byId.find(listing.id);
-    if (known != byId.end() && known->second.get() == &listing) byId.erase(known);
-  }
-  void ForgetAll() {
-    for (auto& entry : byPath) entry.second->stale = true;
-    for (auto& entry : byId) entry.second->stale = true;
-    byPath.clear();
-    byId.clear();
-  }
-};
-
-thread_local ListingCache cache;
-
-bool Caching() { return cache.scopes > 0; }
-
-// The cached listing under exactly this path, or null.
-Listing* CachedAt(const std::string& key) {
-  auto at = cache.byPath.find(key);
-  if (at == cache.byPath.end()) return nullptr;
-  if (at->second->stale) {
-    cache.byPath.erase(at);
-    return nullptr;
-  }
-  return at->second.get();
-}
-
-Kind KindOf(mode_t mode) {
-  if (S_ISLNK(mode)) return Kind::Link;
-  if (S_ISDIR(mode)) return Kind::Folder;
-  if (S_ISREG(mode)) return Kind::File;
-  return Kind::Other;
-}
-
-// The folder and the name of a path, when the path names an entry of a
-// folder plainly (no trailing separator, no "." or "..").
-bool SplitEntry(const std::string& path, std::string& folder, std::string& name) {
-  std::size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos || slash + 1 == path.size()) return false;
-  name.assign(path, slash + 1, std::string::npos);
-  if (name == "." || name == "..") return false;
-  std::size_t end = slash == 0 ? 1 : slash;
-  while (end > 1 && path[end - 1] == kSep) --end;  // no trailing separators
-  folder.assign(path, 0, end);
-  return true;
-}
-
-// The entry that the held listing of the folder above holds for the folder
-// (a path without trailing separators), or null.
-std::pair<std::string, Kind>* HeldInParent(const std::string& folder) {
-  std::string up, name;
-  if (!SplitEntry(folder, up, name)) return nullptr;
-  Listing* parent = CachedAt(up);
-  if (!parent) return nullptr;
-  bool sure;
-  auto entry = parent->Find(name, sure);
-  return entry == parent->entries.end() ? nullptr : &*entry;
-}
-
-// Learns the case rule of the listing's file system from its names: a
-// listed name looked up in the other case.
-void LearnCaseRule(int dirFd, const std::string& folder, Listing& listing, CaseRule& rule) {
-  for (const auto& entry : listing.entries) {
-    if (!HasAsciiLetter(entry.first)) continue;
-    const std::string other = OtherCase(entry.first);
-    auto at = listing.Place(other);
-    if (at != listing.entries.end() && at->first == other) {
-      rule.folds = 0;  // both spellings are listed
-      return;
-    }
-    if (caseProbe) {
-      rule.folds = caseProbe(Join(folder, other)) ? 1 : 0;
-      return;
-    }
-    struct stat st;
-    if (::fstatat(dirFd, other.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      rule.folds = 1;
-      return;
-    }
-    if (errno == ENOENT) {
-      rule.folds = 0;
-      return;
-    }
-  }
-}
-
-// The folder opened for its listing. Where the listing of the folder above
-// holds it as a real folder, no link is followed: a link put in its place
-// since is seen for what it is, and the listing above learns of it.
-Folder OpenRunFolder(const std::string& folder, const std::string& key) {
-  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-  auto* held = HeldInParent(key);
-  if (held && held->second == Kind::Folder) flags |= O_NOFOLLOW;
-  int fd = ::open(folder.c_str(), flags);
-  if (fd < 0 && (flags & O_NOFOLLOW) && (errno == ELOOP || errno == ENOTDIR)) {
-    struct stat st;
-    held->second = LStat(key, st) ? KindOf(st.st_mode) : Kind::Other;
-    fd = ::open(folder.c_str(), flags & ~O_NOFOLLOW);
-  }
-  if (fd < 0) Fail("cannot list folder", folder, errno);
-  Folder dir(fdopendir(fd));
-  if (!dir) {
-    int err = errno;
-    ::close(fd);
-    Fail("cannot list folder", folder, err);
-  }
-  return dir;
-}
-
-// The folder's listing for the run: the one held, or read now (once per
-// folder, whatever path leads to it). Throws FsoError as a listing does.
-Listing& RunListing(const std::string& folder) {
-  if (!EndsWithSep(folder))
-    if (Listing* held = CachedAt(folder)) return *held;
-  const std::string key = StripTrailing(folder);
-  if (Listing* held = CachedAt(key)) return *held;
-  Folder dir = OpenRunFolder(folder, key);
-  struct stat self;
-  if (fstat(dirfd(dir.get()), &self) != 0) Fail("cannot list folder", folder, errno);
-  auto known = cache.byId.find(IdOf(self));
-  if (known != cache.byId.end()) {
-    cache.byPath[key] = known->second;
-    return *known->second;
-  }
-  Entries raw = ReadEntries(dir.get(), folder);
-  auto listing = std::make_shared<Listing>();
-  listing->id = IdOf(self);
-  listing->entries.reserve(raw.size());
-  for (auto& [name, type] : raw) {
-    Kind kind;
-    if (type == DT_DIR)
-      kind = Kind::Folder;
-    else if (type == DT_REG)
-      kind = Kind::File;
-    else if (type == DT_LNK)
-      kind = Kind::Link;
-    else if (type != DT_UNKNOWN)
-      kind = Kind::Other;
-    else {
-      struct stat st;
-      if (::fstatat(dirfd(dir.get()), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-      kind = KindOf(st.st_mode);
-    }
-    listing->entries.emplace_back(std::move(name), kind);
-  }
-  std::sort(listing->entries.begin(), listing->entries.end(),
-            [](const auto& a, const auto& b) { return NameLess(a.first, b.first); });
-  CaseRule& rule = cache.rules[listing->id.first];
-  if (rule.folds < 0) LearnCaseRule(dirfd(dir.get()), folder, *listing, rule);
-  listing->rule = &rule;
-  cache.byId[listing->id] = listing;
-  cache.byPath[key] = listing;
-  return *listing;
-}
-
-// What the path names, as the run's listings tell it without the disk: no
-// entry at all (present false), or an entry of the kind. False when the
-// listings cannot tell and the disk must be asked.
-bool KnownEntry(const std::string& path, bool& present, Kind& kind) {
-  if (!Caching() || path.empty()) return false;
-  // Kept from call to call: the rules ask this a great many times.
-  thread_local std::string folder, name, up, own;
-  if (!SplitEntry(path, folder, name)) return false;
-  present = false;
-  Listing* listing = CachedAt(folder);
-  if (!listing) {
-    // A folder the parent's listing lacks holds nothing.
-    if (SplitEntry(folder, up, own)) {
-      if (Listing* parent = CachedAt(up)) {
-        bool sure;
-        auto entry = parent->Find(own, sure);
-        if (sure && (entry == parent->entries.end() ||
-                     (entry->second != Kind::Folder && entry->second != Kind::Link)))
-          return true;
-      }
-    }
-    try {
-      listing = &RunListing(folder);
-    } catch (const FsoError&) {
-      return false;
-    }
-  }
-  bool sure;
-  auto entry = listing->Find(name, sure);
-  if (!sure) return false;
-  if (entry == listing->entries.end()) return true;
-  present = true;
-  kind = entry->second;
-  return true;
-}
-
-// The type of what the path names, following links, when the run's
-// listings can tell without the disk: S_IFDIR, S_IFREG, or 0 for nothing
-// (or something else). False when the disk must be asked.
-bool KnownType(const std::string& path, mode_t& type) {
-  bool present;
-  Kind kind;
-  if (!KnownEntry(path, present, kind)) return false;
-  if (!present) {
-    type = 0;
-    return true;
-  }
-  switch (kind) {
-    case Kind::Folder: type = S_IFDIR; return true;
-    case Kind::File: type = S_IFREG; return true;
-    case Kind::Other: type = 0; return true;
-    case Kind::Link: return false;  // followed afresh
-  }
-  return false;
-}
-
-// The held listing of the folder the path lies in, however the folder is
-// reached; null when none is held.
-Listing* ListingHolding(const std::string& path, std::string& name) {
-  std::string folder;
-  if (!SplitEntry(path, folder, name)) {
-    // Not a plain entry path: nothing held can be trusted to be current.
-    cache.ForgetAll();
-    return nullptr;
-  }
-  if (Listing* held = CachedAt(folder)) return held;
-  struct stat st;
-  if (cache.byId.empty() || !Stat(folder, st)) return nullptr;
-  auto known = cache.byId.find(IdOf(st));
-  if (known == cache.byId.end()) return nullptr;
-  cache.byPath[folder] = known->second;
-  return known->second.get();
-}
-
-// The layer has just created the entry (or written over it).
-void NoteAdded(const std::string& path, Kind kind) {
-  if (!Caching()) return;
-  std::string name;
-  Listing* listing = ListingHolding(path, name);
-  if (!listing) return;
-  bool sure;
-  auto entry = listing->Find(name, sure);
-  if (!sure) {
-    // Only the disk knows under which name it holds the entry now.
-    cache.Forget(*listing);
-  } else if (entry == listing->entries.end()) {
-    listing->entries.emplace(listing->Place(name), name, kind);
-  } else if (entry->second == Kind::Link) {
-    // Written through a link: what changed lies elsewhere.
-    cache.ForgetAll();
-  } else {
-    entry->second = kind;
-  }
-}
-
-// The layer has just removed the entry; removedFolder is the status of a
-// folder it removed.
-void NoteRemoved(const std::string& path, const struct stat* removedFolder = nullptr) {
-  if (!Caching()) return;
-  std::string name;
-  if (Listing* listing = ListingHolding(path, name)) {
-    bool sure;
-    auto entry = listing->Find(name, sure);
-    if (!sure) {
-      cache.Forget(*listing);
-    } else if (entry != listing->entries.end()) {
-      if (entry->second == Kind::Link) {
-        // Paths through the link held elsewhere would outlive it.
-        cache.ForgetAll();
-        return;
-      }
-      listing->entries.erase(entry);
-    }
-  }
-  if (!removedFolder) return;
-  // Every path that led to it now finds it forgotten. What lay inside went
-  // first, each noted on its own.
-  auto known = cache.byId.find(IdOf(*removedFolder));
-  if (known != cache.byId.end()) cache.Forget(*known->second);
-}
-
-// The folder's entries as the run holds them, or as read now. The types
-// are left unknown.
-Entries HeldOrListed(const std::string& folder) {
-  Listing* held = Caching() ? CachedAt(StripTrailing(folder)) : nullptr;
-  if (!held) return ListEntries(folder);
-  Entries entries;
-  for (const auto& entry : held->entries) entries.emplace_back(entry.first, DT_UNKNOWN);
-  return entries;
-}
+thread_local FolderMadeObserver folderMadeObserver;
+thread_local WriteStop writeStop;
 
 // Names of the entries that are folders (wantFolders) or regular files,
 // following symbolic links, sorted.
@@ -605,64 +107,54 @@ struct EntryFolder {
   int dir() const { return fd.get() >= 0 ? fd.get() : AT_FDCWD; }
 };
 
-[[noreturn]] void FolderChanged(const std::string& folder) {
-  throw FsoError("文件夹 \"" + folder +
-                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
-                 "没有经由它写入或删除任何文件。");
-}
 
-// The sorted names of an open folder's entries.
-std::vector<std::string> NamesAt(int folderFd, const std::string& folder) {
-  Fd fd(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (fd.get() < 0) Fail("cannot list folder", folder, errno);
-  Folder dir(fdopendir(fd.get()));
-  if (!dir) Fail("cannot list folder", folder, errno);
-  fd.Release();
-  std::vector<std::string> names;
-  for (auto& entry : ReadEntries(dir.get(), folder)) names.push_back(std::move(entry.first));
-  SortNames(names);
-  return names;
-}
-
-// Opens the folder the path's entry lies in. When the run holds a listing
-// of that folder under this path, the folder found there now must be the
-// one it listed: a link put in the place of a real folder, or another
-// folder, is an error naming it, and nothing is changed through it. A disk
-// that numbers its folders afresh once the system has let go of them (FAT
-// and exFAT do) shows the same folder under a new number: found along a
-// path without links, holding the names listed, it is the folder listed.
+// Opens the folder the path's entry lies in. A folder the run holds is the
+// folder it listed or made, reached through the descriptor it holds: one
+// moved away or replaced by a link or another folder since is an error
+// naming it, and nothing is changed through it. A folder the run does not
+// hold, below one it holds as real, is opened from there without
+// following a link.
 void OpenEntryFolder(const std::string& path, const char* what, EntryFolder& at) {
   std::string folder;
   if (!SplitEntry(path, folder, at.name)) {
     at.name = path;
     return;
   }
-  Listing* held = Caching() ? CachedAt(folder) : nullptr;
-  int flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-  if (held) {
-    auto* above = HeldInParent(folder);
-    if (above && above->second == Kind::Folder) flags |= O_NOFOLLOW;
+  if (Listing* held = Caching() ? CachedAt(folder) : nullptr) {
+    at.fd.reset(::dup(HeldFolder(*held, folder, what, path)));
+    if (at.fd.get() < 0) Fail(what, path, errno);
+    return;
   }
-  at.fd.reset(::open(folder.c_str(), flags));
-  if (at.fd.get() < 0) {
-    const int err = errno;
-    if ((flags & O_NOFOLLOW) && (err == ELOOP || err == ENOTDIR)) FolderChanged(folder);
-    Fail(what, path, err);
+  at.fd.reset(OpenFolderAt(folder, O_PATH, what, path));
+}
+
+// The folder the layer has just made at the entry's name, opened from the
+// folder it was made in without following a link, and held for the run: a
+// link put in its place at once is an error naming it.
+void HoldMadeFolder(const EntryFolder& at, const std::string& path) {
+  if (folderMadeObserver) folderMadeObserver(path);
+  if (!Caching()) return;
+  const int fd = ::openat(at.dir(), at.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) FolderChanged(path);
+  if (fd < 0) Fail("cannot create folder", path, errno);
+  HoldNewFolder(fd, StripTrailing(path));
+}
+
+// Creates a new file under a name of kWriteTempPattern's form in the open
+// folder, for writing; -1 with errno set when it cannot be made.
+int CreateWriteTemporary(int folderFd, std::string& name) {
+  static const char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const std::string pattern = kWriteTempPattern;
+  const std::size_t letters = pattern.size() - pattern.find_last_not_of('X') - 1;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = pattern;
+    for (std::size_t i = name.size() - letters; i < name.size(); ++i)
+      name[i] = kLetters[random() % (sizeof kLetters - 1)];
+    const int fd = ::openat(folderFd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
   }
-  if (!held) return;
-  struct stat st;
-  if (fstat(at.fd.get(), &st) != 0) Fail(what, path, errno);
-  if (IdOf(st) == held->id) return;
-  std::vector<std::string> listed;
-  for (const auto& entry : held->entries) listed.push_back(entry.first);
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(folder.c_str(), nullptr), &std::free);
-  if (!S_ISDIR(st.st_mode) || !real || folder != real.get() || NamesAt(at.fd.get(), folder) != listed)
-    FolderChanged(folder);
-  const ListingPtr keep = cache.byPath[folder];
-  cache.Forget(*held);
-  held->stale = false;
-  held->id = IdOf(st);
-  cache.byId[held->id] = keep;
+  return -1;
 }
 
 // Removes what stands at the entry's name, where it is no regular file or
@@ -758,7 +250,16 @@ int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Exi
 // Opens a file to read it, never waiting: what is no regular file (a FIFO,
 // a device, a socket) cannot be read.
 int OpenToRead(const std::string& path, struct stat& st) {
-  Fd in(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  Fd in;
+  if (HeldAsFile(path)) {
+    // Checked as no link: opened as none, from the folder listed.
+    EntryFolder at;
+    OpenEntryFolder(path, "cannot read file", at);
+    in.reset(::openat(at.dir(), at.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (in.get() < 0 && errno == ELOOP) FileChanged(path);
+  } else {
+    in.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  }
   if (in.get() < 0 || fstat(in.get(), &st) != 0) return -1;
   if (!S_ISREG(st.st_mode)) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : ENXIO;
@@ -769,6 +270,46 @@ int OpenToRead(const std::string& path, struct stat& st) {
 
 // Why a file could not be opened by OpenToRead.
 std::string ReadFailure(int err) { return err == ENXIO ? kNotRegular : Reason(err); }
+
+// Writes a file whole beside the entry's name, under a name of
+// kWriteTempPattern's form, and renames it over the entry: the name holds
+// what it held or the whole new file, whenever the program is stopped. A
+// folder at the name is never replaced, nor a regular file refusal says no
+// to; anything else there (a link, a FIFO) is replaced, never opened. look
+// is false when the run's listings know the name is free. fill writes the
+// content, given the regular file it replaces (or null), and returns 0 or
+// the error. Returns "" or why the file could not be written.
+std::string WriteWhole(const EntryFolder& at, const std::string& path, bool look, const Refusal& refusal,
+                       const std::function<int(int fd, const struct stat* replaced)>& fill) {
+  struct stat st;
+  const bool found = look && ::fstatat(at.dir(), at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  if (found && S_ISDIR(st.st_mode)) return "the target is a folder";
+  const bool regular = found && S_ISREG(st.st_mode);
+  if (regular)
+    if (const char* no = refusal(st)) return no;
+  std::string temp;
+  Fd out(CreateWriteTemporary(at.dir(), temp));
+  if (out.get() < 0) return Reason(errno);
+  int err = fill(out.get(), regular ? &st : nullptr);
+  if (err == 0 && writeStop && writeStop(path)) {
+    // Left as a program stopped half-way would leave it.
+    struct stat written;
+    if (fstat(out.get(), &written) == 0) ::ftruncate(out.get(), written.st_size / 2);
+    return "stopped half-way";
+  }
+  // Flushed before it takes the name, so that after a power cut too the
+  // name holds the old file or the whole new one, never an empty page.
+  if (err == 0 && ::fdatasync(out.get()) != 0) err = errno;
+  if (out.Close() != 0 && err == 0) err = errno;
+  if (err == 0 && ::renameat(at.dir(), temp.c_str(), at.dir(), at.name.c_str()) != 0) err = errno;
+  if (err != 0) {
+    ::unlinkat(at.dir(), temp.c_str(), 0);
+    return err == EISDIR ? "the target is a folder" : Reason(err);
+  }
+  if (found && !regular) NoteRemoved(path);
+  NoteAdded(path, Kind::File);
+  return "";
+}
 
 // Copies one regular file's bytes, permission bits and modification time.
 // Refuse: an existing target is an error, checked first. Exclusive: the
@@ -781,35 +322,42 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
 
   EntryFolder at;
   OpenEntryFolder(target, "cannot copy file", at);
+  const Refusal refusal = [&](const struct stat& dst) -> const char* {
+    if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino) return "a file cannot be copied onto itself";
+    if (IsReadOnly(dst)) return "the target file is read-only";
+    return nullptr;
+  };
+  auto copyInto = [&](int fd) {
+    char buffer[1 << 16];
+    for (;;) {
+      ssize_t n = ReadSome(in.get(), buffer, sizeof buffer);
+      if (n < 0) return errno;
+      if (n == 0) break;
+      if (!WriteAll(fd, buffer, static_cast<std::size_t>(n))) return errno;
+    }
+    fchmod(fd, src.st_mode & 07777);
+    struct timespec times[2] = {src.st_atim, src.st_mtim};
+    futimens(fd, times);
+    return 0;
+  };
+  if (existing == Existing::Replace) {
+    const std::string why =
+        WriteWhole(at, target, true, refusal, [&](int fd, const struct stat*) { return copyInto(fd); });
+    if (!why.empty()) Fail("cannot copy file", source, target, why);
+    return;
+  }
   std::string why;
   bool targetExisted;
-  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true,
-                     [&](const struct stat& dst) -> const char* {
-                       if (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)
-                         return "a file cannot be copied onto itself";
-                       if (IsReadOnly(dst)) return "the target file is read-only";
-                       return nullptr;
-                     },
-                     why, targetExisted));
+  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true, refusal, why, targetExisted));
   if (out.get() < 0) Fail("cannot copy file", source, target, why);
   auto removeHalfCopy = [&] {
     if (!targetExisted && ::unlinkat(at.dir(), at.name.c_str(), 0) == 0) NoteRemoved(target);
   };
-  auto failWrite = [&](int err) {
+  if (const int err = copyInto(out.get())) {
     out.Close();
     removeHalfCopy();  // no half copy left behind
     Fail("cannot copy file", source, target, Reason(err));
-  };
-  char buffer[1 << 16];
-  for (;;) {
-    ssize_t n = ReadSome(in.get(), buffer, sizeof buffer);
-    if (n < 0) failWrite(errno);
-    if (n == 0) break;
-    if (!WriteAll(out.get(), buffer, static_cast<std::size_t>(n))) failWrite(errno);
   }
-  fchmod(out.get(), src.st_mode & 07777);
-  struct timespec times[2] = {src.st_atim, src.st_mtim};
-  futimens(out.get(), times);
   if (out.Close() != 0) {
     int err = errno;
     removeHalfCopy();
@@ -869,6 +417,7 @@ void MakeTargetFolder(const std::string& from, const std::string& to, mode_t mod
   }
   if (::mkdirat(at.dir(), at.name.c_str(), mode) != 0) Fail("cannot create folder", to, errno);
   NoteAdded(to, Kind::Folder);
+  HoldMadeFolder(at, to);
 }
 
 void CopyTree(const std::string& source, const std::string& target, Existing existing,
@@ -1082,7 +631,7 @@ void RenameNoReplace(const std::string& source, const std::string& target, bool 
   struct ForgetListings {
     bool all = true;
     ~ForgetListings() {
-      if (all) cache.ForgetAll();
+      if (all) ForgetAllListings();
     }
   } forget;
   const char* what = folder ? "cannot move folder" : "cannot move file";
@@ -1169,6 +718,7 @@ void CreateFolder(const std::string& path) {
     Fail("cannot create folder", p, err == EEXIST ? kExists : Reason(err));
   }
   NoteAdded(p, Kind::Folder);
+  HoldMadeFolder(at, p);
 }
 
 void DeleteFile(const std::string& path, bool force) {
@@ -1298,14 +848,15 @@ void WriteBytes(const std::string& path, const char* bytes, std::size_t size) {
   const bool look = !(KnownEntry(path, present, kind) && !present);
   EntryFolder at;
   OpenEntryFolder(path, "cannot write file", at);
-  std::string why;
-  bool existed;
-  Fd out(OpenToWrite(at, path, 0666, Existing::Replace, look,
-                     [](const struct stat& st) { return IsReadOnly(st) ? kReadOnly : nullptr; },
-                     why, existed));
-  if (out.get() < 0) Fail("cannot write file", path, why);
-  if (!WriteAll(out.get(), bytes, size)) Fail("cannot write file", path, errno);
-  if (out.Close() != 0) Fail("cannot write file", path, errno);
+  const std::string why = WriteWhole(
+      at, path, look, [](const struct stat& st) { return IsReadOnly(st) ? kReadOnly : nullptr; },
+      [&](int fd, const struct stat* replaced) {
+        if (!WriteAll(fd, bytes, size)) return errno;
+        // The file written over keeps its permissions.
+        if (replaced && ::fchmod(fd, replaced->st_mode & 07777) != 0) return errno;
+        return 0;
+      });
+  if (!why.empty()) Fail("cannot write file", path, why);
 }
 
 std::string ReadAnsiText(const std::string& path) { return FromAnsi(ReadBytes(path)); }
@@ -1341,39 +892,21 @@ void AncestorChain::Leave() {
   if (!chain_.empty()) chain_.pop_back();
 }
 
-bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id) {
-  if (!Caching()) return false;
-  thread_local std::string up, name;
-  if (!SplitEntry(folder, up, name)) return false;
-  Listing* parent = CachedAt(up);
-  if (!parent) return false;
-  bool sure;
-  auto entry = parent->Find(name, sure);
-  if (entry == parent->entries.end() || entry->second != Kind::Folder) return false;
-  Listing* own = CachedAt(folder);
-  if (!own) return false;
-  id = own->id;
-  return true;
-}
 
-ListingScope::ListingScope() { ++cache.scopes; }
 
-ListingScope::~ListingScope() {
-  if (--cache.scopes == 0) {
-    cache.ForgetAll();
-    cache.rules.clear();
-  }
-}
 
-ListingObserver SetListingObserver(ListingObserver observer) {
-  std::swap(listingObserver, observer);
+
+FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer) {
+  std::swap(folderMadeObserver, observer);
   return observer;
 }
 
-CaseProbe SetCaseProbe(CaseProbe probe) {
-  std::swap(caseProbe, probe);
-  return probe;
+WriteStop SetWriteStop(WriteStop stop) {
+  std::swap(writeStop, stop);
+  return stop;
 }
+
+
 
 }  // namespace fso
 }  // namespace platform

@@ -64,6 +64,11 @@ void MoveFolder(const std::string& source, const std::string& target);
 // Whole-file content as raw bytes; ReadBytes reads at most max bytes. What
 // is no regular file (a FIFO, a device) is not read: FsoError.
 std::string ReadBytes(const std::string& path, std::size_t max = std::string::npos);
+// A file written, or copied over whatever stands at its name, is written
+// whole under a temporary name beside it (IsOwnTemporaryName), flushed to
+// the disk and renamed into place: its name holds what it held or the
+// whole new file, however the program is stopped. What a stopped write
+// leaves is removed at the next run's listing of the folder.
 void WriteBytes(const std::string& path, const std::string& bytes);
 void WriteBytes(const std::string& path, const char* bytes, std::size_t size);
 // Text files in the ANSI code page, converted from/to UTF-8.
@@ -81,10 +86,13 @@ std::uint64_t FileSize(const std::string& path);
 // Symbolic links are still followed afresh at every question. A name is
 // matched as the folder's disk matches it: where it folds case (exFAT, FAT,
 // Windows disks), "index.html" finds "INDEX.HTML". Changes made past the
-// layer meanwhile are not seen, but nothing is written, created or deleted
-// in a listed folder unless the path still leads to the folder listed: a
-// folder moved away or replaced by a link meanwhile is an FsoError naming
-// it. Scopes nest; the outermost one ends the caching. Same thread only.
+// layer meanwhile are not seen, but every folder the run lists or makes is
+// held open, and what is written, created or deleted in it goes through
+// that descriptor, so it lands in the folder listed or made; a folder below
+// one held as real is reached from there, never through a link. A folder
+// moved away or replaced by a link meanwhile is an FsoError naming it, and
+// a file listed as regular is not read through a link put in its place.
+// Scopes nest; the outermost one ends the caching. Same thread only.
 class ListingScope {
  public:
   ListingScope();
@@ -93,9 +101,10 @@ class ListingScope {
   ListingScope& operator=(const ListingScope&) = delete;
 };
 
-// The device and inode of a real folder (not a link to one), when a run's
-// listings tell them: the listing of the folder that holds it and its own
-// are held. False when the disk must be asked.
+// The device and inode of a real folder (not a link to one), when the run
+// holds the listing of the folder that holds it. False when the disk must
+// be asked. Throws FsoError naming the folder when it has been replaced by
+// a link since that listing.
 bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id);
 
 // Called with the folder's path each time the layer reads a folder's listing
@@ -109,6 +118,26 @@ ListingObserver SetListingObserver(ListingObserver observer);
 // the probe it replaces. For tests of disks that fold case.
 using CaseProbe = std::function<bool(const std::string& otherSpelling)>;
 CaseProbe SetCaseProbe(CaseProbe probe);
+
+// True when the run's listings have found that the folder's disk folds
+// case, so that names the run compares as its own must be compared as the
+// disk compares them: "WELCOME.HTML" is "welcome.html" there. False
+// outside a ListingScope and where the folder is not held.
+bool FoldsCase(const std::string& folder);
+
+// Called with the folder's path right after the layer has made it, before
+// anything is written into it; returns the observer it replaces. For tests
+// that change the disk at that moment.
+using FolderMadeObserver = std::function<void(const std::string& folder)>;
+FolderMadeObserver SetFolderMadeObserver(FolderMadeObserver observer);
+
+// Asked with the path of each file the layer writes over whatever stands at
+// its name (WriteBytes, a copy that overwrites), once it is written: true
+// stops the write half-way, as a program killed at that moment would leave
+// it, and the call throws FsoError. Returns the one it replaces. For tests
+// of runs broken off.
+using WriteStop = std::function<bool(const std::string& path)>;
+WriteStop SetWriteStop(WriteStop stop);
 
 // Keeps a recursive walk from entering a folder it is already inside
 // (a symbolic link to an ancestor). Enter before visiting a folder's

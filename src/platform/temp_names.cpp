@@ -12,6 +12,8 @@ constexpr std::size_t kArchiverLetters = 6;  // the X's
 constexpr std::string_view kArchiverPattern = kArchiverTempPattern;
 constexpr std::string_view kArchiverStart =
     kArchiverPattern.substr(0, kArchiverPattern.size() - kArchiverLetters);
+constexpr std::string_view kWritePattern = kWriteTempPattern;
+constexpr std::string_view kWriteStart = kWritePattern.substr(0, kWritePattern.size() - kArchiverLetters);
 
 bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
 
@@ -39,11 +41,17 @@ std::string DownloadPartName(std::uint64_t value) {
   return std::string(kDownloadStart) + digits + std::string(kDownloadEnd);
 }
 
+bool IsWriteTemporaryName(std::string_view name) {
+  if (name.empty() || name.front() != '.') return false;
+  return HasForm(name, kWriteStart, kArchiverLetters, IsLetterOrDigit, "");
+}
+
 bool IsOwnTemporaryName(std::string_view name) {
   // Nearly every name a walk meets fails on its first character.
   if (name.empty() || name.front() != '.') return false;
   return HasForm(name, kDownloadStart, kDownloadDigits, IsLowerHex, kDownloadEnd) ||
-         HasForm(name, kArchiverStart, kArchiverLetters, IsLetterOrDigit, "");
+         HasForm(name, kArchiverStart, kArchiverLetters, IsLetterOrDigit, "") ||
+         HasForm(name, kWriteStart, kArchiverLetters, IsLetterOrDigit, "");
 }
 
 }  // namespace platform

@@ -240,6 +240,24 @@ TEST_F(QuenletRun, OnADiskThatFoldsCaseATextbooksOwnIndexPageIsKept) {
   EXPECT_EQ(ReadFile(site + "/05电子课本/INDEX.HTML"), "the textbook's own page");
 }
 
+// On a disk that folds case the files a column site keeps for itself are
+// its own in any case: folder settings, an earlier run's page document and
+// thumbnails, in capitals, are no pages.
+TEST_F(QuenletRun, OnADiskThatFoldsCaseTheSitesOwnFilesInCapitalsAreNoPages) {
+  testing_support::ExfatDisk disk;
+  if (!disk.Unavailable().empty()) GTEST_SKIP() << "no exFAT disk to run on: " << disk.Unavailable();
+  const std::string site = disk.path() + "/site";
+  MakeDirs(site + "/网络导航");
+  WriteFile(site + "/学习测评/1练习.htm", "x");
+  for (const char* own : {"FOLDERPLACE.INI", "STARTXML.XML", "tn_1练习.jpg", "THUMBS.DB"})
+    WriteFile(site + "/学习测评/" + own, "own");
+  GenerateSite(site, "");
+  const std::string saved = ReadFile(site + "/学习测评/startxml.xml");
+  EXPECT_NE(saved.find(".htm"), std::string::npos) << saved;
+  for (const char* own : {"FOLDERPLACE", "STARTXML.XML", "tn_", "THUMBS"})
+    EXPECT_EQ(saved.find(own), std::string::npos) << own << ": " << saved;
+}
+
 TEST_F(QuenletRun, FailedRunPutsTheEntryPageBack) {
   Options().StartedWithPath = true;
   TempDir site;
@@ -459,6 +477,77 @@ TEST_F(QuenletRun, AssetFolderLinkedOutOfTheSiteReceivesNothing) {
     EXPECT_EQ(sink.progressMsg.back().rfind("完成", 0), 0u) << sink.progressMsg.back();
     EXPECT_NE(sink.progressMsg.back().find(site + "/startxml.files"), std::string::npos)
         << sink.progressMsg.back();
+  }
+}
+
+// A column folder the run holds as real, swapped for a link to a folder
+// outside the site before the walk reaches it, ends the run with an error
+// naming it; nothing is written there.
+TEST_F(QuenletRun, AFolderSwappedForALinkBeforeTheWalkReachesItIsAnErrorNamingIt) {
+  namespace fs = std::filesystem;
+  TempDir dir;
+  const std::string site = dir / "site", swapped = site + "/网络导航";
+  WriteFile(site + "/学习测评/1练习.htm", "x");
+  WriteFile(swapped + "/links.htm", "x");
+  WriteFile(dir / "outside/own.htm", "the user's own page");
+  const auto before = testing_support::Snapshot(dir / "outside");
+  bool done = false;
+  platform::fso::ListingObserver previous = platform::fso::SetListingObserver([&](const std::string& folder) {
+    if (done || folder != site + "/学习测评") return;
+    done = true;
+    ASSERT_EQ(rename(swapped.c_str(), (dir / "away").c_str()), 0);
+    fs::create_symlink(dir / "outside", swapped);
+  });
+  RecordingSink sink;
+  testing_support::ExpectFsoErrorNaming([&] { GenerateSite(site, ""); }, swapped);
+  platform::fso::SetListingObserver(previous);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(testing_support::Snapshot(dir / "outside"), before);
+}
+
+// The first run of a column site makes its asset folder. Swapped for a
+// link the moment it is made, it is not written through: the run ends with
+// an error naming it. The site's banner and welcome picture, swapped for
+// links to files outside the site after the run has checked them, are not
+// copied in. What lies outside stays as it was.
+TEST_F(QuenletRun, NothingGoesThroughALinkSwappedInAfterTheCheck) {
+  namespace fs = std::filesystem;
+  for (const char* swappedName : {"startxml.files", "banner.gif", "welcome.jpg"}) {
+    SCOPED_TRACE(swappedName);
+    TempDir dir;
+    const std::string site = dir / "site", swapped = site + "/" + swappedName;
+    MakeDirs(site + "/学习测评");
+    MakeDirs(site + "/网络导航");
+    WriteFile(site + "/banner.gif", "own banner");
+    WriteFile(site + "/welcome.jpg", "own welcome picture");
+    WriteFile(dir / "outside/logo.gif", "the victim's own logo");
+    WriteFile(dir / "outside/secret", "SECRET");
+    const auto before = testing_support::Snapshot(dir / "outside");
+    bool done = false;
+    platform::fso::FolderMadeObserver previous =
+        platform::fso::SetFolderMadeObserver([&](const std::string& folder) {
+          if (done || folder != site + "/startxml.files") return;
+          done = true;
+          ASSERT_EQ(rename(swapped.c_str(), (dir / "away").c_str()), 0);
+          fs::create_symlink(fs::is_directory(dir / "away") ? dir / "outside" : dir / "outside/secret", swapped);
+        });
+    RecordingSink sink;
+    if (swapped == site + "/startxml.files") {
+      testing_support::ExpectFsoErrorNaming([&] { GenerateSite(site, ""); }, swapped);
+    } else {
+      try {
+        GenerateSite(site, "");
+      } catch (const platform::FsoError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"" + swapped + "\""), std::string::npos) << e.what();
+      }
+    }
+    platform::fso::SetFolderMadeObserver(previous);
+    EXPECT_TRUE(done);
+    EXPECT_EQ(testing_support::Snapshot(dir / "outside"), before);
+    for (const char* copy : {"/startxml.files/banner.gif", "/startxml.files/welcome.jpg"})
+      if (testing_support::Exists(site + copy)) {
+        EXPECT_NE(ReadFile(site + copy), "SECRET") << copy;
+      }
   }
 }
 

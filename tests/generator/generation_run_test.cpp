@@ -19,6 +19,8 @@
 
 #include "generator/recording_sink.h"
 #include "generator/ui_sink.h"
+#include "platform/fso.h"
+#include "platform/temp_names.h"
 #include "platform/xml_document.h"
 #include "support/exfat_disk.h"
 #include "support/fifo_deadline.h"
@@ -695,6 +697,142 @@ TEST_F(GenerationRun, OnADiskThatFoldsCaseTheUsersPagesInCapitalsAreKept) {
       if (n.Attribute("dir") == "Nested") nestedLink = n.Attribute("link");
     EXPECT_EQ(nestedLink, "Nested/index.html");
   }
+}
+
+// A folder the run has just made, swapped for a link the moment it is
+// made, is not written through: the folder the link leads to keeps what it
+// held.
+TEST_F(GenerationRun, AFolderTheRunMadeSwappedForALinkIsNotWrittenThrough) {
+  const std::string assets = site_ + "/startxml.files";
+  WriteFile(dir_ / "victim/logo.gif", "the victim's own logo");
+  const auto before = Snapshot(dir_ / "victim");
+  bool swapped = false;
+  platform::fso::FolderMadeObserver previous =
+      platform::fso::SetFolderMadeObserver([&](const std::string& folder) {
+        if (swapped || folder != assets) return;
+        swapped = true;
+        ASSERT_EQ(rename(assets.c_str(), (dir_ / "assets.away").c_str()), 0);
+        fs::create_symlink(dir_ / "victim", assets);
+      });
+  std::string path = site_;
+  try {
+    GenerateSite(path, true);
+  } catch (const platform::FsoError& e) {
+    EXPECT_NE(std::string(e.what()).find("\"" + assets + "\""), std::string::npos) << e.what();
+  }
+  platform::fso::SetFolderMadeObserver(previous);
+  EXPECT_TRUE(swapped);
+  EXPECT_EQ(Snapshot(dir_ / "victim"), before);
+}
+
+// A folder the run holds as real, swapped for a link to a folder outside
+// the site before the walk reaches it, is not left out unsaid nor listed
+// through the link: the run ends with an error naming it.
+TEST_F(GenerationRun, AFolderSwappedForALinkBeforeTheWalkReachesItIsAnErrorNamingIt) {
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    TempDir other;
+    const std::string site = other / "site", outside = other / "outside";
+    for (const char* folder : {"01A", "02B", "03C"}) WriteFile(site + "/" + folder + "/p.htm", "p");
+    WriteFile(outside + "/q.htm", "outside");
+    const auto before = Snapshot(outside);
+    bool swapped = false;
+    platform::fso::ListingObserver previous = platform::fso::SetListingObserver([&](const std::string& folder) {
+      if (swapped || folder != site + "/01A") return;
+      swapped = true;
+      ASSERT_EQ(rename((site + "/03C").c_str(), (other / "03C.away").c_str()), 0);
+      fs::create_symlink(outside, site + "/03C");
+    });
+    std::string path = site;
+    testing_support::ExpectFsoErrorNaming([&] { GenerateSite(path, fullRun); }, site + "/03C");
+    platform::fso::SetListingObserver(previous);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(Snapshot(outside), before);
+  }
+}
+
+// The welcome text, checked as no link and then swapped for a link to a
+// file outside the site, is not published: the run ends with an error
+// naming it.
+TEST_F(GenerationRun, AWelcomeTextSwappedForALinkAfterItsCheckIsNotPublished) {
+  const std::string text = site_ + "/welcome.files/welcome.txt";
+  WriteFile(dir_ / "secret.txt", "SECRET");
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    fs::remove(site_ + "/welcome.html");
+    fs::remove(text);
+    WriteFile(text, "Hello");
+    bool swapped = false;
+    sink_.onPump = [&] {
+      if (swapped || sink_.status.empty() || sink_.status.back() != "正在生成 XML 目录信息文件 ......")
+        return;
+      swapped = true;
+      fs::remove(text);
+      fs::create_symlink(dir_ / "secret.txt", text);
+    };
+    std::string path = site_;
+    testing_support::ExpectFsoErrorNaming([&] { GenerateSite(path, fullRun); }, text);
+    sink_.onPump = nullptr;
+    EXPECT_TRUE(swapped);
+    if (Exists(site_ + "/welcome.html")) {
+      EXPECT_EQ(ReadFile(site_ + "/welcome.html").find("SECRET"), std::string::npos);
+    }
+  }
+}
+
+// A run broken off while it writes a page leaves no page behind that the
+// next run would take for the user's own: the next run, full or refresh,
+// writes the whole page, and nothing of the broken write is left.
+TEST_F(GenerationRun, APageWhoseWriteWasBrokenOffIsWrittenWholeByTheNextRun) {
+  const struct {
+    const char* page;
+    const char* holds;
+  } cases[] = {
+      {"welcome.html", "Hello"},
+      {"02Test/Test.html", "index.html"},
+  };
+  for (const auto& c : cases) {
+    for (bool nextFull : {true, false}) {
+      SCOPED_TRACE(std::string(c.page) + (nextFull ? ", then a full run" : ", then a refresh run"));
+      const std::string page = site_ + "/" + c.page;
+      fs::remove(page);
+      platform::fso::WriteStop previous =
+          platform::fso::SetWriteStop([&](const std::string& path) { return path == page; });
+      std::string path = site_;
+      EXPECT_THROW(GenerateSite(path, true), platform::FsoError);
+      platform::fso::SetWriteStop(previous);
+      GenerateSite(path, nextFull);
+      EXPECT_NE(ReadFile(page).find(c.holds), std::string::npos) << ReadFile(page);
+      for (const auto& entry : fs::recursive_directory_iterator(site_))
+        EXPECT_FALSE(platform::IsOwnTemporaryName(entry.path().filename().string())) << entry.path();
+    }
+  }
+}
+
+// On a disk that folds case the run's own files are its own in any case:
+// the welcome page in use, an earlier run's page document and the order
+// list, in capitals, are no content pages; a name beyond ASCII is found in
+// another case as the disk finds it.
+TEST_F(GenerationRun, OnADiskThatFoldsCaseTheRunsOwnFilesInCapitalsAreNoPages) {
+  testing_support::ExfatDisk disk;
+  if (!disk.Unavailable().empty()) GTEST_SKIP() << "no exFAT disk to run on: " << disk.Unavailable();
+  const std::string site = disk.path() + "/site";
+  WriteFile(site + "/A/a.htm", "a");
+  WriteFile(site + "/A/\xc3\x89t\xc3\xa9.htm", "summer");  // Été.htm
+  WriteFile(site + "/A/WELCOME.HTML", "the user's own welcome page");
+  WriteFile(site + "/A/STARTXML.XML", "an earlier run's page document");
+  WriteFile(site + "/A/ARRAY.INI", "a.htm\r\n");
+  for (bool fullRun : {true, false}) {
+    SCOPED_TRACE(fullRun ? "full run" : "refresh run");
+    std::string path = site;
+    GenerateSite(path, fullRun);
+    const std::string saved = ReadFile(site + "/A/startxml.xml");
+    for (const char* own : {"WELCOME.HTML", "STARTXML.XML", "ARRAY.INI"})
+      EXPECT_EQ(saved.find(own), std::string::npos) << own;
+    EXPECT_NE(saved.find("a.htm"), std::string::npos);
+  }
+  platform::fso::ListingScope run;
+  EXPECT_TRUE(platform::fso::FileExists(site + "/A/\xc3\xa9t\xc3\xa9.htm"));  // été.htm
 }
 
 }  // namespace

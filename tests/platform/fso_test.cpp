@@ -1,12 +1,15 @@
 #include "platform/fso.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -759,10 +762,182 @@ TEST(Fso, HeldListingsMatchNamesAsTheirDiskDoes) {
         EXPECT_EQ(fso::FolderExists(c.path), c.folder) << c.path;
       }
       EXPECT_EQ(fso::FileNames(dir / "A"), std::vector<std::string>{"WELCOME.HTML"});
+      // The rule the run's own names follow too.
+      EXPECT_EQ(fso::FoldsCase(dir / "A"), folds);
     }
+    EXPECT_FALSE(fso::FoldsCase(dir / "A"));  // known only while the run lasts
     EXPECT_EQ(asked.size(), 1u);
     fso::SetCaseProbe(previous);
   }
+}
+
+// A folder the run has made is the folder it writes in: one swapped for a
+// link the moment it is made is an error naming it, and nothing is written
+// through it.
+TEST(Fso, NothingIsWrittenThroughAFolderSwappedTheMomentTheRunMadeIt) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& made, const std::string& tree)> make;
+  } makes[] = {
+      {"a folder made", [](const std::string& m, const std::string&) { fso::CreateFolder(m); }},
+      {"a folder copied in", [](const std::string& m, const std::string& t) { fso::CopyFolder(t, m); }},
+  };
+  for (const auto& c : makes) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string site = dir / "site", made = site + "/made";
+    WriteFile(site + "/f.txt", "f");
+    WriteFile(dir / "tree/t.txt", "t");
+    WriteFile(dir / "victim/t.txt", "precious");
+    const auto victim = testing_support::Snapshot(dir / "victim");
+    fso::ListingScope run;
+    ASSERT_EQ(fso::FileNames(site), std::vector<std::string>{"f.txt"});
+    bool swapped = false;
+    fso::FolderMadeObserver previous = fso::SetFolderMadeObserver([&](const std::string& folder) {
+      if (folder != made || swapped) return;
+      swapped = true;
+      ASSERT_EQ(rename(made.c_str(), (dir / "away").c_str()), 0);
+      fs::create_symlink(dir / "victim", made);
+    });
+    testing_support::ExpectFsoErrorNaming(
+        [&] {
+          c.make(made, dir / "tree");
+          fso::WriteBytes(made + "/t.txt", "written");
+        },
+        made);
+    fso::SetFolderMadeObserver(previous);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(testing_support::Snapshot(dir / "victim"), victim);
+  }
+}
+
+// A folder the run holds as real, swapped for a link before its own first
+// listing, is not listed through the link: an error names it, and nothing
+// is written there.
+TEST(Fso, AFolderHeldAsRealThatBecameALinkIsNotListedThroughIt) {
+  TempDir dir;
+  const std::string site = dir / "site", folder = site + "/d";
+  WriteFile(folder + "/f.txt", "listed");
+  WriteFile(dir / "outside/secret.txt", "outside");
+  const auto outside = testing_support::Snapshot(dir / "outside");
+  fso::ListingScope run;
+  ASSERT_EQ(fso::SubFolderNames(site), std::vector<std::string>{"d"});
+  ASSERT_EQ(rename(folder.c_str(), (dir / "away").c_str()), 0);
+  fs::create_symlink(dir / "outside", folder);
+  testing_support::ExpectFsoErrorNaming([&] { fso::FileNames(folder); }, folder);
+  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folder + "/new.txt", "x"); }, folder);
+  EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
+}
+
+// A run lets go of the folders it has not used for longest and opens them
+// again from the folder above when it needs them: a folder opened again is
+// still the folder listed, and one replaced by a link meanwhile is an error
+// naming it.
+TEST(Fso, AFolderOpenedAgainIsStillTheFolderListed) {
+  TempDir dir;
+  const std::string site = dir / "site";
+  std::vector<std::string> folders;
+  for (int i = 0; i < 300; ++i) {
+    folders.push_back(site + "/" + std::to_string(1000 + i));
+    WriteFile(folders.back() + "/f.txt", "f");
+  }
+  WriteFile(dir / "outside/g.txt", "outside");
+  const auto outside = testing_support::Snapshot(dir / "outside");
+  fso::ListingScope run;
+  for (const std::string& folder : folders) ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
+  fso::WriteBytes(folders[1] + "/new.txt", "written");
+  EXPECT_EQ(ReadFile(folders[1] + "/new.txt"), "written");
+  ASSERT_EQ(rename(folders[0].c_str(), (dir / "away").c_str()), 0);
+  fs::create_symlink(dir / "outside", folders[0]);
+  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folders[0] + "/new.txt", "x"); }, folders[0]);
+  EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
+}
+
+// A file the run listed as a regular file is read as one: a link put in
+// its place since is not followed to what it points at, and the read or
+// copy is an error naming the file.
+TEST(Fso, AFileListedAsRegularIsNotReadThroughALinkPutInItsPlace) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& file, const std::string& target)> read;
+  } reads[] = {
+      {"read", [](const std::string& f, const std::string&) { fso::ReadBytes(f); }},
+      {"copied", [](const std::string& f, const std::string& t) { fso::CopyFile(f, t); }},
+  };
+  for (const auto& c : reads) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string file = dir / "site/welcome.txt", target = dir / "site/copy.txt";
+    WriteFile(file, "own");
+    WriteFile(dir / "secret.txt", "secret");
+    fso::ListingScope run;
+    ASSERT_TRUE(fso::FileExists(file));
+    ASSERT_FALSE(fso::IsLink(file));
+    ASSERT_EQ(unlink(file.c_str()), 0);
+    fs::create_symlink(dir / "secret.txt", file);
+    testing_support::ExpectFsoErrorNaming([&] { c.read(file, target); }, file);
+    EXPECT_FALSE(fs::exists(target));
+  }
+}
+
+// A write broken off half-way leaves the name as it was: the old content,
+// or nothing. What it left is one of the programs' own temporary files,
+// which the next run's listing does not hold and removes.
+TEST(Fso, AWriteBrokenOffHalfWayLeavesTheNameAsItWas) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& file, const std::string& source)> write;
+  } writes[] = {
+      {"bytes written", [](const std::string& f, const std::string&) { fso::WriteBytes(f, "the whole new page"); }},
+      {"a file copied over", [](const std::string& f, const std::string& s) { fso::CopyFile(s, f); }},
+  };
+  const std::vector<std::string> kBoth{"other.htm", "page.html"}, kOther{"other.htm"};
+  for (const auto& c : writes) {
+    for (bool existed : {true, false}) {
+      SCOPED_TRACE(std::string(c.what) + (existed ? ", written over" : ", a new file"));
+      TempDir dir;
+      const std::string site = dir / "site", file = site + "/page.html", source = dir / "new.html";
+      WriteFile(site + "/other.htm", "o");
+      WriteFile(source, "the whole new page");
+      if (existed) WriteFile(file, "the old page");
+      fso::WriteStop previous = fso::SetWriteStop([&](const std::string& path) { return path == file; });
+      EXPECT_THROW(c.write(file, source), FsoError);
+      fso::SetWriteStop(previous);
+      if (existed)
+        EXPECT_EQ(ReadFile(file), "the old page");
+      else
+        EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
+      {
+        fso::ListingScope run;
+        const std::vector<std::string> names = fso::FileNames(site);
+        EXPECT_EQ(names, existed ? kBoth : kOther);
+      }
+      std::set<std::string> left;
+      for (const auto& entry : fs::directory_iterator(site)) left.insert(entry.path().filename().string());
+      EXPECT_EQ(std::vector<std::string>(left.begin(), left.end()), existed ? kBoth : kOther);
+      c.write(file, source);
+      EXPECT_EQ(ReadFile(file), "the whole new page");
+    }
+  }
+}
+
+// The check meant for disks that number their folders afresh (FAT, exFAT)
+// does not let another file system pass: a copy bind-mounted over a listed
+// folder, holding the same names, is another folder.
+TEST(Fso, ACopyMountedOverAListedFolderIsAnotherFolder) {
+  if (geteuid() != 0) GTEST_SKIP() << "bind-mounting a folder needs root";
+  TempDir dir;
+  const std::string folder = dir / "site/d", copy = dir / "copy";
+  WriteFile(folder + "/f.txt", "listed");
+  WriteFile(copy + "/f.txt", "the copy");
+  fso::ListingScope run;
+  ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
+  if (mount(copy.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
+    GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
+  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folder + "/startxml.xml", "x"); }, folder);
+  EXPECT_FALSE(fs::exists(copy + "/startxml.xml"));
+  umount2(folder.c_str(), MNT_DETACH);
+  EXPECT_FALSE(fs::exists(folder + "/startxml.xml"));
 }
 
 }  // namespace

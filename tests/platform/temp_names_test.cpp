@@ -32,6 +32,10 @@ TEST(OwnTemporaryNames, TheProgramsNamesAreKnownAndLookalikesAreNot) {
       {".download-0123456789abcdef.part", true},
       {archiverName, true},
       {".rartemp.aZ09xy", true},
+      {".writing.aZ09xy", true},
+      {".writing.abcde", false},
+      {".writing.ab-def", false},
+      {"writing.abcdef", false},
       {"", false},
       {".download-0123456789ABCDEF.part", false},
       {".download-0123456789abcde.part", false},
@@ -48,6 +52,10 @@ TEST(OwnTemporaryNames, TheProgramsNamesAreKnownAndLookalikesAreNot) {
       {".rartemp", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsOwnTemporaryName(c.name), c.own) << c.name;
+  // Of those, only the file layer's own are left by a write it broke off.
+  EXPECT_TRUE(platform::IsWriteTemporaryName(".writing.aZ09xy"));
+  EXPECT_FALSE(platform::IsWriteTemporaryName(".rartemp.aZ09xy"));
+  EXPECT_FALSE(platform::IsWriteTemporaryName(platform::DownloadPartName(0)));
   EXPECT_EQ(platform::DownloadPartName(0x1f), ".download-000000000000001f.part");
 }
 
