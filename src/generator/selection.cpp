@@ -60,6 +60,8 @@ bool IsFreeForRedirectPage(const std::string& path) {
   std::string head;
   try {
     head = fso::ReadBytes(path, 100);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (const platform::FsoError&) {
     return false;  // a file that cannot be read is no page of ours
   }

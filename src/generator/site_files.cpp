@@ -138,8 +138,9 @@ std::string SiteOfPage(const std::string& folder, const std::string& relativePat
 // page. A piece the style folder lacks is skipped. Content is taken through
 // a link only from inside the program's data folder or the style folder. A
 // piece that cannot be copied ends the copy with an error naming its place
-// in the site, the file layer's reason within, whatever that is (the site
-// changed under the run, too); what stands at that place stays.
+// in the site, the file layer's reason within, whatever that is; the site
+// changed under the run stays an error of that kind. What stands at that
+// place stays.
 void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFolder,
                       const std::string& dataFolder) {
   const std::vector<std::string> within = {dataFolder, styleFolder};
@@ -149,8 +150,10 @@ void CopyTemplateWith(const std::string& styleFolder, const std::string& siteFol
     try {
       copy(Join(styleFolder, name), target);
     } catch (const platform::FsoError& e) {
-      throw platform::FsoError("模板中的 " + std::string(name) + " 未能复制到网站，生成没有完成：\"" +
-                               target + "\"（" + e.what() + "）");
+      const std::string text = "模板中的 " + std::string(name) + " 未能复制到网站，生成没有完成：\"" +
+                               target + "\"（" + e.what() + "）";
+      if (dynamic_cast<const platform::SiteChangedError*>(&e)) throw platform::SiteChangedError(text);
+      throw platform::FsoError(text);
     }
   };
   auto copyFile = [&](const std::string& source, const std::string& target) {

@@ -12,7 +12,6 @@
 #include "platform/dialogs.h"
 #include "platform/folder_visits.h"
 #include "platform/fso.h"
-#include "platform/held_folder_check.h"
 #include "platform/paths.h"
 
 namespace talvora {
@@ -249,6 +248,8 @@ std::string ParentPrefix(const std::string& path) {
 bool FileExists(const std::string& path) {
   try {
     return fso::FileExists(path);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
     return false;
   }
@@ -257,6 +258,8 @@ bool FileExists(const std::string& path) {
 bool FolderExists(const std::string& path) {
   try {
     return fso::FolderExists(path);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
     return false;
   }
@@ -281,11 +284,14 @@ int CountFolders(const std::string& folder) {
 }
 
 // --- Delete and copy when the source exists ---
+// A failure is passed over, but never the site changing under the run.
 
 void DeleteFileIfExists(const std::string& path) {
   try {
     // A link goes as the file it stands for, a dangling one too.
     if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
   }
 }
@@ -293,39 +299,17 @@ void DeleteFileIfExists(const std::string& path) {
 void DeleteFolderIfExists(const std::string& path) {
   try {
     if (fso::FolderExists(path)) fso::DeleteFolder(path, false);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
   }
 }
 
-namespace {
-
-// The folder a copy's target lies in: the target itself when it ends in
-// the separator (a folder to copy into).
-std::string TargetFolder(const std::string& target) {
-  std::string folder = target;
-  if (folder.size() > 1 && folder.back() == kSep) {
-    folder.pop_back();
-    return folder;
-  }
-  const std::size_t at = folder.rfind(kSep);
-  if (at == std::string::npos) return ".";
-  return at == 0 ? folder.substr(0, 1) : folder.substr(0, at);
-}
-
-// Called from the handler of a failure the caller passes over. The site
-// changing under a run is never passed over: when the folder the target
-// lies in was replaced while the run held it, the failure goes on.
-void RethrowIfTargetFolderReplaced(const std::string& target) {
-  if (fso::HeldFolderReplaced(TargetFolder(target))) throw;
-}
-
-}  // namespace
-
 void CopyFileIfExists(const std::string& source, const std::string& target) {
   try {
     if (fso::FileExists(source)) fso::CopyFile(source, target, true);
-  } catch (const platform::FsoError&) {
-    RethrowIfTargetFolderReplaced(target);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
   }
 }
@@ -333,8 +317,8 @@ void CopyFileIfExists(const std::string& source, const std::string& target) {
 void CopyFolderIfExists(const std::string& source, const std::string& target) {
   try {
     if (fso::FolderExists(source)) fso::CopyFolder(source, target, true);
-  } catch (const platform::FsoError&) {
-    RethrowIfTargetFolderReplaced(target);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (...) {
   }
 }
@@ -513,8 +497,9 @@ void CopyFileIfExists(const std::string& source, const std::string& target) {
   if (!fso::FileExists(source)) return;
   try {
     fso::CopyFile(source, target, true);
+  } catch (const platform::SiteChangedError&) {
+    throw;
   } catch (const platform::FsoError&) {
-    talvora::RethrowIfTargetFolderReplaced(target);
   }
 }
 

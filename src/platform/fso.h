@@ -18,6 +18,15 @@ class FsoError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The site changed under a generation run: a folder the run holds was moved
+// away or replaced by a link or another folder, or a file it listed as
+// regular was replaced by a link (see ListingScope). A routine that passes
+// over failures by design never passes over this one: it ends the run.
+class SiteChangedError : public FsoError {
+ public:
+  using FsoError::FsoError;
+};
+
 namespace fso {
 
 bool FileExists(const std::string& path);
@@ -90,8 +99,9 @@ std::uint64_t FileSize(const std::string& path);
 // held open, and what is written, created or deleted in it goes through
 // that descriptor, so it lands in the folder listed or made; a folder below
 // one held as real is reached from there, never through a link. A folder
-// moved away or replaced by a link meanwhile is an FsoError naming it, and
-// a file listed as regular is not read through a link put in its place.
+// moved away or replaced by a link meanwhile is a SiteChangedError naming
+// it, and a file listed as regular is not read through a link put in its
+// place: that too is a SiteChangedError.
 // Scopes nest; the outermost one ends the caching. Same thread only.
 class ListingScope {
  public:
@@ -103,8 +113,8 @@ class ListingScope {
 
 // The device and inode of a real folder (not a link to one), when the run
 // holds the listing of the folder that holds it. False when the disk must
-// be asked. Throws FsoError naming the folder when it has been replaced by
-// a link since that listing.
+// be asked. Throws SiteChangedError naming the folder when it has been
+// replaced by a link since that listing.
 bool HeldFolderIdentity(const std::string& folder, std::pair<std::uint64_t, std::uint64_t>& id);
 
 // Called with the folder's path each time the layer reads a folder's listing

@@ -154,13 +154,14 @@ inline bool SplitEntry(const std::string& path, std::string& folder, std::string
 }
 
 [[noreturn]] inline void FolderChanged(const std::string& folder) {
-  throw FsoError("文件夹 \"" + folder +
-                 "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
-                 "没有经由它写入或删除任何文件。");
+  throw SiteChangedError("文件夹 \"" + folder +
+                         "\" 在生成过程中被移走或换成了链接、另一个文件夹，生成已停止；"
+                         "没有经由它写入或删除任何文件。");
 }
 
 [[noreturn]] inline void FileChanged(const std::string& file) {
-  throw FsoError("文件 \"" + file + "\" 在生成过程中被换成了链接，生成已停止；没有读取链接指向的内容。");
+  throw SiteChangedError("文件 \"" + file +
+                         "\" 在生成过程中被换成了链接，生成已停止；没有读取链接指向的内容。");
 }
 
 // The sorted names of an open folder's entries.

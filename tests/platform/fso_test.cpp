@@ -714,7 +714,7 @@ TEST(Fso, NothingChangesThroughAFolderReplacedSinceTheRunListedIt) {
       const auto outside = testing_support::Snapshot(dir / "outside");
       const auto away = testing_support::Snapshot(dir / "away");
       const auto now = testing_support::Snapshot(dir / "site");
-      testing_support::ExpectFsoErrorNaming([&] { c.change(folder, dir / "loose.txt"); }, folder);
+      testing_support::ExpectSiteChangedNaming([&] { c.change(folder, dir / "loose.txt"); }, folder);
       EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
       EXPECT_EQ(testing_support::Snapshot(dir / "away"), away);
       EXPECT_EQ(testing_support::Snapshot(dir / "site"), now);
@@ -799,7 +799,7 @@ TEST(Fso, NothingIsWrittenThroughAFolderSwappedTheMomentTheRunMadeIt) {
       ASSERT_EQ(rename(made.c_str(), (dir / "away").c_str()), 0);
       fs::create_symlink(dir / "victim", made);
     });
-    testing_support::ExpectFsoErrorNaming(
+    testing_support::ExpectSiteChangedNaming(
         [&] {
           c.make(made, dir / "tree");
           fso::WriteBytes(made + "/t.txt", "written");
@@ -824,8 +824,8 @@ TEST(Fso, AFolderHeldAsRealThatBecameALinkIsNotListedThroughIt) {
   ASSERT_EQ(fso::SubFolderNames(site), std::vector<std::string>{"d"});
   ASSERT_EQ(rename(folder.c_str(), (dir / "away").c_str()), 0);
   fs::create_symlink(dir / "outside", folder);
-  testing_support::ExpectFsoErrorNaming([&] { fso::FileNames(folder); }, folder);
-  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folder + "/new.txt", "x"); }, folder);
+  testing_support::ExpectSiteChangedNaming([&] { fso::FileNames(folder); }, folder);
+  testing_support::ExpectSiteChangedNaming([&] { fso::WriteBytes(folder + "/new.txt", "x"); }, folder);
   EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
 }
 
@@ -849,7 +849,7 @@ TEST(Fso, AFolderOpenedAgainIsStillTheFolderListed) {
   EXPECT_EQ(ReadFile(folders[1] + "/new.txt"), "written");
   ASSERT_EQ(rename(folders[0].c_str(), (dir / "away").c_str()), 0);
   fs::create_symlink(dir / "outside", folders[0]);
-  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folders[0] + "/new.txt", "x"); }, folders[0]);
+  testing_support::ExpectSiteChangedNaming([&] { fso::WriteBytes(folders[0] + "/new.txt", "x"); }, folders[0]);
   EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
 }
 
@@ -875,7 +875,7 @@ TEST(Fso, AFileListedAsRegularIsNotReadThroughALinkPutInItsPlace) {
     ASSERT_FALSE(fso::IsLink(file));
     ASSERT_EQ(unlink(file.c_str()), 0);
     fs::create_symlink(dir / "secret.txt", file);
-    testing_support::ExpectFsoErrorNaming([&] { c.read(file, target); }, file);
+    testing_support::ExpectSiteChangedNaming([&] { c.read(file, target); }, file);
     EXPECT_FALSE(fs::exists(target));
   }
 }
@@ -934,7 +934,7 @@ TEST(Fso, ACopyMountedOverAListedFolderIsAnotherFolder) {
   ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
   if (mount(copy.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0)
     GTEST_SKIP() << "cannot bind-mount here: " << std::strerror(errno);
-  testing_support::ExpectFsoErrorNaming([&] { fso::WriteBytes(folder + "/startxml.xml", "x"); }, folder);
+  testing_support::ExpectSiteChangedNaming([&] { fso::WriteBytes(folder + "/startxml.xml", "x"); }, folder);
   EXPECT_FALSE(fs::exists(copy + "/startxml.xml"));
   umount2(folder.c_str(), MNT_DETACH);
   EXPECT_FALSE(fs::exists(folder + "/startxml.xml"));
