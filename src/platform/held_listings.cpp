@@ -101,8 +101,8 @@ Listing* ParentHoldingAsFolder(const std::string& key, std::string& name) {
 // Opens the folder (a path without trailing separators) with the flags.
 // Where the run holds the folder above and it holds this one as a real
 // folder, it is opened from the folder above without following a link: a
-// link or a file in its place is an error naming it. Elsewhere it is opened
-// by its path.
+// link or a file in its place, or nothing at all (it was moved away past
+// the layer), is an error naming it. Elsewhere it is opened by its path.
 int OpenFolderAt(const std::string& key, int flags, const char* what, const std::string& path) {
   // A path the system cannot take is not reached through descriptors
   // either: every other call of the run would fail on it.
@@ -114,7 +114,7 @@ int OpenFolderAt(const std::string& key, int flags, const char* what, const std:
       while (up.size() > 1 && up.back() == kSep) up.pop_back();
       const int above = HeldFolder(*parent, up, what, path);
       int fd = ::openat(above, name.c_str(), flags | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-      if (fd < 0 && (errno == ELOOP || errno == ENOTDIR)) FolderChanged(key);
+      if (fd < 0 && (errno == ELOOP || errno == ENOTDIR || errno == ENOENT)) FolderChanged(key);
       if (fd < 0) Fail(what, path, errno);
       return fd;
     }

@@ -880,6 +880,55 @@ TEST(Fso, AFileListedAsRegularIsNotReadThroughALinkPutInItsPlace) {
   }
 }
 
+// A folder a run holds, moved away, replaced by a link or by another
+// folder, is the site changing under the run; the same folder moved away
+// outside a run, or in a run that never listed it, is only a failure of
+// the write, which a routine that passes over failures may pass over.
+TEST(Fso, OnlyAFolderTheRunHoldsChangingIsTheSiteChanging) {
+  const struct {
+    const char* what;
+    std::function<void(const std::string& folder, const std::string& dir)> change;
+  } changes[] = {
+      {"moved away", [](const std::string& f, const std::string& d) { fs::rename(f, d + "/away"); }},
+      {"a link in its place",
+       [](const std::string& f, const std::string& d) {
+         fs::rename(f, d + "/away");
+         fs::create_symlink(d + "/away", f);
+       }},
+      {"another folder in its place",
+       [](const std::string& f, const std::string& d) {
+         fs::rename(f, d + "/away");
+         MakeDirs(f);
+       }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string site = dir / "site", folder = site + "/startxml.files";
+    WriteFile(folder + "/a.css", "a");
+    fso::ListingScope run;
+    fso::FileNames(site);
+    fso::FileNames(folder);
+    c.change(folder, dir.path());
+    testing_support::ExpectSiteChangedNaming([&] { fso::WriteBytes(folder + "/b.css", "b"); }, folder);
+    EXPECT_FALSE(fs::exists(dir / "away/b.css"));
+  }
+  for (bool inARun : {false, true}) {
+    SCOPED_TRACE(inARun ? "in a run that never listed it" : "outside a run");
+    TempDir dir;
+    WriteFile(dir / "a/f.txt", "f");
+    std::unique_ptr<fso::ListingScope> run;
+    if (inARun) run = std::make_unique<fso::ListingScope>();
+    fs::rename(dir / "a", dir / "b");
+    try {
+      fso::WriteBytes(dir / "a/g.txt", "g");
+      ADD_FAILURE() << "written into a folder that is not there";
+    } catch (const platform::FsoError& e) {
+      EXPECT_EQ(dynamic_cast<const platform::SiteChangedError*>(&e), nullptr) << e.what();
+    }
+  }
+}
+
 // A write broken off half-way leaves the name as it was: the old content,
 // or nothing. What it left is one of the programs' own temporary files,
 // which the next run's listing does not hold and removes.
