@@ -12,11 +12,14 @@
 
 #include "generator/generator.h"
 #include "generator/recording_sink.h"
+#include "generator/skip_on_error.h"
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/fso.h"
+#include "support/fso_error.h"
 #include "support/temp_dir.h"
+#include "support/walk_fixtures.h"
 
 namespace talvora {
 namespace {
@@ -224,6 +227,50 @@ TEST(UitlDisk, CopyIfExistsReplacesTargetsAndIgnoresFailures) {
   EXPECT_NO_THROW(CopyFolderIfExists(dir / "missing", dir / "y"));
   EXPECT_FALSE(FolderExists(dir / "y"));
   EXPECT_NO_THROW(CopyFileIfExists(dir / "src.txt", dir / "no/such/folder/x.txt"));
+}
+
+// What passes over failures passes over none that says the site changed
+// under the run: a folder the run holds, swapped for a link, stops each of
+// them with an error naming it, and nothing reaches the folder linked to.
+TEST(UitlDisk, TheSiteChangingUnderARunIsNeverPassedOver) {
+  namespace fs = std::filesystem;
+  const struct {
+    const char* what;
+    std::function<void(const std::string& folder, const std::string& dir)> act;
+  } routines[] = {
+      {"DeleteFileIfExists", [](const std::string& f, const std::string&) { DeleteFileIfExists(f + "/f.txt"); }},
+      {"DeleteFolderIfExists", [](const std::string& f, const std::string&) { DeleteFolderIfExists(f + "/sub"); }},
+      {"CopyFileIfExists",
+       [](const std::string& f, const std::string& d) { CopyFileIfExists(d + "/loose.txt", f + "/new.txt"); }},
+      {"CopyFolderIfExists",
+       [](const std::string& f, const std::string& d) { CopyFolderIfExists(d + "/tree", f + "/tree"); }},
+      {"the column sites' CopyFileIfExists",
+       [](const std::string& f, const std::string& d) {
+         quenlet::CopyFileIfExists(d + "/loose.txt", f + "/new.txt");
+       }},
+      {"Try", [](const std::string& f, const std::string&) {
+         Try([&] { platform::fso::WriteBytes(f + "/new.txt", "x"); });
+       }},
+  };
+  for (const auto& r : routines) {
+    SCOPED_TRACE(r.what);
+    TempDir dir;
+    const std::string folder = dir / "site/d";
+    WriteFile(folder + "/f.txt", "listed");
+    WriteFile(folder + "/sub/g.txt", "listed");
+    WriteFile(dir / "outside/f.txt", "outside");
+    WriteFile(dir / "outside/sub/g.txt", "outside");
+    WriteFile(dir / "loose.txt", "loose");
+    WriteFile(dir / "tree/t.txt", "t");
+    platform::fso::ListingScope run;
+    ASSERT_EQ(platform::fso::SubFolderNames(dir / "site"), std::vector<std::string>{"d"});
+    ASSERT_EQ(platform::fso::FileNames(folder), std::vector<std::string>{"f.txt"});
+    ASSERT_EQ(rename(folder.c_str(), (dir / "away").c_str()), 0);
+    fs::create_symlink(dir / "outside", folder);
+    const auto outside = testing_support::Snapshot(dir / "outside");
+    testing_support::ExpectSiteChangedNaming([&] { r.act(folder, dir.path()); }, folder);
+    EXPECT_EQ(testing_support::Snapshot(dir / "outside"), outside);
+  }
 }
 
 TEST(UitlDisk, WriteTextFileWritesGbkWithALineEndAndKeepsWhatGbkLacks) {
