@@ -255,13 +255,7 @@ TEST(UitlDisk, TheSiteChangingUnderARunIsNeverPassedOver) {
   for (const auto& r : routines) {
     SCOPED_TRACE(r.what);
     TempDir dir;
-    const std::string folder = dir / "site/d";
-    WriteFile(folder + "/f.txt", "listed");
-    WriteFile(folder + "/sub/g.txt", "listed");
-    WriteFile(dir / "outside/f.txt", "outside");
-    WriteFile(dir / "outside/sub/g.txt", "outside");
-    WriteFile(dir / "loose.txt", "loose");
-    WriteFile(dir / "tree/t.txt", "t");
+    const std::string folder = testing_support::MakeFolderToSwap(dir.path());
     platform::fso::ListingScope run;
     ASSERT_EQ(platform::fso::SubFolderNames(dir / "site"), std::vector<std::string>{"d"});
     ASSERT_EQ(platform::fso::FileNames(folder), std::vector<std::string>{"f.txt"});

@@ -696,13 +696,7 @@ TEST(Fso, NothingChangesThroughAFolderReplacedSinceTheRunListedIt) {
     for (const auto& c : changes) {
       SCOPED_TRACE(std::string(c.what) + (byLink ? ", a link in its place" : ", another folder in its place"));
       TempDir dir;
-      const std::string folder = dir / "site/d";
-      WriteFile(folder + "/f.txt", "listed");
-      WriteFile(folder + "/sub/g.txt", "listed");
-      WriteFile(dir / "outside/f.txt", "outside");
-      WriteFile(dir / "outside/sub/g.txt", "outside");
-      WriteFile(dir / "loose.txt", "loose");
-      WriteFile(dir / "tree/t.txt", "t");
+      const std::string folder = testing_support::MakeFolderToSwap(dir.path());
       fso::ListingScope run;
       ASSERT_EQ(fso::FileNames(folder), std::vector<std::string>{"f.txt"});
       ASSERT_EQ(fso::SubFolderNames(folder), std::vector<std::string>{"sub"});

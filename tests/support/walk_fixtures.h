@@ -26,6 +26,20 @@ inline void MakeSmallStyle(const std::string& style) {
   WriteFile(style + "/index.html", "template-index");
 }
 
+// A site's folder to swap under a run: dir/site/d holding f.txt and
+// sub/g.txt, dir/outside holding the same names for a link to lead to, and
+// dir/loose.txt and dir/tree to copy or move in. Returns the folder's path.
+inline std::string MakeFolderToSwap(const std::string& dir) {
+  const std::string folder = dir + "/site/d";
+  WriteFile(folder + "/f.txt", "listed");
+  WriteFile(folder + "/sub/g.txt", "listed");
+  WriteFile(dir + "/outside/f.txt", "outside");
+  WriteFile(dir + "/outside/sub/g.txt", "outside");
+  WriteFile(dir + "/loose.txt", "loose");
+  WriteFile(dir + "/tree/t.txt", "t");
+  return folder;
+}
+
 // Every entry below a folder (links not followed) with a file's bytes or a
 // link's target, to see that a run left it alone.
 inline std::map<std::string, std::string> Snapshot(const std::string& folder) {
