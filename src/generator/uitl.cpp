@@ -425,6 +425,7 @@ std::string StatusText(const std::string& message, std::time_t when) {
 }
 
 void ShowStatus(const std::string& message) {
+  platform::fso::OutsideListingScope window;
   if (UiSink* sink = GetUiSink()) sink->StatusChanged(StatusText(message, std::time(nullptr)));
 }
 

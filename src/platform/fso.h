@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -109,6 +110,24 @@ class ListingScope {
   ~ListingScope();
   ListingScope(const ListingScope&) = delete;
   ListingScope& operator=(const ListingScope&) = delete;
+};
+
+// While it lives, the layer answers from the disk as if no ListingScope
+// lived, and a ListingScope opened meanwhile holds listings of its own: the
+// run's listings are put aside and come back at its end, unchanged. For the
+// window's own code that a run lets in while it waits for its window (its
+// progress, its status line, its pending messages): a tree read or a
+// command there is no part of the run, sees the disk as it is, and is not
+// stopped by the run's rules for the folders it holds.
+class OutsideListingScope {
+ public:
+  OutsideListingScope();
+  ~OutsideListingScope();
+  OutsideListingScope(const OutsideListingScope&) = delete;
+  OutsideListingScope& operator=(const OutsideListingScope&) = delete;
+
+ private:
+  std::shared_ptr<void> aside_;
 };
 
 // The device and inode of a real folder (not a link to one), when the run

@@ -441,6 +441,15 @@ ListingScope::~ListingScope() {
   }
 }
 
+OutsideListingScope::OutsideListingScope() : aside_(std::make_shared<ListingCache>(std::move(cache))) {
+  cache = ListingCache{};
+}
+
+OutsideListingScope::~OutsideListingScope() {
+  cache.ForgetAll();
+  cache = std::move(*static_cast<ListingCache*>(aside_.get()));
+}
+
 bool FoldsCase(const std::string& folder) {
   if (!Caching()) return false;
   Listing* listing = CachedAt(StripTrailing(folder));

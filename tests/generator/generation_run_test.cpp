@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "generator/recording_sink.h"
+#include "generator/skip_on_error.h"
 #include "generator/ui_sink.h"
 #include "platform/fso.h"
 #include "platform/temp_names.h"
@@ -556,6 +557,42 @@ TEST_F(GenerationRun, AFolderSwappedForALinkDuringThePagePassIsAnErrorNamingIt) 
     EXPECT_EQ(Snapshot(outside), before);
     EXPECT_EQ(Snapshot(other / "03C.away"), (std::map<std::string, std::string>{{"p.htm", "p"}}));
     EXPECT_TRUE(sink_.status.empty() || sink_.status.back() != "主题资源处理完成");
+  }
+}
+
+// What the window does while a run lets it in (its tree reading folders as
+// the user clicks, another program changing them meanwhile) is no part of
+// the run: the window sees the disk as it is, and a folder gone from under
+// the tree does not stop the run as if its site had changed.
+TEST_F(GenerationRun, TheWindowsOwnReadsDuringARunAreNotTheRuns) {
+  const std::string beside = dir_ / "beside";
+  MakeDirs(beside + "/inner");
+  for (bool full : {true, false}) {
+    SCOPED_TRACE(full ? "full run" : "refresh run");
+    MakeDirs(beside + "/inner");
+    fs::remove(site_ + "/new.htm");
+    bool acted = false, seenNewPage = false, treeFailed = false;
+    auto window = [&] {
+      if (acted || !Exists(site_ + "/01Basics/startxml.xml")) return;
+      acted = true;
+      // The tree shows the folders beside the site, then one of them goes.
+      platform::fso::SubFolderNames(dir_.path());
+      fs::remove_all(beside);
+      Try([&] {
+        treeFailed = true;
+        platform::fso::SubFolderNames(beside);
+        treeFailed = false;
+      });
+      WriteFile(site_ + "/new.htm", "n");
+      seenNewPage = platform::fso::FileExists(site_ + "/new.htm");
+    };
+    sink_.onPump = window;
+    std::string path = site_;
+    EXPECT_NO_THROW(GenerateSite(path, full));
+    sink_.onPump = nullptr;
+    ASSERT_TRUE(acted);
+    EXPECT_TRUE(treeFailed);
+    EXPECT_TRUE(seenNewPage);
   }
 }
 
