@@ -874,6 +874,66 @@ TEST(WinRarUnpack, DoesNotWriteThroughLinksAlreadyInTheDestination) {
   EXPECT_EQ(ReadFile(t / "dest/hard.txt"), "new");
 }
 
+// A chain of 1,500 folders "d", a file at every level, unpacked whole; a
+// link at level 700, the archive's own or one the user has to a folder
+// outside, ends the chain there: nothing below it is written through it.
+TEST(WinRarUnpack, ADeepTreeIsUnpackedWholeAndALinkPartWayDownIsRefused) {
+  constexpr int kDepth = 1500, kLinkAt = 700;
+  struct Case {
+    const char* what;
+    bool ownLink;   // the archive's entry at level kLinkAt is a link
+    bool userLink;  // the user has a link to outside at that level
+  };
+  for (const Case& c : {Case{"no link", false, false}, Case{"the archive's own link", true, false},
+                        Case{"the user's link to outside", false, true}}) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    MakeDirs(t / "outside");
+    const bool linked = c.ownLink || c.userLink;
+    std::vector<Entry> entries;
+    std::map<std::string, std::string> expected;
+    std::string name, path, linkPath;
+    for (int level = 1; level <= kDepth; ++level) {
+      name += level == 1 ? "d" : "\\d";
+      path += level == 1 ? "d" : "/d";
+      const std::string content = "level " + std::to_string(level);
+      if (c.ownLink && level == kLinkAt) {
+        entries.push_back({name, "elsewhere", 3, 0120777});
+      } else {
+        entries.push_back({name, "", 2, 0x10, 0x8000 | 0x00E0});
+      }
+      entries.push_back({name + "\\f.txt", content});
+      if (level == kLinkAt && linked) {
+        linkPath = path;
+        expected[path] = c.ownLink ? "link:elsewhere" : "link:" + t / "outside";
+      } else if (!linked || level < kLinkAt) {
+        expected[path] = "dir";
+        expected[path + "/f.txt"] = "file:" + content;
+      }
+    }
+    WriteFile(t / "x.rar", Archive(entries));
+    if (c.userLink) {
+      MakeDirs(t / ("dest/" + linkPath.substr(0, linkPath.size() - 2)));
+      fs::create_directory_symlink(t / "outside", t / ("dest/" + linkPath));
+    }
+
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, linked ? 9 : 0) << r.err.substr(0, 300);
+    if (linked) {
+      EXPECT_NE(r.err.find("它的路径经过符号链接 " + linkPath + "，"), std::string::npos) << r.err.substr(0, 300);
+    }
+    EXPECT_TRUE(fs::is_empty(t / "outside"));
+    const std::map<std::string, std::string> got = Snapshot(t / "dest");
+    EXPECT_EQ(got.size(), expected.size());
+    auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    if (differ.first != got.end()) {
+      const std::string& at = differ.first->first;
+      ADD_FAILURE() << "first difference " << std::count(at.begin(), at.end(), '/') + 1 << " names down: ..."
+                    << at.substr(at.size() - std::min<std::size_t>(at.size(), 12)) << " " << differ.first->second;
+    }
+  }
+}
+
 TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
   struct Case {
     const char* what;
