@@ -1107,12 +1107,13 @@ TEST(WinRarUnpack, ARar5ArchiveCutAnywhereIsNeverTakenAsWhole) {
 }
 
 // A symbolic link as RAR 5 keeps it: a file header without data whose
-// extra area holds a redirection record (type 1, a Unix link).
-std::string Rar5LinkBlock(const std::string& name, const std::string& target) {
-  const std::string record = Vint(5) + Vint(1) + Vint(0) + Vint(target.size()) + target;
+// extra area holds a redirection record (type 1, a Unix link; type 4, a
+// hard link to an entry before it).
+std::string Rar5LinkBlock(const std::string& name, const std::string& target, bool hard = false) {
+  const std::string record = Vint(5) + Vint(hard ? 4 : 1) + Vint(0) + Vint(target.size()) + target;
   const std::string extra = Vint(record.size()) + record;
-  const std::string fields = Vint(0x0002) + Vint(0) + Vint(0120777) + Le32(1614852000) + Vint(0) + Vint(1) +
-                             Vint(name.size()) + name;
+  const std::string fields = Vint(0x0002) + Vint(0) + Vint(hard ? 0100644 : 0120777) + Le32(1614852000) + Vint(0) +
+                             Vint(1) + Vint(name.size()) + name;
   return Rar5Header(Vint(2) + Vint(0x0001 | 0x0002) + Vint(extra.size()) + Vint(0) + fields + extra);
 }
 
@@ -1177,6 +1178,30 @@ TEST(WinRarUnpack, APartOfAFileSplitOverVolumesIsRefused) {
   EXPECT_NE(r.err.find("不支持分卷压缩包"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(t / "dest/e1.txt"), "first");
   EXPECT_EQ(ReadFile(t / "dest/e2.txt"), "ORIGINAL");
+}
+
+// A hard link is written as a copy of the file it names, which must be one
+// already in the destination, reached without passing through a link.
+TEST(WinRarUnpack, AHardLinkCopiesAFileOfTheDestinationNeverOneThroughALink) {
+  TempDir t;
+  WriteFile(t / "outside/secret.txt", "secret");
+  MakeDirs(t / "dest");
+  fs::create_directory_symlink(t / "outside", t / "dest/lnk");
+  WriteFile(t / "x.rar", Rar5Start() + Rar5FileBlock({"sub", "", true}) + Rar5FileBlock({"sub/a.txt", "alpha"}) +
+                             Rar5LinkBlock("copy.txt", "sub/a.txt", true) +
+                             Rar5LinkBlock("stolen.txt", "lnk/secret.txt", true) +
+                             Rar5LinkBlock("none.txt", "sub/missing.txt", true) + Rar5End());
+  EXPECT_EQ(Listing(t / "x.rar"), Sorted({"d sub", "- sub/a.txt", "- copy.txt link to sub/a.txt",
+                                          "- stolen.txt link to lnk/secret.txt", "- none.txt link to sub/missing.txt"}));
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 9) << r.err;
+  EXPECT_NE(r.err.find("拒绝解压 stolen.txt：它的路径经过符号链接 lnk，"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("none.txt：它链接的文件不在目标文件夹中"), std::string::npos) << r.err;
+  EXPECT_EQ(Snapshot(t / "dest"), (std::map<std::string, std::string>{{"copy.txt", "file:alpha"},
+                                                                         {"lnk", "link:" + t / "outside"},
+                                                                         {"sub", "dir"},
+                                                                         {"sub/a.txt", "file:alpha"}}));
+  EXPECT_EQ(Snapshot(t / "outside"), (std::map<std::string, std::string>{{"secret.txt", "file:secret"}}));
 }
 
 TEST(WinRarUnpack, AnEntryMustHoldTheSizeItsHeaderGives) {
