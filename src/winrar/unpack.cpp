@@ -13,6 +13,7 @@
 // import's or the packer's message box.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -132,9 +133,19 @@ Descent FolderChain::Down(const std::vector<std::string>& parts, std::size_t cou
   Keep(same);
   if (same > 0 && fds_[same - 1] < 0) Keep(0);
   constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-  for (std::size_t i = names_.size(); i < count; ++i) {
+  // A folder is never made deeper than a path from the destination can
+  // name, so that whatever reads the tree by its paths reaches all of it.
+  std::size_t length = 0;  // of the path to the folder the walk is in, with a "/" after it
+  for (std::size_t i = 0; i < names_.size(); ++i) length += parts[i].size() + 1;
+  for (std::size_t i = names_.size(); i < count; length += parts[i++].size() + 1) {
     const int parent = i == 0 ? root_ : fds_[i - 1];
     const char* name = parts[i].c_str();
+    if (length + parts[i].size() >= PATH_MAX) {
+      Descent stopped;
+      stopped.at = Prefix(parts, i + 1);
+      stopped.error = ENAMETOOLONG;
+      return stopped;
+    }
     int fd = openat(parent, name, kFlags);
     if (fd < 0 && errno == ENOENT && make && (mkdirat(parent, name, 0777) == 0 || errno == EEXIST))
       fd = openat(parent, name, kFlags);
@@ -334,6 +345,18 @@ bool Writer::Put(const Item& item, const DataReader& data) {
   }
   if (!fresh && item.kind != Item::kFolder)
     std::fprintf(stderr, "WinRAR: %s 在压缩包中出现了两次，后一个替换前一个\n", item.name.c_str());
+  // Nor is an entry: the longest path its writing takes is a folder's own,
+  // or the temporary name beside a file or a link.
+  const std::size_t longest = item.kind == Item::kFolder
+                                  ? place.size()
+                                  : std::max(place.size(), place.size() - leaf.size() +
+                                                               std::strlen(platform::kArchiverTempPattern));
+  if (longest >= PATH_MAX) {
+    Fail(kCreateError, item.kind == Item::kFolder ? "WinRAR: 无法创建文件夹 %s：%s\n" : "WinRAR: 无法创建 %s：%s\n",
+         place, std::strerror(ENAMETOOLONG));
+    if (from >= 0) close(from);
+    return true;
+  }
 
   switch (item.kind) {
     case Item::kFolder:

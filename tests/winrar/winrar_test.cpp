@@ -934,6 +934,34 @@ TEST(WinRarUnpack, ADeepTreeIsUnpackedWholeAndALinkPartWayDownIsRefused) {
   }
 }
 
+// The folders "d" below a folder, one below the other, as far as they go.
+int ChainDepth(const std::string& root) {
+  int depth = 0;
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int next; fd >= 0 && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW)) >= 0; ++depth) {
+    close(fd);
+    fd = next;
+  }
+  if (fd >= 0) close(fd);
+  return depth;
+}
+
+// No path from the destination, of a folder or of a file, is made longer
+// than a call takes (4,096 bytes with its end): 2,048 folders of one letter
+// fit, the 2,049th and the file below do not.
+TEST(WinRarUnpack, AnEntryDeeperThanAPathCanNameIsRefused) {
+  TempDir t;
+  std::string name = "d";
+  for (int level = 2; level <= 2100; ++level) name += "\\d";
+  WriteFile(t / "x.rar", Archive({{name + "\\end.txt", "deep"}, {"a.txt", "a"}}));
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 9) << r.err.substr(0, 300);
+  EXPECT_NE(r.err.find("无法创建文件夹 d/d/"), std::string::npos) << r.err.substr(0, 300);
+  EXPECT_NE(r.err.find("File name too long"), std::string::npos) << r.err.substr(0, 300);
+  EXPECT_EQ(ReadFile(t / "dest/a.txt"), "a");
+  EXPECT_EQ(ChainDepth(t / "dest"), 2048);
+}
+
 TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
   struct Case {
     const char* what;
