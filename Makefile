@@ -63,11 +63,13 @@ sanitize: deps
 
 # The bench trees go to TMPDIR (make bench TMPDIR=/dev/shm): on a tmpfs
 # the disk's noise drops out and the figures repeat. generator_bench times a
-# generation run, tree_bench the folder tree over 10,000 sibling folders.
+# generation run, tree_bench the folder tree over 10,000 sibling folders,
+# unpack_bench the archiver over a chain of folders 1,000 and 2,000 deep.
 bench: build
-	cmake --build $(BUILD) --target generator_bench tree_bench -j $(JOBS)
+	cmake --build $(BUILD) --target generator_bench tree_bench unpack_bench -j $(JOBS)
 	TMPDIR="$${TMPDIR:-/tmp}" $(BUILD)/bench/generator_bench
 	TMPDIR="$${TMPDIR:-/tmp}" QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 $(BUILD)/bench/tree_bench
+	TMPDIR="$${TMPDIR:-/tmp}" $(BUILD)/bench/unpack_bench
 
 clean:
 	rm -rf $(BUILD)

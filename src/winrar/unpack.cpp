@@ -13,12 +13,14 @@
 // import's or the packer's message box.
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/temp_names.h"
 #include "winrar/commands.h"
 #include "winrar/rar4.h"
 #include "winrar/rar5.h"
@@ -63,22 +66,125 @@ std::string Place(const std::string& path) {
   return place;
 }
 
-// Why a path inside the destination is unsafe, or "" when it is not: it
-// must be relative, must not climb with "..", and must not pass through a
-// symbolic link already in the destination (which could lead anywhere).
+// Why a path inside the destination is unsafe by its spelling, or "" when
+// it is not: it must be relative and must not climb with "..". That it
+// does not pass through a symbolic link already in the destination (which
+// could lead anywhere) is seen on the way down to it (FolderChain).
 std::string UnsafePath(const std::string& path) {
   if (Place(path).empty()) return "它没有名称";
   if (path[0] == '/') return "它的路径是绝对路径";
-  std::vector<std::string> parts = Components(path);
-  for (const std::string& part : parts)
+  for (const std::string& part : Components(path))
     if (part == "..") return "它的路径会跳出目标文件夹";
+  return "";
+}
+
+// The first `count` components of a place, joined again.
+std::string Prefix(const std::vector<std::string>& parts, std::size_t count) {
   std::string prefix;
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    if (parts[i].empty() || parts[i] == ".") continue;
-    prefix += (prefix.empty() ? "" : "/") + parts[i];
-    struct stat st {};
-    if (lstat(prefix.c_str(), &st) != 0) break;  // nothing further exists yet
-    if (S_ISLNK(st.st_mode)) return "它的路径经过符号链接 " + prefix;
+  for (std::size_t i = 0; i < count; ++i) prefix += (i ? "/" : "") + parts[i];
+  return prefix;
+}
+
+// Where the way down to a folder ended.
+struct Descent {
+  int fd = -1;        // the folder, held by the chain until its next walk
+  std::string at;     // else the place the walk stopped at
+  bool link = false;  // a symbolic link is there
+  int error = 0;      // else why it could not go on
+};
+
+// The folders down to the entry being written, each opened from its parent's
+// descriptor without following a link, the first from the destination's.
+// No path is looked up whole, so what is checked is what is written in, and
+// an entry costs what its own name holds: entries mostly come in the order
+// of their paths, so the folders the one before went down through are
+// mostly where the next one goes, and only the rest is opened. The deepest
+// kHeld folders stay open; one nearer the top that was let go makes the walk
+// start again from the destination.
+class FolderChain {
+ public:
+  explicit FolderChain(int root) : root_(root) {}
+  ~FolderChain() { Keep(0); }
+  FolderChain(const FolderChain&) = delete;
+  FolderChain& operator=(const FolderChain&) = delete;
+
+  // Down to the folder of the first `count` parts, making those missing
+  // when `make`.
+  Descent Down(const std::vector<std::string>& parts, std::size_t count, bool make);
+
+ private:
+  static constexpr std::size_t kHeld = 64;
+  // Lets go of every folder from the `size`th down.
+  void Keep(std::size_t size) {
+    for (; names_.size() > size; names_.pop_back(), fds_.pop_back())
+      if (fds_.back() >= 0) close(fds_.back());
+    firstHeld_ = std::min(firstHeld_, names_.size());
+  }
+
+  int root_;
+  std::vector<std::string> names_;
+  std::vector<int> fds_;      // -1 for the folders let go: those above firstHeld_
+  std::size_t firstHeld_ = 0;
+};
+
+Descent FolderChain::Down(const std::vector<std::string>& parts, std::size_t count, bool make) {
+  std::size_t same = 0;
+  while (same < count && same < names_.size() && names_[same] == parts[same]) ++same;
+  Keep(same);
+  if (same > 0 && fds_[same - 1] < 0) Keep(0);
+  constexpr int kFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+  // A folder is never made deeper than a path from the destination can
+  // name, so that whatever reads the tree by its paths reaches all of it.
+  std::size_t length = 0;  // of the path to the folder the walk is in, with a "/" after it
+  for (std::size_t i = 0; i < names_.size(); ++i) length += parts[i].size() + 1;
+  for (std::size_t i = names_.size(); i < count; length += parts[i++].size() + 1) {
+    const int parent = i == 0 ? root_ : fds_[i - 1];
+    const char* name = parts[i].c_str();
+    if (length + parts[i].size() >= PATH_MAX) {
+      Descent stopped;
+      stopped.at = Prefix(parts, i + 1);
+      stopped.error = ENAMETOOLONG;
+      return stopped;
+    }
+    int fd = openat(parent, name, kFlags);
+    if (fd < 0 && errno == ENOENT && make && (mkdirat(parent, name, 0777) == 0 || errno == EEXIST))
+      fd = openat(parent, name, kFlags);
+    if (fd < 0) {
+      Descent stopped;
+      stopped.at = Prefix(parts, i + 1);
+      stopped.error = errno;
+      struct stat st {};
+      if (fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        stopped.link = S_ISLNK(st.st_mode);
+        if (!S_ISDIR(st.st_mode)) stopped.error = ENOTDIR;
+      }
+      return stopped;
+    }
+    names_.push_back(parts[i]);
+    fds_.push_back(fd);
+    if (fds_.size() - firstHeld_ > kHeld) {
+      close(fds_[firstHeld_]);
+      fds_[firstHeld_++] = -1;
+    }
+  }
+  Descent reached;
+  reached.fd = count == 0 ? root_ : fds_[count - 1];
+  return reached;
+}
+
+// Makes something under a fresh temporary name of the archiver's with
+// `make` (given the name; 0 when made, else -1 with errno, EEXIST when the
+// name is taken) and returns the name, or "" with errno set.
+std::string MakeTemporary(const std::function<int(const char*)>& make) {
+  static std::mt19937_64 random{std::random_device{}()};
+  static const char kCharacters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  const std::string pattern = platform::kArchiverTempPattern;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = pattern;
+    for (std::size_t i = name.find_last_not_of('X') + 1; i < name.size(); ++i)
+      name[i] = kCharacters[random() % (sizeof kCharacters - 1)];
+    if (make(name.c_str()) == 0) return name;
+    if (errno != EEXIST) break;
   }
   return "";
 }
@@ -161,9 +267,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
+// Writes the entries into the destination, whose descriptor it is given.
 class Writer {
  public:
-  explicit Writer(int& status) : status_(status), mask_(Umask()) {}
+  Writer(int& status, int root) : status_(status), mask_(Umask()), root_(root), chain_(root) {}
 
   // Writes the entry, or says on stderr why not and raises the status.
   // Returns false when the archive's data could not be read.
@@ -176,13 +283,16 @@ class Writer {
     std::fprintf(stderr, format, name.c_str(), why.c_str());
     Raise(status_, code);
   }
-  bool MakeParents(const std::string& place);
-  bool PutFolder(const Item& item, const std::string& place);
-  bool PutFile(const Item& item, const std::string& place, const DataReader& data);
-  void PutLink(const Item& item, const std::string& place, const std::string& target);
+  // The entry's place is `leaf` in the folder `dir`.
+  bool PutFolder(const Item& item, const std::string& place, int dir, const std::string& leaf);
+  bool PutFile(const Item& item, const std::string& place, int dir, const std::string& leaf, int from,
+               const DataReader& data);
+  void PutLink(const Item& item, int dir, const std::string& leaf, const std::string& target);
 
   int& status_;
   mode_t mask_;
+  int root_;
+  FolderChain chain_;
   std::map<std::string, std::string> landed_;  // place -> the entry's name
   std::vector<std::pair<std::string, std::time_t>> folders_;
 };
@@ -199,22 +309,61 @@ bool Writer::Put(const Item& item, const DataReader& data) {
     return true;
   }
   const std::string place = Place(item.name);
+  const std::vector<std::string> parts = Components(place);
+  // The file a hard link copies, opened where the archive put it: on a way
+  // down of its own, so the entry's chain stays as it is.
+  int from = -1;
+  if (item.kind == Item::kHardLink) {
+    const std::vector<std::string> targetParts = Components(Place(item.target));
+    FolderChain way(root_);
+    const Descent down = way.Down(targetParts, targetParts.size() - 1, false);
+    if (down.link) {
+      Fail(kCreateError, "WinRAR: 拒绝解压 %s：%s，没有解压它\n", item.name, "它的路径经过符号链接 " + down.at);
+      return true;
+    }
+    if (down.fd >= 0)
+      from = openat(down.fd, targetParts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  }
+  const Descent down = chain_.Down(parts, parts.size() - 1, true);
+  if (down.fd < 0) {
+    if (down.link) {
+      Fail(kCreateError, "WinRAR: 拒绝解压 %s：%s，没有解压它\n", item.name, "它的路径经过符号链接 " + down.at);
+    } else {
+      Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", down.at, std::strerror(down.error));
+    }
+    if (from >= 0) close(from);
+    return true;
+  }
+  const int dir = down.fd;
+  const std::string& leaf = parts.back();
   auto [at, fresh] = landed_.emplace(place, item.name);
   if (!fresh && at->second != item.name) {
     // Two names for one place would leave only the later one's content.
     Fail(kCreateError, "WinRAR: 拒绝解压 %s：它与条目 %s 落在同一个路径上，没有解压它\n", item.name, at->second);
+    if (from >= 0) close(from);
     return true;
   }
   if (!fresh && item.kind != Item::kFolder)
     std::fprintf(stderr, "WinRAR: %s 在压缩包中出现了两次，后一个替换前一个\n", item.name.c_str());
-  if (!MakeParents(place)) return true;
+  // Nor is an entry: the longest path its writing takes is a folder's own,
+  // or the temporary name beside a file or a link.
+  const std::size_t longest = item.kind == Item::kFolder
+                                  ? place.size()
+                                  : std::max(place.size(), place.size() - leaf.size() +
+                                                               std::strlen(platform::kArchiverTempPattern));
+  if (longest >= PATH_MAX) {
+    Fail(kCreateError, item.kind == Item::kFolder ? "WinRAR: 无法创建文件夹 %s：%s\n" : "WinRAR: 无法创建 %s：%s\n",
+         place, std::strerror(ENAMETOOLONG));
+    if (from >= 0) close(from);
+    return true;
+  }
 
   switch (item.kind) {
     case Item::kFolder:
-      return PutFolder(item, place);
+      return PutFolder(item, place, dir, leaf);
     case Item::kFile:
     case Item::kHardLink:
-      return PutFile(item, place, data);
+      return PutFile(item, place, dir, leaf, from, data);
     case Item::kLink: {
       // The target is the entry's data: read it whole, then check it.
       std::string target;
@@ -242,42 +391,26 @@ bool Writer::Put(const Item& item, const DataReader& data) {
         Fail(kCreateError, "WinRAR: 拒绝解压 %s：%s，没有解压它\n", item.name, why);
         return true;
       }
-      PutLink(item, place, target);
+      PutLink(item, dir, leaf, target);
       return true;
     }
   }
   return true;
 }
 
-bool Writer::MakeParents(const std::string& place) {
-  std::string prefix;
-  const std::vector<std::string> parts = Components(place);
-  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    prefix += (prefix.empty() ? "" : "/") + parts[i];
-    if (mkdir(prefix.c_str(), 0777) == 0 || errno == EEXIST) {
-      struct stat st {};
-      if (stat(prefix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-      errno = ENOTDIR;
-    }
-    Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", prefix, Errno());
-    return false;
-  }
-  return true;
-}
-
-bool Writer::PutFolder(const Item& item, const std::string& place) {
+bool Writer::PutFolder(const Item& item, const std::string& place, int dir, const std::string& leaf) {
   // A file (or link) already there is the user's: a folder entry does not
   // replace it, as a file entry does not replace a folder.
   struct stat st {};
-  if (lstat(place.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+  if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode)) {
     Fail(kCreateError, "WinRAR: 拒绝解压文件夹 %s：%s\n", item.name, "那里已有同名的文件，它保持原样");
     return true;
   }
-  if (mkdir(place.c_str(), item.mode & ~mask_) != 0 && errno != EEXIST) {
+  if (mkdirat(dir, leaf.c_str(), item.mode & ~mask_) != 0 && errno != EEXIST) {
     Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", place, Errno());
     return true;
   }
-  if (lstat(place.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode)) {
     Fail(kCreateError, "WinRAR: 无法创建文件夹 %s：%s\n", place, "有别的东西挡在那里");
     return true;
   }
@@ -285,26 +418,31 @@ bool Writer::PutFolder(const Item& item, const std::string& place) {
   return true;
 }
 
-// Renames the complete temporary file or link over its place, unless a
-// folder is there.
-bool Replace(const std::string& temp, const std::string& place, std::string& why) {
+// Renames the complete temporary file or link in the folder `dir` over its
+// place there, unless a folder is there.
+bool Replace(int dir, const std::string& temp, const std::string& leaf, std::string& why) {
   struct stat st {};
-  if (lstat(place.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  if (fstatat(dir, leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
     why = "那里已有同名的文件夹";
     return false;
   }
-  if (std::rename(temp.c_str(), place.c_str()) != 0) {
+  if (renameat(dir, temp.c_str(), dir, leaf.c_str()) != 0) {
     why = Errno();
     return false;
   }
   return true;
 }
 
-bool Writer::PutFile(const Item& item, const std::string& place, const DataReader& data) {
-  std::string temp = TempNameBeside(place);
-  int fd = mkstemp(temp.data());
+bool Writer::PutFile(const Item& item, const std::string& place, int dir, const std::string& leaf, int from,
+                     const DataReader& data) {
+  int fd = -1;
+  const std::string temp = MakeTemporary([&](const char* name) {
+    fd = openat(dir, name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    return fd < 0 ? -1 : 0;
+  });
   if (fd < 0) {
     Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", place, Errno());
+    if (from >= 0) close(from);
     // The data is still to be read past, so the next entry can be.
     data([](const char*, std::size_t) { return false; });
     return true;
@@ -315,7 +453,6 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
   ReadResult read;
   if (item.kind == Item::kHardLink) {
     // The file it links to was written before; its copy needs no CRC.
-    int from = open(item.target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     struct stat st {};
     if (from < 0 || fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
       writeError = "它链接的文件不在目标文件夹中";
@@ -340,7 +477,7 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
     });
   }
   struct stat old {};
-  const bool replacing = lstat(place.c_str(), &old) == 0;
+  const bool replacing = fstatat(dir, leaf.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (writeError.empty() && read.why.empty()) {
     struct timespec times[2] = {{item.mtime, 0}, {item.mtime, 0}};
     fchmod(fd, item.mode & ~mask_);
@@ -362,34 +499,23 @@ bool Writer::PutFile(const Item& item, const std::string& place, const DataReade
     Fail(kCrcError, "WinRAR: %s：%s\n", item.name, "文件已损坏（数据的大小与文件头中的不符）" + kept);
   } else if (item.crc && crc != *item.crc) {
     Fail(kCrcError, "WinRAR: %s 的 CRC 校验错误：%s\n", item.name, "文件已损坏" + kept);
-  } else if (!Replace(temp, place, why)) {
+  } else if (!Replace(dir, temp, leaf, why)) {
     Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, why);
   } else {
     return true;
   }
-  unlink(temp.c_str());
+  unlinkat(dir, temp.c_str(), 0);
   return read.why.empty();
 }
 
-void Writer::PutLink(const Item& item, const std::string& place, const std::string& target) {
-  // A link cannot be made by mkstemp: take a unique name from it, then put
-  // the link there.
-  std::string temp;
-  int made = -1;
-  for (int attempt = 0; attempt < 8 && made != 0; ++attempt) {
-    temp = TempNameBeside(place);
-    int fd = mkstemp(temp.data());
-    if (fd < 0) break;
-    close(fd);
-    unlink(temp.c_str());
-    made = symlink(target.c_str(), temp.c_str());
-    if (made != 0 && errno != EEXIST) break;
-  }
+void Writer::PutLink(const Item& item, int dir, const std::string& leaf, const std::string& target) {
+  const std::string temp =
+      MakeTemporary([&](const char* name) { return symlinkat(target.c_str(), dir, name); });
   std::string why;
-  if (made != 0) {
+  if (temp.empty()) {
     Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, Errno());
-  } else if (!Replace(temp, place, why)) {
-    unlink(temp.c_str());
+  } else if (!Replace(dir, temp, leaf, why)) {
+    unlinkat(dir, temp.c_str(), 0);
     Fail(kCreateError, "WinRAR: 无法创建 %s：%s\n", item.name, why);
   }
 }
@@ -397,8 +523,11 @@ void Writer::PutLink(const Item& item, const std::string& place, const std::stri
 void Writer::Finish() {
   // Deepest first, so setting a folder's time does not touch its parent's.
   for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
+    const std::vector<std::string> parts = Components(it->first);
+    const Descent down = chain_.Down(parts, parts.size() - 1, false);
+    if (down.fd < 0) continue;
     struct timespec times[2] = {{it->second, 0}, {it->second, 0}};
-    utimensat(AT_FDCWD, it->first.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    utimensat(down.fd, parts.back().c_str(), times, AT_SYMLINK_NOFOLLOW);
   }
 }
 
@@ -680,10 +809,10 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
     close(fd);
     return kCreateError;
   }
-  // Entries are written relative to the destination, so the checks on
-  // their paths see only what lies inside it. The program ends after this
-  // command, so the working folder is not changed back.
-  if (chdir(destination.c_str()) != 0) {
+  // Entries are written from the destination's descriptor down, so the
+  // checks on their paths see only what lies inside it.
+  const int root = open(destination.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (root < 0) {
     std::fprintf(stderr, "WinRAR: 无法进入 %s：%s\n", destination.c_str(), Errno().c_str());
     close(fd);
     return kCreateError;
@@ -733,6 +862,7 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
   }
   if (!marker) {
     std::fprintf(stderr, "WinRAR: 无法打开 %s：%s\n", archiveArg.c_str(), unreadable.c_str());
+    close(root);
     close(fd);
     return unreadableCode;
   }
@@ -741,18 +871,21 @@ int ExtractArchive(const std::string& archiveArg, const std::string& destination
     for (const ArchiveBlock& block : listing->blocks) allStored = allStored && (block.directory || block.Stored());
 
   int status = kSuccess;
-  Writer writer(status);
-  if (allStored) {
-    ExtractStored(fd, *listing, archiveArg, writer, status);
-  } else if (rar5 && AllStored(*rar5)) {
-    ExtractRar5Stored(fd, *rar5, archiveArg, writer, status);
-  } else if (checks.entries.empty()) {
-    ReportDamage(archiveArg, checks.damage, status);  // there is nothing to write
-  } else {
-    lseek(fd, 0, SEEK_SET);
-    ExtractThroughLibarchive(fd, checks, archiveArg, writer, status);
+  {
+    Writer writer(status, root);
+    if (allStored) {
+      ExtractStored(fd, *listing, archiveArg, writer, status);
+    } else if (rar5 && AllStored(*rar5)) {
+      ExtractRar5Stored(fd, *rar5, archiveArg, writer, status);
+    } else if (checks.entries.empty()) {
+      ReportDamage(archiveArg, checks.damage, status);  // there is nothing to write
+    } else {
+      lseek(fd, 0, SEEK_SET);
+      ExtractThroughLibarchive(fd, checks, archiveArg, writer, status);
+    }
+    writer.Finish();
   }
-  writer.Finish();
+  close(root);
   close(fd);
   return status;
 }

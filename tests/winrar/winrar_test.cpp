@@ -874,6 +874,94 @@ TEST(WinRarUnpack, DoesNotWriteThroughLinksAlreadyInTheDestination) {
   EXPECT_EQ(ReadFile(t / "dest/hard.txt"), "new");
 }
 
+// A chain of 1,500 folders "d", a file at every level, unpacked whole; a
+// link at level 700, the archive's own or one the user has to a folder
+// outside, ends the chain there: nothing below it is written through it.
+TEST(WinRarUnpack, ADeepTreeIsUnpackedWholeAndALinkPartWayDownIsRefused) {
+  constexpr int kDepth = 1500, kLinkAt = 700;
+  struct Case {
+    const char* what;
+    bool ownLink;   // the archive's entry at level kLinkAt is a link
+    bool userLink;  // the user has a link to outside at that level
+  };
+  for (const Case& c : {Case{"no link", false, false}, Case{"the archive's own link", true, false},
+                        Case{"the user's link to outside", false, true}}) {
+    SCOPED_TRACE(c.what);
+    TempDir t;
+    MakeDirs(t / "outside");
+    const bool linked = c.ownLink || c.userLink;
+    std::vector<Entry> entries;
+    std::map<std::string, std::string> expected;
+    std::string name, path, linkPath;
+    for (int level = 1; level <= kDepth; ++level) {
+      name += level == 1 ? "d" : "\\d";
+      path += level == 1 ? "d" : "/d";
+      const std::string content = "level " + std::to_string(level);
+      if (c.ownLink && level == kLinkAt) {
+        entries.push_back({name, "elsewhere", 3, 0120777});
+      } else {
+        entries.push_back({name, "", 2, 0x10, 0x8000 | 0x00E0});
+      }
+      entries.push_back({name + "\\f.txt", content});
+      if (level == kLinkAt && linked) {
+        linkPath = path;
+        expected[path] = c.ownLink ? "link:elsewhere" : "link:" + t / "outside";
+      } else if (!linked || level < kLinkAt) {
+        expected[path] = "dir";
+        expected[path + "/f.txt"] = "file:" + content;
+      }
+    }
+    WriteFile(t / "x.rar", Archive(entries));
+    if (c.userLink) {
+      MakeDirs(t / ("dest/" + linkPath.substr(0, linkPath.size() - 2)));
+      fs::create_directory_symlink(t / "outside", t / ("dest/" + linkPath));
+    }
+
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, linked ? 9 : 0) << r.err.substr(0, 300);
+    if (linked) {
+      EXPECT_NE(r.err.find("它的路径经过符号链接 " + linkPath + "，"), std::string::npos) << r.err.substr(0, 300);
+    }
+    EXPECT_TRUE(fs::is_empty(t / "outside"));
+    const std::map<std::string, std::string> got = Snapshot(t / "dest");
+    EXPECT_EQ(got.size(), expected.size());
+    auto differ = std::mismatch(got.begin(), got.end(), expected.begin(), expected.end());
+    if (differ.first != got.end()) {
+      const std::string& at = differ.first->first;
+      ADD_FAILURE() << "first difference " << std::count(at.begin(), at.end(), '/') + 1 << " names down: ..."
+                    << at.substr(at.size() - std::min<std::size_t>(at.size(), 12)) << " " << differ.first->second;
+    }
+  }
+}
+
+// The folders "d" below a folder, one below the other, as far as they go.
+int ChainDepth(const std::string& root) {
+  int depth = 0;
+  int fd = open(root.c_str(), O_RDONLY | O_DIRECTORY);
+  for (int next; fd >= 0 && (next = openat(fd, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW)) >= 0; ++depth) {
+    close(fd);
+    fd = next;
+  }
+  if (fd >= 0) close(fd);
+  return depth;
+}
+
+// No path from the destination, of a folder or of a file, is made longer
+// than a call takes (4,096 bytes with its end): 2,048 folders of one letter
+// fit, the 2,049th and the file below do not.
+TEST(WinRarUnpack, AnEntryDeeperThanAPathCanNameIsRefused) {
+  TempDir t;
+  std::string name = "d";
+  for (int level = 2; level <= 2100; ++level) name += "\\d";
+  WriteFile(t / "x.rar", Archive({{name + "\\end.txt", "deep"}, {"a.txt", "a"}}));
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 9) << r.err.substr(0, 300);
+  EXPECT_NE(r.err.find("无法创建文件夹 d/d/"), std::string::npos) << r.err.substr(0, 300);
+  EXPECT_NE(r.err.find("File name too long"), std::string::npos) << r.err.substr(0, 300);
+  EXPECT_EQ(ReadFile(t / "dest/a.txt"), "a");
+  EXPECT_EQ(ChainDepth(t / "dest"), 2048);
+}
+
 TEST(WinRarUnpack, DamagedEntriesGiveTheCrcStatus) {
   struct Case {
     const char* what;
@@ -1047,12 +1135,13 @@ TEST(WinRarUnpack, ARar5ArchiveCutAnywhereIsNeverTakenAsWhole) {
 }
 
 // A symbolic link as RAR 5 keeps it: a file header without data whose
-// extra area holds a redirection record (type 1, a Unix link).
-std::string Rar5LinkBlock(const std::string& name, const std::string& target) {
-  const std::string record = Vint(5) + Vint(1) + Vint(0) + Vint(target.size()) + target;
+// extra area holds a redirection record (type 1, a Unix link; type 4, a
+// hard link to an entry before it).
+std::string Rar5LinkBlock(const std::string& name, const std::string& target, bool hard = false) {
+  const std::string record = Vint(5) + Vint(hard ? 4 : 1) + Vint(0) + Vint(target.size()) + target;
   const std::string extra = Vint(record.size()) + record;
-  const std::string fields = Vint(0x0002) + Vint(0) + Vint(0120777) + Le32(1614852000) + Vint(0) + Vint(1) +
-                             Vint(name.size()) + name;
+  const std::string fields = Vint(0x0002) + Vint(0) + Vint(hard ? 0100644 : 0120777) + Le32(1614852000) + Vint(0) +
+                             Vint(1) + Vint(name.size()) + name;
   return Rar5Header(Vint(2) + Vint(0x0001 | 0x0002) + Vint(extra.size()) + Vint(0) + fields + extra);
 }
 
@@ -1117,6 +1206,30 @@ TEST(WinRarUnpack, APartOfAFileSplitOverVolumesIsRefused) {
   EXPECT_NE(r.err.find("不支持分卷压缩包"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(t / "dest/e1.txt"), "first");
   EXPECT_EQ(ReadFile(t / "dest/e2.txt"), "ORIGINAL");
+}
+
+// A hard link is written as a copy of the file it names, which must be one
+// already in the destination, reached without passing through a link.
+TEST(WinRarUnpack, AHardLinkCopiesAFileOfTheDestinationNeverOneThroughALink) {
+  TempDir t;
+  WriteFile(t / "outside/secret.txt", "secret");
+  MakeDirs(t / "dest");
+  fs::create_directory_symlink(t / "outside", t / "dest/lnk");
+  WriteFile(t / "x.rar", Rar5Start() + Rar5FileBlock({"sub", "", true}) + Rar5FileBlock({"sub/a.txt", "alpha"}) +
+                             Rar5LinkBlock("copy.txt", "sub/a.txt", true) +
+                             Rar5LinkBlock("stolen.txt", "lnk/secret.txt", true) +
+                             Rar5LinkBlock("none.txt", "sub/missing.txt", true) + Rar5End());
+  EXPECT_EQ(Listing(t / "x.rar"), Sorted({"d sub", "- sub/a.txt", "- copy.txt link to sub/a.txt",
+                                          "- stolen.txt link to lnk/secret.txt", "- none.txt link to sub/missing.txt"}));
+  RunResult r = Unpack(t / "x.rar", t / "dest");
+  EXPECT_EQ(r.code, 9) << r.err;
+  EXPECT_NE(r.err.find("拒绝解压 stolen.txt：它的路径经过符号链接 lnk，"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("none.txt：它链接的文件不在目标文件夹中"), std::string::npos) << r.err;
+  EXPECT_EQ(Snapshot(t / "dest"), (std::map<std::string, std::string>{{"copy.txt", "file:alpha"},
+                                                                         {"lnk", "link:" + t / "outside"},
+                                                                         {"sub", "dir"},
+                                                                         {"sub/a.txt", "file:alpha"}}));
+  EXPECT_EQ(Snapshot(t / "outside"), (std::map<std::string, std::string>{{"secret.txt", "file:secret"}}));
 }
 
 TEST(WinRarUnpack, AnEntryMustHoldTheSizeItsHeaderGives) {
