@@ -178,8 +178,7 @@ Rar5Listing ListRar5Entries(std::FILE* archive, std::uint64_t markerAt) {
         // only.
         entry.split = (flags & kSplitData) != 0;
         if (!entry.directory && !entry.split && !extra.encrypted && !extra.redirection) entry.crc = crc;
-        entry.stored = (compression & kMethodBits) == 0 && !extra.encrypted && !extra.redirection &&
-                       !entry.split;
+        entry.stored = (compression & kMethodBits) == 0 && !extra.encrypted && !extra.redirection;
         listing.entries.push_back(entry);
       } else if (type == kEndOfArchive) {
         ended = true;

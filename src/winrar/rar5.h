@@ -21,8 +21,8 @@ struct Rar5Entry {
   std::optional<std::uint64_t> size;  // of the unpacked data, when the header gives it
   bool split = false;                 // only a part of the file, the rest in other volumes
   std::string damage;                 // why the header cannot be trusted, or ""
-  // Kept as it is, not compressed, encrypted, split or a link: the data
-  // is the file's content.
+  // Kept as it is, not compressed, encrypted or a link: the data is the
+  // file's content (of a split file, only its part).
   bool stored = false;
   std::uint64_t dataOffset = 0, dataSize = 0;
   std::uint64_t attributes = 0;  // a Unix mode, or Windows attributes

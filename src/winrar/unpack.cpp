@@ -230,6 +230,10 @@ mode_t Umask() {
   return mask;
 }
 
+// Why a part of a file split over volumes is not written: the rest of it
+// is in volumes not given.
+constexpr const char* kSplitRefusal = "它被分在几个分卷中，不支持分卷压缩包";
+
 // One entry to write, whoever read it.
 struct Item {
   enum Kind { kFile, kFolder, kLink, kHardLink } kind = kFile;
@@ -611,6 +615,10 @@ Item FromRar5Entry(const Rar5Entry& entry) {
   Item item;
   item.name = SlashName(entry.name);
   item.damage = entry.damage;
+  if (item.damage.empty() && entry.split) {
+    item.damage = kSplitRefusal;
+    item.damageCode = kFatal;
+  }
   item.mtime = entry.mtime ? static_cast<std::time_t>(*entry.mtime) : std::time(nullptr);
   if (entry.directory) {
     item.kind = Item::kFolder;
@@ -734,7 +742,7 @@ int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::stri
       } else if (check.matchName && SlashName(check.name) != item.name) {
         item.damage = "它与压缩包中的文件头对不上";
       } else if (check.split) {
-        item.damage = "它被分在几个分卷中，不支持分卷压缩包";
+        item.damage = kSplitRefusal;
         item.damageCode = kFatal;
       } else if (item.kind != Item::kFolder) {
         item.crc = check.crc;
@@ -767,9 +775,10 @@ int ExtractThroughLibarchive(int fd, const HeaderChecks& checks, const std::stri
   archive_read_free(in);
   // Every file the headers list is written or named here.
   for (std::size_t index = delivered; index < checks.entries.size(); ++index) {
-    std::fprintf(stderr, "WinRAR: %s：压缩包中有它的文件头，却没能读出它，没有解压它\n",
-                 SlashName(checks.entries[index].name).c_str());
-    Raise(status, kCrcError);
+    const HeaderCheck& check = checks.entries[index];
+    std::fprintf(stderr, "WinRAR: %s：%s，没有解压它\n", SlashName(check.name).c_str(),
+                 check.split ? kSplitRefusal : "压缩包中有它的文件头，却没能读出它");
+    Raise(status, check.split ? kFatal : kCrcError);
   }
   ReportDamage(archiveArg, checks.damage, status);
   return status;

@@ -1191,21 +1191,35 @@ TEST(WinRarUnpack, ARar5BlockMarkedSkipIfUnknownIsSkipped) {
 }
 
 TEST(WinRarUnpack, APartOfAFileSplitOverVolumesIsRefused) {
-  Rar5File part{"e2.txt", "12345"};
-  part.unpackedSize = 10;
-  part.blockFlags = 0x0010;  // continued in the next volume
-  const std::string archive = Rar5Start(0x0001 /* a volume */) + Rar5FileBlock({"e1.txt", "first"}) +
-                              Rar5FileBlock(part) + Rar5End();
-  TempDir t;
-  WriteFile(t / "x.rar", archive);
-  EXPECT_EQ(Listing(t / "x.rar"), Sorted({"- e1.txt", "- e2.txt"}));
-  PutOriginals(t / "dest", {"e2.txt"});
-  RunResult r = Unpack(t / "x.rar", t / "dest");
-  EXPECT_EQ(r.code, 2) << r.err;
-  EXPECT_NE(r.err.find("e2.txt"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("不支持分卷压缩包"), std::string::npos) << r.err;
-  EXPECT_EQ(ReadFile(t / "dest/e1.txt"), "first");
-  EXPECT_EQ(ReadFile(t / "dest/e2.txt"), "ORIGINAL");
+  // bsdtar passes over a part continued from a volume before.
+  const struct {
+    std::uint64_t flags;
+    const char* what;
+    std::vector<std::string> listed;
+  } kParts[] = {
+      {0x0010, "continued in the next volume", {"- e1.txt", "- e2.txt", "- e3.txt"}},
+      {0x0008, "continued from the previous volume", {"- e1.txt", "- e3.txt"}},
+      {0x0018, "continued both ways", {"- e1.txt", "- e3.txt"}},
+  };
+  for (const auto& row : kParts) {
+    SCOPED_TRACE(row.what);
+    Rar5File part{"e2.txt", "12345"};
+    part.unpackedSize = 10;
+    part.blockFlags = row.flags;
+    const std::string archive = Rar5Start(0x0001 /* a volume */) + Rar5FileBlock({"e1.txt", "first"}) +
+                                Rar5FileBlock(part) + Rar5FileBlock({"e3.txt", "third"}) + Rar5End();
+    TempDir t;
+    WriteFile(t / "x.rar", archive);
+    EXPECT_EQ(Listing(t / "x.rar"), Sorted(row.listed));
+    PutOriginals(t / "dest", {"e2.txt"});
+    RunResult r = Unpack(t / "x.rar", t / "dest");
+    EXPECT_EQ(r.code, 2) << r.err;
+    EXPECT_NE(r.err.find("e2.txt"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("不支持分卷压缩包"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(t / "dest/e1.txt"), "first");
+    EXPECT_EQ(ReadFile(t / "dest/e2.txt"), "ORIGINAL");
+    EXPECT_EQ(ReadFile(t / "dest/e3.txt"), "third");
+  }
 }
 
 // A hard link is written as a copy of the file it names, which must be one
