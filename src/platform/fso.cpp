@@ -157,94 +157,32 @@ int CreateWriteTemporary(int folderFd, std::string& name) {
   return -1;
 }
 
-// Removes what stands at the entry's name, where it is no regular file or
-// folder; false with errno set when it cannot be removed.
-bool RemoveNonFile(const EntryFolder& at, const std::string& path) {
-  if (::unlinkat(at.dir(), at.name.c_str(), 0) != 0 && errno != ENOENT) return false;
-  NoteRemoved(path);
-  return true;
-}
-
 // Why a regular file at a target name may not be written over; null when
 // it may.
 using Refusal = std::function<const char*(const struct stat& existing)>;
 
 enum class Existing { Replace, Refuse, Exclusive };
 
-// Opens the entry to write a regular file there, never waiting and never
-// through a link. Replace: a regular file there is written over unless
-// refusal says no; a link, FIFO, device or socket there is replaced by the
-// file, one that appears meanwhile too. Refuse: anything at the name is an
-// error, checked first. Exclusive: the file is created atomically, so
-// nothing that appears meanwhile is replaced. look is false when the run's
-// listings know the name is free, so the disk need not be asked first.
-// Returns the descriptor, or -1 with why set; existed tells whether a
-// regular file stood there.
-int OpenToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Existing existing,
-                bool look, const Refusal& refusal, std::string& why, bool& existed) {
-  existed = false;
+// Creates the entry's file to write, never waiting and never through a
+// link: whatever is at the name, or appears there meanwhile, is an error,
+// so nothing is written over. Refuse looks at the name first, so that a
+// folder there is named as one; Exclusive leaves that to the create.
+// Returns the descriptor, or -1 with why set.
+int CreateToWrite(const EntryFolder& at, const std::string& path, mode_t mode, Existing existing,
+                  std::string& why) {
   const char* name = at.name.c_str();
   struct stat st;
-  if (look && existing != Existing::Exclusive && ::fstatat(at.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      why = "the target is a folder";
-      return -1;
-    }
-    if (existing == Existing::Refuse) {
-      why = kExists;
-      return -1;
-    }
-    if (S_ISREG(st.st_mode)) {
-      if (const char* no = refusal(st)) {
-        why = no;
-        return -1;
-      }
-      existed = true;
-    } else if (!RemoveNonFile(at, path)) {
-      why = Reason(errno);
-      return -1;
-    }
-  }
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-  if (existing == Existing::Exclusive) flags |= O_EXCL;
-  for (;;) {
-    Fd fd(::openat(at.dir(), name, flags, mode));
-    int err = errno;
-    if (fd.get() >= 0) {
-      struct stat now;
-      if (fstat(fd.get(), &now) != 0) {
-        why = Reason(errno);
-        return -1;
-      }
-      if (S_ISREG(now.st_mode)) {
-        if (!(flags & O_EXCL)) {
-          if (const char* no = refusal(now)) {
-            why = no;
-            return -1;
-          }
-          if (now.st_size > 0 && ::ftruncate(fd.get(), 0) != 0) {
-            why = Reason(errno);
-            return -1;
-          }
-        }
-        NoteAdded(path, Kind::File);
-        return fd.Release();
-      }
-      err = ENXIO;  // a FIFO with a reader, or a device: never written to
-    }
-    // A link (ELOOP), a FIFO without a reader or a socket (ENXIO) appeared
-    // at the name since it was looked at: replaced like one found there.
-    if ((err == ELOOP || err == ENXIO) && !(flags & O_EXCL)) {
-      if (!RemoveNonFile(at, path)) {
-        why = Reason(errno);
-        return -1;
-      }
-      flags |= O_EXCL;
-      continue;
-    }
-    why = err == EEXIST ? kExists : err == ENXIO ? kNotRegular : Reason(err);
+  if (existing == Existing::Refuse && ::fstatat(at.dir(), name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    why = S_ISDIR(st.st_mode) ? "the target is a folder" : kExists;
     return -1;
   }
+  Fd fd(::openat(at.dir(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode));
+  if (fd.get() < 0) {
+    why = errno == EEXIST ? kExists : Reason(errno);
+    return -1;
+  }
+  NoteAdded(path, Kind::File);
+  return fd.Release();
 }
 
 // Opens a file to read it, never waiting: what is no regular file (a FIFO,
@@ -312,9 +250,9 @@ std::string WriteWhole(const EntryFolder& at, const std::string& path, bool look
 }
 
 // Copies one regular file's bytes, permission bits and modification time.
-// Refuse: an existing target is an error, checked first. Exclusive: the
-// target is created atomically, so nothing that appears meanwhile is
-// replaced.
+// Replace: the target is written whole (see WriteWhole). Refuse and
+// Exclusive: the target is created, so anything at its name, there before
+// or appearing meanwhile, is an error; Refuse looks first.
 void CopyFileData(const std::string& source, const std::string& target, Existing existing) {
   struct stat src;
   Fd in(OpenToRead(source, src));
@@ -347,11 +285,10 @@ void CopyFileData(const std::string& source, const std::string& target, Existing
     return;
   }
   std::string why;
-  bool targetExisted;
-  Fd out(OpenToWrite(at, target, src.st_mode & 07777, existing, true, refusal, why, targetExisted));
+  Fd out(CreateToWrite(at, target, src.st_mode & 07777, existing, why));
   if (out.get() < 0) Fail("cannot copy file", source, target, why);
   auto removeHalfCopy = [&] {
-    if (!targetExisted && ::unlinkat(at.dir(), at.name.c_str(), 0) == 0) NoteRemoved(target);
+    if (::unlinkat(at.dir(), at.name.c_str(), 0) == 0) NoteRemoved(target);
   };
   if (const int err = copyInto(out.get())) {
     out.Close();
