@@ -94,15 +94,7 @@ std::string LowerCase(std::string text) {
 // The name, or a part of one, is the text as the disk holding it compares
 // names: where it folds case, whatever the case of the ASCII letters.
 bool NameIs(std::string_view name, std::string_view text, bool foldsCase) {
-  if (name.size() != text.size()) return false;
-  if (!foldsCase) return name == text;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char a = name[i], b = text[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
+  return foldsCase ? fso::SameFolded(name, text) : name == text;
 }
 
 // Whether the disk holding the file folds case, as the run has found.

@@ -37,13 +37,6 @@ bool HasAsciiLetter(const std::string& name) {
   return std::any_of(name.begin(), name.end(), IsAsciiLetter);
 }
 
-bool SameFolded(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i] && !(IsAsciiLetter(a[i]) && (a[i] ^ b[i]) == 0x20)) return false;
-  return true;
-}
-
 // Beyond ASCII, only what has no case passes: general punctuation, Chinese,
 // Japanese and Korean script with their punctuation, full-width digits and
 // signs. For any other name the disk itself is asked.
@@ -94,6 +87,13 @@ void LearnCaseRule(int dirFd, const std::string& folder, const std::vector<std::
 }
 
 }  // namespace detail
+
+bool SameFolded(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i] && !(detail::IsAsciiLetter(a[i]) && (a[i] ^ b[i]) == 0x20)) return false;
+  return true;
+}
 
 CaseProbe SetCaseProbe(CaseProbe probe) {
   std::swap(detail::caseProbe, probe);

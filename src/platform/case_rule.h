@@ -17,8 +17,6 @@ struct CaseRule {
 };
 
 bool HasAsciiLetter(const std::string& name);
-// Equal but for the case of ASCII letters.
-bool SameFolded(const std::string& a, const std::string& b);
 // True when the name's only letters with case are ASCII ones, so that a
 // disk folding case finds it under spellings that differ in those only.
 bool FoldsAsAscii(const std::string& name);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -153,6 +154,9 @@ CaseProbe SetCaseProbe(CaseProbe probe);
 // disk compares them: "WELCOME.HTML" is "welcome.html" there. False
 // outside a ListingScope and where the folder is not held.
 bool FoldsCase(const std::string& folder);
+// Equal but for the case of ASCII letters: the same name on a disk that
+// folds case.
+bool SameFolded(std::string_view a, std::string_view b);
 
 // Called with the folder's path right after the layer has made it, before
 // anything is written into it; returns the observer it replaces. For tests
