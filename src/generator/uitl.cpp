@@ -7,6 +7,7 @@
 #include <random>
 
 #include "generator/generator.h"
+#include "generator/skip_on_error.h"
 #include "generator/ui_sink.h"
 #include "platform/codepage.h"
 #include "platform/dialogs.h"
@@ -284,43 +285,31 @@ int CountFolders(const std::string& folder) {
 }
 
 // --- Delete and copy when the source exists ---
-// A failure is passed over, but never the site changing under the run.
+// A failure is passed over (Try), but never the site changing under the run.
 
 void DeleteFileIfExists(const std::string& path) {
-  try {
+  Try([&] {
     // A link goes as the file it stands for, a dangling one too.
     if (fso::FileExists(path) || fso::IsLink(path)) fso::DeleteFile(path, false);
-  } catch (const platform::SiteChangedError&) {
-    throw;
-  } catch (...) {
-  }
+  });
 }
 
 void DeleteFolderIfExists(const std::string& path) {
-  try {
+  Try([&] {
     if (fso::FolderExists(path)) fso::DeleteFolder(path, false);
-  } catch (const platform::SiteChangedError&) {
-    throw;
-  } catch (...) {
-  }
+  });
 }
 
 void CopyFileIfExists(const std::string& source, const std::string& target) {
-  try {
+  Try([&] {
     if (fso::FileExists(source)) fso::CopyFile(source, target, true);
-  } catch (const platform::SiteChangedError&) {
-    throw;
-  } catch (...) {
-  }
+  });
 }
 
 void CopyFolderIfExists(const std::string& source, const std::string& target) {
-  try {
+  Try([&] {
     if (fso::FolderExists(source)) fso::CopyFolder(source, target, true);
-  } catch (const platform::SiteChangedError&) {
-    throw;
-  } catch (...) {
-  }
+  });
 }
 
 void WriteTextFile(const std::string& path, const std::string& text) {

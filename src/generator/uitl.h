@@ -78,8 +78,8 @@ bool HasSiteMarker(const std::string& path);
 int CountFolders(const std::string& folder);
 
 // --- Delete and copy when the source exists (every failure ignored) ---
-// The copies let one failure through all the same: the folder the target
-// lies in replaced while a run holds it (the site changed under the run).
+// Each lets one failure through all the same: the site changed under the
+// run (SiteChangedError).
 
 // Deletes the file if it exists (not forced: a read-only file stays). A
 // link at the name, dangling or not, goes as the file it stands for.
@@ -166,8 +166,8 @@ std::string GetThumbnail(const std::string& folder, const std::string& fileName)
 // Deletes the file if it exists (not forced: a read-only file stays and throws).
 void DeleteFileIfExists(const std::string& path);
 // Copies the file over the target if the source exists; a failure of the
-// copy itself is not reported, unless the folder the target lies in was
-// replaced under the run (see above).
+// copy itself is not reported, unless the site changed under the run (see
+// above).
 void CopyFileIfExists(const std::string& source, const std::string& target);
 // Copies the folder with its content, replacing files, if the source exists.
 void CopyFolderIfExists(const std::string& source, const std::string& target);
